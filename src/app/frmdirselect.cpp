@@ -1,0 +1,299 @@
+#include "frmdirselect.h"
+
+#include "filesys.h"
+#include "globalstate.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QKeyEvent>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStorageInfo>
+#include <QStyle>
+
+namespace {
+
+// Space the window manager takes for the title bar and borders, in twips.
+constexpr int FrameTwips = 405;
+
+QStringList childFolders(const QString &path)
+{
+    QStringList names;
+    if (const auto folder = FileSys().GetFolder(path)) {
+        for (const QString &name : folder->SubFolders().names) {
+            if (!name.startsWith(u'.'))
+                names.append(name);
+        }
+    }
+    return names;
+}
+
+QString joinPath(const QString &folder, const QString &name)
+{
+    return folder.endsWith(u'/') ? folder + name : folder + u'/' + name;
+}
+
+} // namespace
+
+DirList::DirList(QWidget *parent) : QWidget(parent)
+{
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QStringLiteral("Dir1List"));
+    m_list->installEventFilter(this);
+    connect(m_list, &QListWidget::itemDoubleClicked, this, &DirList::openItem);
+}
+
+bool DirList::setPath(const QString &path)
+{
+    QString clean = QDir::cleanPath(path);
+    if (clean.isEmpty() || !FileSys().GetFolder(clean))
+        return false;
+    const bool changed = clean != m_path;
+    m_path = clean;
+    m_list->clear();
+    const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
+    const QIcon closed = style()->standardIcon(QStyle::SP_DirClosedIcon);
+    // The ancestors, from the root down to the open folder, each one step further in.
+    QStringList parts = clean.split(u'/', Qt::SkipEmptyParts);
+    QString walked = QStringLiteral("/");
+    int depth = 0;
+    auto add = [&](const QString &text, const QString &full, const QIcon &icon, int indent) {
+        auto *item = new QListWidgetItem(icon, QString(indent * 3, u' ') + text, m_list);
+        item->setData(Qt::UserRole, full);
+    };
+    add(QStringLiteral("/"), walked, open, depth++);
+    for (const QString &part : parts) {
+        walked = joinPath(walked, part);
+        add(part, walked, open, depth++);
+    }
+    m_list->setCurrentRow(m_list->count() - 1);
+    for (const QString &name : childFolders(clean))
+        add(name, joinPath(clean, name), closed, depth);
+    if (changed)
+        emit pathChanged(m_path);
+    return true;
+}
+
+void DirList::openItem(QListWidgetItem *item)
+{
+    if (item)
+        setPath(item->data(Qt::UserRole).toString());
+}
+
+bool DirList::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent *>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter) {
+            openItem(m_list->currentItem());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+FileList::FileList(QWidget *parent) : QWidget(parent)
+{
+    m_list = new QListWidget(this);
+    m_list->setObjectName(QStringLiteral("File1List"));
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+}
+
+void FileList::setPath(const QString &path)
+{
+    m_path = path;
+    Refresh();
+}
+
+void FileList::Refresh()
+{
+    const QString selected = FileName();
+    m_list->clear();
+    if (const auto folder = FileSys().GetFolder(m_path)) {
+        for (const QString &name : folder->Files().names) {
+            if (!name.startsWith(u'.'))
+                m_list->addItem(name);
+        }
+    }
+    setFileName(selected);
+}
+
+QString FileList::FileName() const
+{
+    const QList<QListWidgetItem *> items = m_list->selectedItems();
+    return items.isEmpty() ? QString() : items.first()->text();
+}
+
+void FileList::setFileName(const QString &name)
+{
+    m_list->clearSelection();
+    if (name.isEmpty())
+        return;
+    const QList<QListWidgetItem *> found = m_list->findItems(name, Qt::MatchExactly);
+    if (!found.isEmpty()) {
+        found.first()->setSelected(true);
+        m_list->setCurrentItem(found.first());
+    }
+}
+
+frmDirSelect::frmDirSelect(GlobalState &state, QWidget *parent) : FormDialog(parent), g(state)
+{
+    setObjectName(QStringLiteral("frmDirSelect"));
+    setWindowTitle(QStringLiteral("Select Directory"));
+    setSizeGripEnabled(true);
+    resize(tw(5055), tw(5085));
+
+    Drive1 = new QComboBox(this);
+    Drive1->setObjectName(QStringLiteral("Drive1"));
+    Drive1->setGeometry(tw(90), tw(90), tw(3615), tw(315));
+    Dir1 = new DirList(this);
+    Dir1->setObjectName(QStringLiteral("Dir1"));
+    Dir1->setGeometry(tw(90), tw(450), tw(3615), tw(2115));
+    Dir1->list()->setGeometry(0, 0, tw(3615), tw(2115));
+    File1 = new FileList(this);
+    File1->setObjectName(QStringLiteral("File1"));
+    File1->setGeometry(tw(90), tw(2610), tw(3615), tw(2430));
+    File1->list()->setGeometry(0, 0, tw(3615), tw(2430));
+
+    QFont bold = font();
+    bold.setBold(true);
+    bold.setPointSizeF(9.75);
+    auto button = [&](const QString &text, const char *name, int top) {
+        auto *b = new QPushButton(text, this);
+        b->setObjectName(QLatin1String(name));
+        b->setGeometry(tw(3870), tw(top), tw(1095), tw(465));
+        b->setFont(bold);
+        b->setAutoDefault(false);
+        return b;
+    };
+    cmdOK = button(QStringLiteral("OK"), "cmdOK", 90);
+    cmdOK->setDefault(true);
+    cmdMove = button(QStringLiteral("Move"), "cmdMove", 90);
+    cmdCancel = button(QStringLiteral("Cancel"), "cmdCancel", 720);
+    cmdCopy = button(QStringLiteral("Copy"), "cmdCopy", 720);
+    cmdDone = button(QStringLiteral("Done"), "cmdDone", 1350);
+    setTabOrder(cmdOK, cmdCancel);
+    setTabOrder(cmdCancel, cmdMove);
+    setTabOrder(cmdMove, cmdCopy);
+    setTabOrder(cmdCopy, Drive1);
+    setTabOrder(Drive1, Dir1->list());
+    setTabOrder(Dir1->list(), File1->list());
+    setTabOrder(File1->list(), cmdDone);
+
+    connect(cmdOK, &QPushButton::clicked, this, &frmDirSelect::cmdOK_Click);
+    connect(cmdCancel, &QPushButton::clicked, this, &frmDirSelect::cmdCancel_Click);
+    connect(cmdDone, &QPushButton::clicked, this, &frmDirSelect::cmdDone_Click);
+    connect(cmdCopy, &QPushButton::clicked, this, &frmDirSelect::copyRequested);
+    connect(cmdMove, &QPushButton::clicked, this, &frmDirSelect::moveRequested);
+    connect(Dir1, &DirList::pathChanged, this, &frmDirSelect::Dir1_Change);
+
+    fillDrives();
+    // The lists start at the process's current folder.
+    pointAt(QDir::currentPath());
+    connect(Drive1, &QComboBox::activated, this, &frmDirSelect::Drive1_Change);
+    useForChoosingFolder(windowTitle());
+}
+
+void frmDirSelect::fillDrives()
+{
+    Drive1->clear();
+    QList<QStorageInfo> volumes = QStorageInfo::mountedVolumes();
+    std::sort(volumes.begin(), volumes.end(), [](const QStorageInfo &a, const QStorageInfo &b) {
+        return a.rootPath() < b.rootPath();
+    });
+    for (const QStorageInfo &v : volumes) {
+        QString text = v.rootPath();
+        if (!v.displayName().isEmpty() && v.displayName() != v.rootPath())
+            text += QStringLiteral("  [%1]").arg(v.displayName());
+        Drive1->addItem(text, v.rootPath());
+    }
+    if (Drive1->findData(QStringLiteral("/")) < 0)
+        Drive1->insertItem(0, QStringLiteral("/"), QStringLiteral("/"));
+}
+
+void frmDirSelect::selectDriveOf(const QString &path)
+{
+    // The volume that holds the path: the longest mount point that the path lies under.
+    int best = -1;
+    qsizetype bestLength = -1;
+    for (int i = 0; i < Drive1->count(); ++i) {
+        const QString root = Drive1->itemData(i).toString();
+        const bool under = path == root || root == u"/"
+            || path.startsWith(root.endsWith(u'/') ? root : root + u'/');
+        if (under && root.size() > bestLength) {
+            best = i;
+            bestLength = root.size();
+        }
+    }
+    Drive1->setCurrentIndex(best);
+}
+
+void frmDirSelect::Drive1_Change()
+{
+    // A volume that cannot be opened sends the list back, silently, to the folder still shown.
+    Dir1->setPath(Drive1->currentData().toString());
+    selectDriveOf(Dir1->Path());
+}
+
+void frmDirSelect::Dir1_Change()
+{
+    File1->setPath(Dir1->Path());
+    selectDriveOf(Dir1->Path());
+}
+
+void frmDirSelect::pointAt(const QString &folder)
+{
+    Dir1->setPath(folder);
+    File1->setPath(Dir1->Path());
+    selectDriveOf(Dir1->Path());
+}
+
+void frmDirSelect::setWindowHeightTwips(int twips)
+{
+    resize(width(), tw(twips - FrameTwips));
+}
+
+void frmDirSelect::useForChoosingFolder(const QString &caption)
+{
+    setWindowTitle(caption);
+    setWindowHeightTwips(3000);
+    cmdOK->show();
+    cmdCancel->show();
+    cmdMove->hide();
+    cmdCopy->hide();
+    cmdDone->hide();
+}
+
+void frmDirSelect::useForAddingBooks(const QString &caption)
+{
+    setWindowTitle(caption);
+    setWindowHeightTwips(5490);
+    cmdOK->hide();
+    cmdCancel->hide();
+    cmdMove->show();
+    cmdCopy->show();
+    cmdDone->show();
+}
+
+void frmDirSelect::cmdOK_Click()
+{
+    g.PickedFolder = Dir1->Path();
+    hide();
+}
+
+void frmDirSelect::cmdCancel_Click()
+{
+    g.PickedFolder.clear();
+    hide();
+}
+
+void frmDirSelect::cmdDone_Click()
+{
+    hide();
+}
+
+void frmDirSelect::escapePressed()
+{
+    if (cmdDone->isVisible())
+        cmdDone_Click();
+}

@@ -1,0 +1,98 @@
+#pragma once
+
+#include "widgets.h"
+
+class QComboBox;
+class QListWidget;
+class QListWidgetItem;
+class QPushButton;
+struct GlobalState;
+
+// The folder list: the open folder with its ancestors above it and its sub-folders below.
+// A click highlights an entry; a double-click or Enter opens it.
+class DirList : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit DirList(QWidget *parent = nullptr);
+    QString Path() const { return m_path; }
+    // Opens a folder; false (and nothing changed) when it cannot be read.
+    bool setPath(const QString &path);
+    QListWidget *list() const { return m_list; }
+
+signals:
+    void pathChanged(const QString &path);
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void openItem(QListWidgetItem *item);
+    QListWidget *m_list;
+    QString m_path;
+};
+
+// The file list: the files of one folder (hidden files left out), one selectable at a time.
+class FileList : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit FileList(QWidget *parent = nullptr);
+    QString Path() const { return m_path; }
+    void setPath(const QString &path);
+    void Refresh();
+    // The selected file's bare name, or empty text when none is selected.
+    QString FileName() const;
+    void setFileName(const QString &name);
+    QListWidget *list() const { return m_list; }
+
+private:
+    QListWidget *m_list;
+    QString m_path;
+};
+
+// The directory picker: a drive list, a folder list and a file list. Its caller sets the
+// caption, the height and which buttons show: OK and Cancel to choose a folder, Copy, Move and
+// Done to add books to a shelf.
+class frmDirSelect : public FormDialog
+{
+    Q_OBJECT
+public:
+    explicit frmDirSelect(GlobalState &g, QWidget *parent = nullptr);
+
+    // Outer height in twips, title bar and borders included, as the callers give it.
+    void setWindowHeightTwips(int twips);
+    // Folder choosing (OK, Cancel) or adding books (Move, Copy, Done).
+    void useForChoosingFolder(const QString &caption);
+    void useForAddingBooks(const QString &caption);
+    // Points the three lists at a folder.
+    void pointAt(const QString &folder);
+
+    QComboBox *Drive1;
+    DirList *Dir1;
+    FileList *File1;
+    QPushButton *cmdOK;
+    QPushButton *cmdMove;
+    QPushButton *cmdCancel;
+    QPushButton *cmdCopy;
+    QPushButton *cmdDone;
+
+signals:
+    // The adding use's buttons; the shelf commands carry them out.
+    void copyRequested();
+    void moveRequested();
+
+protected:
+    void escapePressed() override;
+
+private:
+    void fillDrives();
+    void Drive1_Change();
+    void Dir1_Change();
+    void cmdOK_Click();
+    void cmdCancel_Click();
+    void cmdDone_Click();
+    void selectDriveOf(const QString &path);
+
+    GlobalState &g;
+};

@@ -1,0 +1,43 @@
+#pragma once
+
+#include "widgets.h"
+
+class QLineEdit;
+class QPushButton;
+class frmDirSelect;
+struct GlobalState;
+
+// The File Locations dialog: edits the paths of the Main Book Folder and the eBook Reader
+// Content Folder and saves them to config.ini (the previous file kept as config.bak).
+class frmFileLoc : public FormDialog
+{
+    Q_OBJECT
+public:
+    frmFileLoc(GlobalState &g, frmDirSelect &picker, QWidget *parent = nullptr);
+
+    QLineEdit *txtBook;
+    QLineEdit *txtRead;
+    QPushButton *cmdBrowseBook;
+    QPushButton *cmdBrowseReader;
+    QPushButton *cmdSave;
+    QPushButton *cmdAbort;
+
+    void cmdBrowseBook_Click();
+    void cmdBrowseReader_Click();
+    void cmdSave_Click();
+    void cmdAbort_Click();
+
+signals:
+    // A Save changed the Main Book Folder.
+    void bookFolderChanged();
+
+private:
+    void Form_Load();
+    void browse(QLineEdit *box, const QString &caption);
+    bool check();
+
+    GlobalState &g;
+    frmDirSelect &m_picker;
+    QString SavedBook;
+    QString SavedRead;
+};

@@ -1,0 +1,155 @@
+#include "modmain.h"
+
+#include "appfolder.h"
+#include "configfile.h"
+#include "frmdirselect.h"
+#include "frmfileloc.h"
+#include "frmmain.h"
+#include "frmshelf.h"
+#include "frmsplash.h"
+#include "marksfile.h"
+#include "prompter.h"
+
+#include <QApplication>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+
+namespace {
+// config.ini is two short lines; anything past this is not a configuration file.
+constexpr qint64 MaxConfigBytes = 1 << 20;
+} // namespace
+
+modMain::modMain(Prompter &prompter)
+{
+    g.prompter = &prompter;
+    endProgram = [] { QCoreApplication::exit(0); };
+}
+
+modMain::~modMain()
+{
+    delete splash;
+    delete mainWindow; // owns the shelf window and the dialogs
+}
+
+void modMain::ensureDialogs()
+{
+    if (fileLoc)
+        return;
+    dirSelect = new frmDirSelect(g, mainWindow);
+    fileLoc = new frmFileLoc(g, *dirSelect, mainWindow);
+    connect(fileLoc, &frmFileLoc::bookFolderChanged, this, &modMain::reopenLibrary);
+}
+
+bool modMain::readConfig(QString *problem)
+{
+    QString error;
+    const QString ini = AppFolder::file(QStringLiteral("config.ini"));
+    const std::optional<QByteArray> bytes = g.FileSys.readFile(ini, MaxConfigBytes, &error);
+    if (!bytes) {
+        *problem = QStringLiteral("The configuration file could not be read:\r\n") + error;
+        return false;
+    }
+    const ConfigValues values = parseConfig(*bytes);
+    if (values.book)
+        g.BookFolder = *values.book;
+    if (values.read)
+        g.ReaderFolder = *values.read;
+    if (g.BookFolder.isEmpty()) {
+        *problem = QStringLiteral("The configuration file names no Main Book Folder.");
+        return false;
+    }
+    g.RootFolder = g.FileSys.GetFolder(g.BookFolder, &error);
+    if (!g.RootFolder) {
+        *problem = QStringLiteral("The Main Book Folder cannot be opened:\r\n") + error;
+        return false;
+    }
+    g.ShelfFolders = g.RootFolder;
+    return true;
+}
+
+bool modMain::Main()
+{
+    mainWindow = new frmMain;
+    mainWindow->onClose = [this] { Shutdown(); };
+    connect(mainWindow->mnuExit, &QAction::triggered, this, &modMain::Shutdown);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &modMain::Shutdown);
+    connect(mainWindow->mnuFileLoc, &QAction::triggered, this, [this] {
+        ensureDialogs();
+        fileLoc->showNonModal();
+    });
+    mainWindow->resize(tw(15240) + 40, tw(10560) + mainWindow->menuBar()->sizeHint().height() + 40);
+    mainWindow->show();
+
+    splash = new frmSplash;
+    splash->show();
+
+    const QString ini = AppFolder::file(QStringLiteral("config.ini"));
+    while (true) {
+        if (m_ended)
+            return false;
+        if (g.FileSys.FileExists(ini)) {
+            QString problem;
+            if (readConfig(&problem))
+                break;
+            g.prompter->message(QStringLiteral("Main Book Folder cannot be opened."),
+                                problem
+                                    + QStringLiteral("\r\nPlease choose the Main Book Folder. "
+                                                     "Click 'OK' to continue."));
+        } else {
+            g.prompter->message(QStringLiteral("Main Book Folder not identified."),
+                                QStringLiteral("You must indicate the location of the Main Book "
+                                               "Folder.\r\nClick 'OK' to continue."));
+        }
+        if (m_ended)
+            return false;
+        ensureDialogs();
+        fileLoc->showModal();
+    }
+    ensureDialogs();
+
+    if (splash)
+        splash->repaint();
+
+    shelfWindow = new frmShelf(g);
+    connect(shelfWindow, &frmShelf::exitRequested, this, &modMain::Shutdown);
+    shelfWindow->Form_Load();
+
+    delete splash;
+
+    QMdiSubWindow *sub = mainWindow->mdiArea->addSubWindow(shelfWindow, Qt::FramelessWindowHint);
+    sub->setObjectName(QStringLiteral("shelfSubWindow"));
+    sub->setGeometry(0, 0, shelfWindow->width(), shelfWindow->height());
+    shelfWindow->show();
+    mainWindow->setMinimumSize(mainWindow->size());
+    return !m_ended;
+}
+
+void modMain::reopenLibrary()
+{
+    QString error;
+    g.RootFolder = g.FileSys.GetFolder(g.BookFolder, &error);
+    g.ShelfFolders = g.RootFolder;
+    if (!shelfWindow)
+        return;
+    if (!g.RootFolder)
+        g.prompter->message(QStringLiteral("Main Book Folder cannot be opened."), error);
+    shelfWindow->showLibrary();
+}
+
+void modMain::Shutdown()
+{
+    if (m_ended)
+        return;
+    m_ended = true;
+    ++m_shutdowns;
+    const FsResult saved = SaveMarks(g);
+    if (!saved)
+        g.prompter->message(QStringLiteral("Marks Not Saved"),
+                            QStringLiteral("The colour marks could not be saved.\r\n\r\n")
+                                + saved.error);
+    if (mainWindow)
+        mainWindow->onClose = nullptr;
+    if (endProgram)
+        endProgram();
+}

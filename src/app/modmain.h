@@ -1,0 +1,50 @@
+#pragma once
+
+#include "globalstate.h"
+
+#include <QObject>
+#include <QPointer>
+#include <functional>
+
+class frmMain;
+class frmShelf;
+class frmSplash;
+class frmFileLoc;
+class frmDirSelect;
+class Prompter;
+
+// The program: the shared state, its windows, start-up and shutdown.
+class modMain : public QObject
+{
+    Q_OBJECT
+public:
+    explicit modMain(Prompter &prompter);
+    ~modMain() override;
+
+    // Start-up: shows the main window and the splash, makes sure config.ini names a Main Book
+    // Folder that opens (asking through the File Locations dialog until it does), then shows
+    // the shelf window. False when the program was ended during start-up.
+    bool Main();
+
+    // Every way out: saves the marks once and ends the program.
+    void Shutdown();
+
+    GlobalState g;
+    frmMain *mainWindow = nullptr;
+    frmShelf *shelfWindow = nullptr;
+    QPointer<frmSplash> splash;
+    frmDirSelect *dirSelect = nullptr;
+    frmFileLoc *fileLoc = nullptr;
+
+    int shutdownCount() const { return m_shutdowns; }
+    // How the program ends after the marks are saved; tests replace it.
+    std::function<void()> endProgram;
+
+private:
+    void ensureDialogs();
+    bool readConfig(QString *problem);
+    void reopenLibrary();
+
+    bool m_ended = false;
+    int m_shutdowns = 0;
+};

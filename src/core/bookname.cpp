@@ -1,0 +1,14 @@
+#include "bookname.h"
+
+BookName splitBookName(const QString &fileName)
+{
+    const qsizetype dot = fileName.indexOf(u'.');
+    if (dot < 0)
+        return {fileName, QString()};
+    return {fileName.left(dot), fileName.mid(dot + 1)};
+}
+
+QString versionText(int major, int minor, int revision)
+{
+    return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(revision);
+}

@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+
+// The two lines of config.ini: "book=<Main Book Folder>" and "read=<reader folder>".
+struct ConfigValues
+{
+    std::optional<QString> book; // unset when no "book" line was found
+    std::optional<QString> read;
+};
+
+// Splits text into lines; CR LF, CR alone and LF alone each end a line.
+QStringList splitTextLines(const QString &text);
+
+// Reads config.ini text: a line whose first four characters are exactly "book" or "read" gives
+// the rest of the line after its fifth character; other lines are skipped; the last one wins.
+ConfigValues parseConfig(const QByteArray &bytes);
+
+// The file as a Save writes it: two lines ended by CR LF, paths exactly as given.
+QByteArray formatConfig(const QString &book, const QString &read);

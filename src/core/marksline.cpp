@@ -1,0 +1,142 @@
+#include "marksline.h"
+
+#include <cmath>
+
+void MarksLine::setLine(const QString &line)
+{
+    m_line = line;
+    m_indexValid = false;
+}
+
+void MarksLine::rebuildIndex() const
+{
+    // Entry starts are the line's start and every position right after a comma.
+    m_index.clear();
+    const qsizetype n = m_line.size();
+    qsizetype s = 0;
+    while (s < n) {
+        if (m_line.at(s) == u'-') {
+            const qsizetype keyEnd = m_line.indexOf(u',', s + 1);
+            if (keyEnd < 0)
+                break;
+            const QStringView key = QStringView(m_line).mid(s + 1, keyEnd - s - 1);
+            if (!m_index.contains(key))
+                m_index.insert(key, s);
+        }
+        const qsizetype next = m_line.indexOf(u',', s);
+        if (next < 0)
+            break;
+        s = next + 1;
+    }
+    m_indexValid = true;
+}
+
+MarksLine::Entry MarksLine::entryAt(qsizetype first, qsizetype keyEnd) const
+{
+    Entry e;
+    const qsizetype c2 = m_line.indexOf(u',', keyEnd + 1);
+    if (c2 < 0)
+        return e; // a key with no closing comma is no entry
+    e.found = true;
+    e.first = first;
+    e.last = c2;
+    e.colourText = m_line.mid(keyEnd + 1, c2 - keyEnd - 1);
+    return e;
+}
+
+MarksLine::Entry MarksLine::scan(const QString &fileName) const
+{
+    const QString needle = u'-' + fileName + u',';
+    qsizetype p = m_line.indexOf(needle);
+    while (p >= 0) {
+        if (p == 0 || m_line.at(p - 1) == u',') {
+            const Entry e = entryAt(p, p + needle.size() - 1);
+            if (e.found)
+                return e;
+        }
+        p = m_line.indexOf(needle, p + 1);
+    }
+    return {};
+}
+
+MarksLine::Entry MarksLine::FindMarkEntry(const QString &fileName) const
+{
+    // The index holds keys up to their first comma; a name with a comma is searched directly.
+    if (fileName.contains(u','))
+        return scan(fileName);
+    if (!m_indexValid)
+        rebuildIndex();
+    const auto it = m_index.constFind(fileName);
+    if (it == m_index.constEnd())
+        return {};
+    return entryAt(*it, *it + fileName.size() + 1);
+}
+
+void MarksLine::removeEntry(const Entry &entry)
+{
+    if (!entry.found)
+        return;
+    m_line.remove(entry.first, entry.last - entry.first + 1);
+    m_indexValid = false;
+}
+
+void MarksLine::appendEntry(const QString &fileName, int colour)
+{
+    // A hand-edited line that does not end with a comma would hide the new entry from lookups.
+    if (!m_line.isEmpty() && !m_line.endsWith(u','))
+        m_line += u',';
+    m_line += u'-' + fileName + u',' + QString::number(colour) + u',';
+    m_indexValid = false;
+}
+
+int MarksLine::colourOf(const QString &fileName) const
+{
+    const Entry e = FindMarkEntry(fileName);
+    if (!e.found)
+        return 0;
+    const int n = colourNumber(e.colourText);
+    return n >= 1 && n <= 6 ? n : 0;
+}
+
+int MarksLine::colourNumber(const QString &text)
+{
+    qsizetype i = 0;
+    const qsizetype n = text.size();
+    while (i < n && (text.at(i) == u' ' || text.at(i) == u'\t'))
+        ++i;
+    const qsizetype start = i;
+    if (i < n && (text.at(i) == u'+' || text.at(i) == u'-'))
+        ++i;
+    const qsizetype digitsStart = i;
+    while (i < n && text.at(i).isDigit() && text.at(i).unicode() < 0x80)
+        ++i;
+    bool anyDigit = i > digitsStart;
+    if (i < n && text.at(i) == u'.') {
+        ++i;
+        const qsizetype frac = i;
+        while (i < n && text.at(i).unicode() >= u'0' && text.at(i).unicode() <= u'9')
+            ++i;
+        anyDigit = anyDigit || i > frac;
+    }
+    if (!anyDigit)
+        return 0;
+    bool ok = false;
+    // Only small numbers can be a colour; anything long enough to overflow is not one.
+    const double value = text.mid(start, i - start).toDouble(&ok);
+    if (!ok || !std::isfinite(value) || std::fabs(value) > 1e6)
+        return 0;
+    return int(std::nearbyint(value)); // the default rounding mode sends halves to even
+}
+
+QColor MarksLine::colour(int number)
+{
+    switch (number) {
+    case 1: return QColor(0, 255, 0);
+    case 2: return QColor(0, 0, 255);
+    case 3: return QColor(255, 0, 255);
+    case 4: return QColor(255, 255, 255);
+    case 5: return QColor(255, 255, 0);
+    case 6: return QColor(255, 0, 0);
+    default: return QColor(0, 0, 0);
+    }
+}

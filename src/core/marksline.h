@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QColor>
+#include <QHash>
+#include <QString>
+
+// The colour marks of all books as one line of entries "-" + file name + "," + colour + ",".
+// Lookups go through an index of the entries, so they cost the same however long the line is.
+class MarksLine
+{
+public:
+    struct Entry
+    {
+        bool found = false;
+        qsizetype first = -1; // 0-based position of the entry's "-"
+        qsizetype last = -1; // 0-based position of the entry's closing ","
+        QString colourText;
+    };
+
+    MarksLine() = default;
+    explicit MarksLine(const QString &line) { setLine(line); }
+
+    const QString &line() const { return m_line; }
+    void setLine(const QString &line);
+
+    // The entry whose key is exactly fileName: "-" + fileName + "," at the start of the line or
+    // right after a ",". The colour text runs from that comma to the next one.
+    Entry FindMarkEntry(const QString &fileName) const;
+    void removeEntry(const Entry &entry);
+    void appendEntry(const QString &fileName, int colour);
+
+    // Colour number 1 to 6 of a book, 0 when it is unmarked or its colour text is no such number.
+    int colourOf(const QString &fileName) const;
+
+    // Reads a colour text like a leading decimal number, rounded half to even; 0 when none.
+    static int colourNumber(const QString &colourText);
+    static QColor colour(int number); // black for anything outside 1 to 6
+
+private:
+    void rebuildIndex() const;
+    Entry entryAt(qsizetype first, qsizetype keyEnd) const;
+    Entry scan(const QString &fileName) const;
+
+    QString m_line;
+    // Key (text up to the first comma after an entry start) to the first such start; the keys
+    // are views into m_line, so every change of the line drops the index.
+    mutable QHash<QStringView, qsizetype> m_index;
+    mutable bool m_indexValid = false;
+};

@@ -1,0 +1,42 @@
+#include "appfolder.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QStandardPaths>
+
+#include <unistd.h>
+
+namespace {
+QString &overridden()
+{
+    static QString folder;
+    return folder;
+}
+} // namespace
+
+namespace AppFolder {
+
+QString path()
+{
+    if (!overridden().isEmpty())
+        return overridden();
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    if (::access(QFile::encodeName(exeDir).constData(), W_OK) == 0)
+        return exeDir;
+    QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+    QDir().mkpath(config);
+    return config;
+}
+
+QString file(const QString &name)
+{
+    return path() + u'/' + name;
+}
+
+void setOverride(const QString &folder)
+{
+    overridden() = folder;
+}
+
+} // namespace AppFolder

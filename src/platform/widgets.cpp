@@ -1,0 +1,119 @@
+#include "widgets.h"
+
+#include <QCloseEvent>
+#include <QEventLoop>
+#include <QHideEvent>
+#include <QMouseEvent>
+
+ClickLabel::ClickLabel(QWidget *parent) : QLabel(parent)
+{
+    setMouseTracking(true);
+}
+
+void ClickLabel::mousePressEvent(QMouseEvent *event)
+{
+    m_leftDown = event->button() == Qt::LeftButton;
+    event->accept();
+    emit pressed(event->button());
+}
+
+void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
+{
+    event->accept();
+    const bool click = m_leftDown && event->button() == Qt::LeftButton
+        && rect().contains(event->position().toPoint());
+    m_leftDown = false;
+    if (click)
+        emit clicked();
+}
+
+void ClickLabel::mouseMoveEvent(QMouseEvent *event)
+{
+    event->accept();
+    emit moved();
+}
+
+PictureBox::PictureBox(QWidget *parent) : QFrame(parent)
+{
+    setMouseTracking(true);
+    setAutoFillBackground(true);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, QColor(216, 208, 200));
+    setPalette(pal);
+    setFrameShape(QFrame::StyledPanel);
+    setFrameShadow(QFrame::Sunken);
+}
+
+void PictureBox::mouseMoveEvent(QMouseEvent *event)
+{
+    event->accept();
+    emit moved();
+}
+
+namespace ImageList1 {
+
+QString path(int position)
+{
+    static const char *const names[] = {"icon", "reader", "shelf", "shelf_current", "book"};
+    if (position < 1 || position > 5)
+        return {};
+    return QStringLiteral(":/images/%1.png").arg(QLatin1String(names[position - 1]));
+}
+
+QPixmap picture(int position)
+{
+    return QPixmap(path(position));
+}
+
+} // namespace ImageList1
+
+FormDialog::FormDialog(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+}
+
+void FormDialog::showModal()
+{
+    if (isVisible() && windowModality() == Qt::NonModal) {
+        // Modality can only change while hidden; the contents stay as they are.
+        hide();
+    }
+    if (!isVisible()) {
+        setWindowModality(Qt::ApplicationModal);
+        show();
+    }
+    raise();
+    activateWindow();
+    QEventLoop loop;
+    connect(this, &FormDialog::hidden, &loop, &QEventLoop::quit);
+    if (isVisible())
+        loop.exec(QEventLoop::DialogExec);
+    setWindowModality(Qt::NonModal);
+}
+
+void FormDialog::showNonModal()
+{
+    if (!isVisible()) {
+        setWindowModality(Qt::NonModal);
+        show();
+    }
+    raise();
+    activateWindow();
+}
+
+void FormDialog::hideEvent(QHideEvent *event)
+{
+    QDialog::hideEvent(event);
+    if (!event->spontaneous())
+        emit hidden();
+}
+
+void FormDialog::closeEvent(QCloseEvent *event)
+{
+    event->ignore();
+}
+
+void FormDialog::reject()
+{
+    escapePressed();
+}

@@ -1,0 +1,78 @@
+#pragma once
+
+#include <QDialog>
+#include <QFrame>
+#include <QLabel>
+#include <QPixmap>
+
+// Twips (1/1440 inch) to pixels at 100% scale; Qt scales the pixels on high-DPI screens.
+constexpr int tw(int twips)
+{
+    return (twips * 2 + 15) / 30;
+}
+
+// A label or picture that reports presses, completed clicks and pointer moves, like the
+// controls of a form: a click is a left press and release over the same control.
+class ClickLabel : public QLabel
+{
+    Q_OBJECT
+public:
+    explicit ClickLabel(QWidget *parent = nullptr);
+
+signals:
+    void pressed(Qt::MouseButton button);
+    void clicked();
+    void moved();
+
+protected:
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
+
+private:
+    bool m_leftDown = false;
+};
+
+// A picture box: a plain panel with a background colour that reports pointer moves over its
+// own background (not over its children).
+class PictureBox : public QFrame
+{
+    Q_OBJECT
+public:
+    explicit PictureBox(QWidget *parent = nullptr);
+
+signals:
+    void moved();
+
+protected:
+    void mouseMoveEvent(QMouseEvent *event) override;
+};
+
+// The program's five pictures, by position 1 to 5: icon, reader, shelf, current shelf, book.
+namespace ImageList1 {
+QPixmap picture(int position);
+QString path(int position);
+} // namespace ImageList1
+
+// A window that is hidden, never destroyed, when it closes, so it keeps its contents between
+// showings. It can be shown modally (the caller waits until it is hidden) or not.
+class FormDialog : public QDialog
+{
+    Q_OBJECT
+public:
+    explicit FormDialog(QWidget *parent = nullptr);
+
+    // Shows the window and waits until it is hidden. When it is already open without a modal
+    // wait, the one window comes to the front and is waited for.
+    void showModal();
+    void showNonModal();
+
+signals:
+    void hidden();
+
+protected:
+    void hideEvent(QHideEvent *event) override;
+    void closeEvent(QCloseEvent *event) override; // no close box: only its own buttons close it
+    void reject() override; // Esc does what the window's cancel button does, if it has one
+    virtual void escapePressed() { }
+};

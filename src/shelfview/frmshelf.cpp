@@ -1,0 +1,316 @@
+#include "frmshelf.h"
+
+#include "bookname.h"
+#include "globalstate.h"
+#include "marksfile.h"
+#include "paging.h"
+#include "widgets.h"
+
+#include <QGroupBox>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+
+namespace {
+
+const QString ClosedListingText = QStringLiteral(
+    "Drag Book Here ------------------------> to Send to your eBook Reader Content Folder. "
+    "Click for list.");
+
+QFont sansFont(qreal points, bool bold)
+{
+    QFont f;
+    f.setStyleHint(QFont::SansSerif);
+    f.setFamilies({QStringLiteral("Sans Serif")});
+    f.setPointSizeF(points);
+    f.setBold(bold);
+    return f;
+}
+
+template<typename W>
+W *place(W *w, const char *name, int left, int top, int width, int height)
+{
+    w->setObjectName(QLatin1String(name));
+    w->setGeometry(tw(left), tw(top), tw(width), tw(height));
+    return w;
+}
+
+QScrollBar *pagingBar(QWidget *parent, const char *name, int left, int top, int height)
+{
+    auto *bar = place(new QScrollBar(Qt::Vertical, parent), name, left, top, 195, height);
+    bar->setRange(1, 1);
+    bar->setSingleStep(1);
+    bar->setPageStep(1);
+    bar->setTracking(false); // the grid follows when the thumb is released, not while dragged
+    bar->setMinimumWidth(tw(195));
+    bar->hide();
+    return bar;
+}
+
+} // namespace
+
+frmShelf::frmShelf(GlobalState &state, QWidget *parent) : QWidget(parent), g(state)
+{
+    setObjectName(QStringLiteral("frmShelf"));
+    buildLayout();
+}
+
+void frmShelf::buildLayout()
+{
+    setFixedSize(tw(15240), tw(10560));
+    setFont(sansFont(8.25, false));
+
+    Label5 = place(new QLabel(QStringLiteral("Shelves"), this), "Label5", 270, 0, 1455, 465);
+    Label5->setFont(sansFont(18, true));
+    lblWhichShelf = place(new QLabel(this), "lblWhichShelf", 7110, 0, 7845, 480);
+    lblWhichShelf->setFont(sansFont(18, true));
+
+    Picture1 = place(new PictureBox(this), "Picture1", 180, 540, 6450, 8385);
+    VScroll1 = pagingBar(this, "VScroll1", 6570, 540, 8385);
+    Picture2 = place(new PictureBox(this), "Picture2", 7020, 540, 8025, 8385);
+    VScroll2 = pagingBar(this, "VScroll2", 14850, 540, 8385);
+    connect(VScroll1, &QScrollBar::valueChanged, this, [this] { FillShelves(); });
+    connect(VScroll2, &QScrollBar::valueChanged, this, [this] { FillBooks(); });
+    connect(Picture2, &PictureBox::moved, this, [this] { clearDetails(); });
+
+    buildShelfSlots();
+    buildBookSlots();
+    buildDetailsPane();
+    buildBottomControls();
+}
+
+void frmShelf::buildShelfSlots()
+{
+    const QFont font = sansFont(8.25, true);
+    for (int i = 0; i < ShelfSlots; ++i) {
+        const int row = i / 4, column = i % 4;
+        const int left = i == 24 ? 360 : 270 + 1530 * column;
+        imgShelf[i] = place(new ClickLabel(Picture1), "imgShelf", left, 90 + 1170 * row, 1050, 705);
+        imgShelf[i]->setAlignment(Qt::AlignCenter);
+        lblShelf[i] = place(new ClickLabel(Picture1), "lblShelf", 180 + 1530 * column,
+                            810 + 1170 * row, 1275, 400);
+        lblShelf[i]->setText(QStringLiteral("Name"));
+        lblShelf[i]->setFont(font);
+        lblShelf[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        lblShelf[i]->setWordWrap(true);
+        imgShelf[i]->setProperty("index", i);
+        lblShelf[i]->setProperty("index", i);
+    }
+}
+
+void frmShelf::buildBookSlots()
+{
+    static const int lefts[] = {270, 1785, 3315, 4845, 6375};
+    static const int firstRowLefts[] = {195, 1710, 3240, 4770, 6300};
+    const QFont font = sansFont(8.25, true);
+    for (int i = 0; i < BookSlots; ++i) {
+        const int row = i / 5, column = i % 5;
+        const int left = row == 0 ? firstRowLefts[column] : lefts[column];
+        const int top = 270 + 1980 * row;
+        Book[i] = place(new ClickLabel(Picture2), "Book", left, top, 1200, 975);
+        Book[i]->setAlignment(Qt::AlignCenter);
+        lblBook[i] = place(new ClickLabel(Picture2), "lblBook", left + 90, top + 990,
+                           column == 4 ? 1185 : 1275, 815);
+        lblBook[i]->setText(QStringLiteral("Name"));
+        lblBook[i]->setFont(font);
+        lblBook[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+        lblBook[i]->setWordWrap(true);
+        Book[i]->setProperty("index", i);
+        lblBook[i]->setProperty("index", i);
+    }
+}
+
+void frmShelf::buildDetailsPane()
+{
+    Picture3 = place(new PictureBox(this), "Picture3", 180, 9180, 5505, 1185);
+    const QFont font = sansFont(8.25, true);
+    auto field = [&](const char *name, int left, int top, int width) {
+        auto *t = place(new QLineEdit(Picture3), name, left, top, width, 285);
+        t->setReadOnly(true);
+        t->setFont(font);
+        t->setFrame(true);
+        return t;
+    };
+    place(new QLabel(QStringLiteral("Title:"), Picture3), "Label1", 180, 45, 915, 195);
+    txtTitle = field("txtTitle", 180, 225, 4065);
+    place(new QLabel(QStringLiteral("Shelf:"), Picture3), "Label2", 180, 585, 1275, 195);
+    txtAuthor = field("txtAuthor", 180, 765, 4065);
+    place(new QLabel(QStringLiteral("Format:"), Picture3), "Label3", 4410, 45, 555, 195);
+    txtFormat = field("txtFormat", 4410, 225, 915);
+    imgBookImage = place(new QLabel(Picture3), "imgBookImage", 4590, 585, 585, 495);
+    imgBookImage->setScaledContents(true);
+    txtTitle->setAccessibleName(QStringLiteral("Title"));
+    txtAuthor->setAccessibleName(QStringLiteral("Shelf"));
+    txtFormat->setAccessibleName(QStringLiteral("Format"));
+}
+
+void frmShelf::buildBottomControls()
+{
+    const QFont buttonFont = sansFont(9.75, true);
+    auto button = [&](const QString &text, const char *name, int left, int top) {
+        auto *b = place(new QPushButton(text, this), name, left, top, 1275, 465);
+        b->setFont(buttonFont);
+        b->setAutoDefault(false);
+        return b;
+    };
+    cmdNewShelf = button(QStringLiteral("&New Shelf"), "cmdNewShelf", 5850, 9180);
+    cmdRefresh = button(QStringLiteral("&Refresh"), "cmdRefresh", 5850, 9900);
+
+    Frame1 = place(new QGroupBox(QStringLiteral("Drag Book to:"), this), "Frame1", 7470, 9270,
+                   1275, 1005);
+    optMove = place(new QRadioButton(QStringLiteral("Move"), Frame1), "optMove", 90, 270, 1095,
+                    285);
+    optCopy = place(new QRadioButton(QStringLiteral("Copy"), Frame1), "optCopy", 90, 630, 1095,
+                    285);
+
+    lblHowMany = place(new QLabel(this), "lblHowMany", 9090, 9270, 2175, 1095);
+    lblHowMany->setFont(sansFont(8.25, true));
+    lblHowMany->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    cmdExit = button(QStringLiteral("E&xit"), "cmdExit", 11610, 9540);
+    connect(cmdExit, &QPushButton::clicked, this, &frmShelf::exitRequested);
+
+    File1 = place(new QListWidget(this), "File1", 11430, 540, 3615, 8475);
+    File1->hide();
+    Label4 = place(new ClickLabel(this), "Label4", 13140, 9180, 1185, 1185);
+    Label4->setText(ClosedListingText);
+    Label4->setWordWrap(true);
+    Label4->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    QFont small = font();
+    small.setPointSizeF(7);
+    Label4->setFont(small);
+    imgToReader = place(new ClickLabel(this), "imgToReader", 14130, 9180, 1200, 1200);
+    imgToReader->setAlignment(Qt::AlignCenter);
+    imgToReader->setAccessibleName(QStringLiteral("eBook Reader Content Folder"));
+    imgToReader->setToolTip(QStringLiteral("Drop a book here to send a copy to your eBook reader "
+                                           "folder; click to list that folder"));
+}
+
+void frmShelf::setShelfPicture(int slot, int position)
+{
+    imgShelf[slot]->setPixmap(ImageList1::picture(position));
+}
+
+void frmShelf::clearDetails()
+{
+    txtTitle->setText(QString());
+    txtFormat->setText(QString());
+    txtAuthor->setText(QString());
+}
+
+void frmShelf::Form_Load()
+{
+    LoadMarks(g);
+    optMove->setChecked(true);
+    showLibrary();
+}
+
+void frmShelf::showLibrary()
+{
+    CreateShelves();
+    VScroll1->setValue(1);
+    FillShelves();
+    // With no shelf at all the heading stays empty (and so does the book grid).
+    lblWhichShelf->setText(m_shelfList.empty() ? QString() : lblShelf[0]->text());
+    CreateBooks(0);
+    FillBooks();
+    if (!m_shelfList.empty())
+        setShelfPicture(0, 4);
+    VScroll2->setValue(1);
+    imgBookImage->setPixmap(ImageList1::picture(5));
+    imgToReader->setPixmap(ImageList1::picture(2));
+}
+
+void frmShelf::CreateShelves()
+{
+    m_shelfList.clear();
+    if (g.ShelfFolders) {
+        Listing shelves = g.ShelfFolders->SubFolders();
+        m_shelfList = std::move(shelves.names);
+    }
+    const int count = int(m_shelfList.size());
+    if (scrollBarShown(ShelfGrid, count)) {
+        VScroll1->setMaximum(scrollMaximum(ShelfGrid, count));
+        VScroll1->show();
+    } else {
+        // A hidden bar pages nothing: stand at the first page so no shelf is out of reach.
+        VScroll1->hide();
+        VScroll1->setValue(1);
+    }
+    SelectedShelf = 0;
+}
+
+void frmShelf::FillShelves()
+{
+    const QString current = lblWhichShelf->text();
+    const int position = VScroll1->value();
+    for (int i = 0; i < ShelfSlots; ++i) {
+        setShelfPicture(i, 3);
+        const int k = listIndex(ShelfGrid, position, i);
+        if (k < 0 || k >= int(m_shelfList.size())) {
+            imgShelf[i]->hide();
+            lblShelf[i]->hide();
+            continue;
+        }
+        const QString &name = m_shelfList[size_t(k)];
+        imgShelf[i]->setToolTip(name);
+        imgShelf[i]->setAccessibleName(name);
+        lblShelf[i]->setText(name);
+        imgShelf[i]->show();
+        lblShelf[i]->show();
+        if (name == current) {
+            SelectedShelf = i;
+            setShelfPicture(i, 4);
+        }
+    }
+}
+
+void frmShelf::CreateBooks(int ShelfNumber)
+{
+    Q_UNUSED(ShelfNumber) // the shelf listed is always the one the heading names
+    m_bookList.clear();
+    const QString shelf = lblWhichShelf->text();
+    if (!shelf.isEmpty()) {
+        const std::optional<FileSys::Folder> folder
+            = g.FileSys.GetFolder(g.BookFolder + u'/' + shelf);
+        if (folder)
+            m_bookList = folder->Files().names;
+    }
+    m_bookCount = int(m_bookList.size());
+    if (scrollBarShown(BookGrid, m_bookCount)) {
+        VScroll2->setMaximum(scrollMaximum(BookGrid, m_bookCount));
+        VScroll2->show();
+    } else {
+        VScroll2->hide();
+        VScroll2->setValue(1);
+    }
+    lblHowMany->setText(QStringLiteral("Books: %1\r\n").arg(m_bookCount));
+}
+
+void frmShelf::FillBooks()
+{
+    const QString shelf = lblWhichShelf->text();
+    const int position = VScroll2->value();
+    const QPixmap book = ImageList1::picture(5);
+    for (int i = 0; i < BookSlots; ++i) {
+        const int k = listIndex(BookGrid, position, i);
+        if (k < 0 || k >= int(m_bookList.size())) {
+            Book[i]->hide();
+            lblBook[i]->hide();
+            continue;
+        }
+        const QString &name = m_bookList[size_t(k)];
+        Book[i]->setToolTip(name);
+        Book[i]->setAccessibleName(name);
+        Book[i]->setPixmap(book);
+        Book[i]->show();
+        QPalette pal = lblBook[i]->palette();
+        pal.setColor(QPalette::WindowText, MarksLine::colour(g.Marks.colourOf(name)));
+        lblBook[i]->setPalette(pal);
+        lblBook[i]->setToolTip(name);
+        lblBook[i]->setText(splitBookName(name).title);
+        lblBook[i]->show();
+        Book[i]->setProperty("Tag", shelf);
+    }
+}

@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QWidget>
+#include <array>
+#include <vector>
+
+class ClickLabel;
+class PictureBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QGroupBox;
+class QScrollBar;
+class QListWidget;
+struct GlobalState;
+
+// The bookcase: a page of shelves on the left, the books of the current shelf on the right,
+// the details of the book under the pointer below. The current shelf is the one the heading
+// lblWhichShelf names.
+class frmShelf : public QWidget
+{
+    Q_OBJECT
+public:
+    static constexpr int ShelfSlots = 28;
+    static constexpr int BookSlots = 20;
+
+    explicit frmShelf(GlobalState &g, QWidget *parent = nullptr);
+
+    // Builds the shelves and the first shelf's books, with the marks read from marked.dat.
+    void Form_Load();
+    // Shows the library afresh from its first page, its first shelf current.
+    void showLibrary();
+
+    // Reads the shelf names from the Main Book Folder.
+    void CreateShelves();
+    // Shows the page of shelves the shelf scroll bar stands at.
+    void FillShelves();
+    // Reads the book names of the shelf the heading names.
+    void CreateBooks(int ShelfNumber);
+    // Shows the page of books the book scroll bar stands at, with their mark colours.
+    void FillBooks();
+
+    int SelectedShelf = 0;
+    const std::vector<QString> &ShelfList() const { return m_shelfList; }
+    const std::vector<QString> &BookList() const { return m_bookList; }
+    int BookCount() const { return m_bookCount; }
+
+    // Controls, named as other windows and the tests know them.
+    QLabel *Label5;
+    QLabel *lblWhichShelf;
+    PictureBox *Picture1;
+    QScrollBar *VScroll1;
+    PictureBox *Picture2;
+    QScrollBar *VScroll2;
+    PictureBox *Picture3;
+    QLineEdit *txtTitle;
+    QLineEdit *txtAuthor;
+    QLineEdit *txtFormat;
+    QLabel *imgBookImage;
+    QPushButton *cmdNewShelf;
+    QPushButton *cmdRefresh;
+    QGroupBox *Frame1;
+    QRadioButton *optMove;
+    QRadioButton *optCopy;
+    QLabel *lblHowMany;
+    QPushButton *cmdExit;
+    QListWidget *File1;
+    ClickLabel *Label4;
+    ClickLabel *imgToReader;
+    std::array<ClickLabel *, ShelfSlots> imgShelf;
+    std::array<ClickLabel *, ShelfSlots> lblShelf;
+    std::array<ClickLabel *, BookSlots> Book;
+    std::array<ClickLabel *, BookSlots> lblBook;
+
+signals:
+    // The shelf window's "E&xit" button.
+    void exitRequested();
+
+private:
+    void buildLayout();
+    void buildShelfSlots();
+    void buildBookSlots();
+    void buildDetailsPane();
+    void buildBottomControls();
+    void setShelfPicture(int slot, int position);
+    void clearDetails();
+
+    GlobalState &g;
+    std::vector<QString> m_shelfList;
+    std::vector<QString> m_bookList;
+    int m_bookCount = 0;
+};
