@@ -47,6 +47,7 @@ frmFileLoc::frmFileLoc(GlobalState &state, frmDirSelect &picker, QWidget *parent
     txtBook->setObjectName(QStringLiteral("txtBook"));
     txtBook->setGeometry(tw(270), tw(1440), tw(7035), tw(360));
     label2->setBuddy(txtBook);
+    fitWidth(label2);
 
     auto *label3 = new QLabel(QStringLiteral("Location of eBook Reader Content Folder:"), this);
     label3->setObjectName(QStringLiteral("Label3"));
@@ -55,6 +56,7 @@ frmFileLoc::frmFileLoc(GlobalState &state, frmDirSelect &picker, QWidget *parent
     txtRead->setObjectName(QStringLiteral("txtRead"));
     txtRead->setGeometry(tw(270), tw(2160), tw(7035), tw(360));
     label3->setBuddy(txtRead);
+    fitWidth(label3);
 
     auto button = [&](const QString &text, const char *name, int left, int top, int width,
                       int height, bool bold) {

@@ -78,6 +78,7 @@ void frmSplash::Form_Load()
     fitText(lblProductName, false);
     fitText(lblPlatform, true);
     fitText(lblVersion, true);
+    fitWidth(Label1);
     lblCopyright->adjustSize();
     lblCopyright->move(tw(8115) - lblCopyright->width(), lblCopyright->y());
 }

@@ -88,19 +88,22 @@ bool modMain::Main()
     while (true) {
         if (m_ended)
             return false;
-        if (g.FileSys.FileExists(ini)) {
-            QString problem;
-            if (readConfig(&problem))
-                break;
+        QString problem;
+        const bool haveConfig = g.FileSys.FileExists(ini);
+        if (haveConfig && readConfig(&problem))
+            break;
+        // The splash stands aside while the user is asked, so it never covers a question.
+        if (splash)
+            splash->hide();
+        if (haveConfig)
             g.prompter->message(QStringLiteral("Main Book Folder cannot be opened."),
                                 problem
                                     + QStringLiteral("\r\nPlease choose the Main Book Folder. "
                                                      "Click 'OK' to continue."));
-        } else {
+        else
             g.prompter->message(QStringLiteral("Main Book Folder not identified."),
                                 QStringLiteral("You must indicate the location of the Main Book "
                                                "Folder.\r\nClick 'OK' to continue."));
-        }
         if (m_ended)
             return false;
         ensureDialogs();
@@ -108,8 +111,10 @@ bool modMain::Main()
     }
     ensureDialogs();
 
-    if (splash)
+    if (splash) {
+        splash->show();
         splash->repaint();
+    }
 
     shelfWindow = new frmShelf(g);
     connect(shelfWindow, &frmShelf::exitRequested, this, &modMain::Shutdown);

@@ -11,6 +11,13 @@ constexpr int tw(int twips)
     return (twips * 2 + 15) / 30;
 }
 
+// A caption label is never narrower than its text in the desktop's font.
+inline QLabel *fitWidth(QLabel *label)
+{
+    label->resize(qMax(label->width(), label->sizeHint().width()), label->height());
+    return label;
+}
+
 // A label or picture that reports presses, completed clicks and pointer moves, like the
 // controls of a form: a click is a left press and release over the same control.
 class ClickLabel : public QLabel

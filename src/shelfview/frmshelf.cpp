@@ -64,6 +64,7 @@ void frmShelf::buildLayout()
 
     Label5 = place(new QLabel(QStringLiteral("Shelves"), this), "Label5", 270, 0, 1455, 465);
     Label5->setFont(sansFont(18, true));
+    fitWidth(Label5);
     lblWhichShelf = place(new QLabel(this), "lblWhichShelf", 7110, 0, 7845, 480);
     lblWhichShelf->setFont(sansFont(18, true));
 
@@ -133,11 +134,11 @@ void frmShelf::buildDetailsPane()
         t->setFrame(true);
         return t;
     };
-    place(new QLabel(QStringLiteral("Title:"), Picture3), "Label1", 180, 45, 915, 195);
+    fitWidth(place(new QLabel(QStringLiteral("Title:"), Picture3), "Label1", 180, 45, 915, 195));
     txtTitle = field("txtTitle", 180, 225, 4065);
-    place(new QLabel(QStringLiteral("Shelf:"), Picture3), "Label2", 180, 585, 1275, 195);
+    fitWidth(place(new QLabel(QStringLiteral("Shelf:"), Picture3), "Label2", 180, 585, 1275, 195));
     txtAuthor = field("txtAuthor", 180, 765, 4065);
-    place(new QLabel(QStringLiteral("Format:"), Picture3), "Label3", 4410, 45, 555, 195);
+    fitWidth(place(new QLabel(QStringLiteral("Format:"), Picture3), "Label3", 4410, 45, 555, 195));
     txtFormat = field("txtFormat", 4410, 225, 915);
     imgBookImage = place(new QLabel(Picture3), "imgBookImage", 4590, 585, 585, 495);
     imgBookImage->setScaledContents(true);
