@@ -1,8 +1,11 @@
 #include "testsupport.h"
 
+#include "appfolder.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 #include <QTimer>
 
 Prompter::Answer ScriptedPrompter::message(const QString &title, const QString &text,
@@ -70,4 +73,55 @@ bool TempTree::exists(const QString &relative) const
 void later(std::function<void()> fn)
 {
     QTimer::singleShot(0, std::move(fn));
+}
+
+ShelfFixture::ShelfFixture(int shelves, int books, const QByteArray &marks)
+{
+    for (int i = 1; i <= shelves; ++i)
+        tree.mkdir(QStringLiteral("lib/Shelf %1").arg(i));
+    for (int i = 0; i < books; ++i)
+        tree.write(QStringLiteral("lib/Shelf 1/Book %1.txt").arg(i));
+    tree.mkdir("app");
+    tree.mkdir("reader");
+    if (!marks.isNull())
+        tree.write("app/marked.dat", marks);
+    AppFolder::setOverride(tree.path("app"));
+    g.prompter = &prompter;
+}
+
+void ShelfFixture::load()
+{
+    g.BookFolder = tree.path("lib");
+    g.RootFolder = g.FileSys.GetFolder(g.BookFolder);
+    g.ShelfFolders = g.RootFolder;
+    w = std::make_unique<frmShelf>(g);
+    w->setHost(&host);
+    w->Form_Load();
+    w->show();
+    (void)QTest::qWaitForWindowExposed(w.get());
+}
+
+int ShelfFixture::shownShelves() const
+{
+    int n = 0;
+    for (auto *l : w->lblShelf)
+        n += l->isVisible();
+    return n;
+}
+
+int ShelfFixture::shownBooks() const
+{
+    int n = 0;
+    for (auto *l : w->lblBook)
+        n += l->isVisible();
+    return n;
+}
+
+int ShelfFixture::slotOf(const QString &fileName) const
+{
+    for (int i = 0; i < frmShelf::BookSlots; ++i) {
+        if (w->Book[i]->isVisible() && w->Book[i]->toolTip() == fileName)
+            return i;
+    }
+    return -1;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "frmshelf.h"
+#include "globalstate.h"
 #include "prompter.h"
+#include "widgets.h"
 
 #include <QByteArray>
 #include <QList>
@@ -8,6 +11,7 @@
 #include <QTemporaryDir>
 #include <deque>
 #include <functional>
+#include <memory>
 
 // Answers message and input boxes from a script and records what was asked.
 class ScriptedPrompter : public Prompter
@@ -46,3 +50,41 @@ private:
 
 // Runs fn once the event loop next turns: the way to act inside a modal wait.
 void later(std::function<void()> fn);
+
+// Records what the shelf window asks of the program around it.
+class FakeHost : public ShelfHost
+{
+public:
+    void showShelfPopUp(const QString &title) override { popUps << QStringLiteral("shelf:") + title; }
+    void showBookPopUp(const QString &title) override { popUps << QStringLiteral("book:") + title; }
+    bool askForFolders() override
+    {
+        ++folderRequests;
+        if (onAskForFolders)
+            onAskForFolders();
+        return folderRequests < 10; // a loop that never ends is a failure, not a hang
+    }
+    QStringList popUps;
+    int folderRequests = 0;
+    std::function<void()> onAskForFolders;
+};
+
+// A library of `shelves` shelves ("Shelf 1", "Shelf 2", ...), the first holding `books` books
+// ("Book 0.txt", ...), an app folder with an optional marked.dat, and a reader folder, shown
+// in a freshly loaded shelf window.
+struct ShelfFixture
+{
+    TempTree tree;
+    GlobalState g;
+    ScriptedPrompter prompter;
+    FakeHost host;
+    std::unique_ptr<frmShelf> w;
+
+    ShelfFixture(int shelves, int books, const QByteArray &marks = QByteArray());
+    void load();
+    int shownShelves() const;
+    int shownBooks() const;
+    // The slot that shows a book, or -1.
+    int slotOf(const QString &fileName) const;
+    QStringList bookNames() const { return {w->BookList().begin(), w->BookList().end()}; }
+};

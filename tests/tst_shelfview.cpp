@@ -12,52 +12,6 @@
 
 namespace {
 
-// A library of `shelves` shelves ("Shelf 1", "Shelf 2", ...), the first holding `books` books,
-// shown in a freshly loaded shelf window.
-struct View
-{
-    TempTree tree;
-    GlobalState g;
-    ScriptedPrompter prompter;
-    std::unique_ptr<frmShelf> w;
-
-    View(int shelves, int books, const QByteArray &marks = QByteArray())
-    {
-        for (int i = 1; i <= shelves; ++i)
-            tree.mkdir(QStringLiteral("lib/Shelf %1").arg(i));
-        for (int i = 0; i < books; ++i)
-            tree.write(QStringLiteral("lib/Shelf 1/Book %1.txt").arg(i));
-        tree.mkdir("app");
-        if (!marks.isNull())
-            tree.write("app/marked.dat", marks);
-        AppFolder::setOverride(tree.path("app"));
-        g.prompter = &prompter;
-    }
-    void load()
-    {
-        g.BookFolder = tree.path("lib");
-        g.RootFolder = g.FileSys.GetFolder(g.BookFolder);
-        g.ShelfFolders = g.RootFolder;
-        w = std::make_unique<frmShelf>(g);
-        w->Form_Load();
-        w->show();
-    }
-    int shownShelves() const
-    {
-        int n = 0;
-        for (auto *l : w->lblShelf)
-            n += l->isVisible();
-        return n;
-    }
-    int shownBooks() const
-    {
-        int n = 0;
-        for (auto *l : w->lblBook)
-            n += l->isVisible();
-        return n;
-    }
-};
-
 bool showsPicture(QLabel *label, int position)
 {
     return label->pixmap().toImage() == ImageList1::picture(position).toImage();
@@ -101,7 +55,7 @@ void TestShelfView::firstPage()
     QFETCH(int, shelfMax);
     QFETCH(bool, bookBar);
     QFETCH(int, bookMax);
-    View v(shelves, books);
+    ShelfFixture v(shelves, books);
     v.load();
     QCOMPARE(v.w->lblWhichShelf->text(), QStringLiteral("Shelf 1"));
     QCOMPARE(v.w->lblShelf[0]->text(), QStringLiteral("Shelf 1"));
@@ -122,7 +76,7 @@ void TestShelfView::firstPage()
 
 void TestShelfView::shelfPaging()
 {
-    View v(29, 0);
+    ShelfFixture v(29, 0);
     v.load();
     v.w->VScroll1->setValue(2); // one row of four further
     QCOMPARE(v.w->lblShelf[0]->text(), QStringLiteral("Shelf 5"));
@@ -135,7 +89,7 @@ void TestShelfView::shelfPaging()
 
 void TestShelfView::bookPaging()
 {
-    View v(1, 201);
+    ShelfFixture v(1, 201);
     v.load();
     QCOMPARE(v.w->BookCount(), 201);
     QCOMPARE(v.w->VScroll2->maximum(), 38);
@@ -157,7 +111,7 @@ void TestShelfView::bookPaging()
 
 void TestShelfView::titlesAndMarkColours()
 {
-    View v(2, 0, "-Ulysses.txt,3,-Emma.txt,7,-Odd,2.5,\r\n");
+    ShelfFixture v(2, 0, "-Ulysses.txt,3,-Emma.txt,7,-Odd,2.5,\r\n");
     for (const char *name : {"Ulysses.txt", "Ulysses.txt.bak", "Emma.txt", "Odd", "Moby.Dick.txt"})
         v.tree.write(QStringLiteral("lib/Shelf 1/") + QLatin1String(name));
     v.tree.write("lib/Shelf 2/Ulysses.txt");
@@ -184,7 +138,7 @@ void TestShelfView::titlesAndMarkColours()
 
 void TestShelfView::pointerOverBackgroundClearsDetails()
 {
-    View v(1, 3);
+    ShelfFixture v(1, 3);
     v.load();
     v.w->txtTitle->setText("t");
     v.w->txtAuthor->setText("s");
@@ -198,7 +152,7 @@ void TestShelfView::pointerOverBackgroundClearsDetails()
 
 void TestShelfView::noShelvesShowsEmptyView()
 {
-    View v(0, 0);
+    ShelfFixture v(0, 0);
     v.tree.write("lib/loose book.txt"); // a file in the Main Book Folder is no shelf
     v.load();
     QCOMPARE(v.w->lblWhichShelf->text(), QString());
@@ -209,7 +163,7 @@ void TestShelfView::noShelvesShowsEmptyView()
 
 void TestShelfView::vanishedShelfShowsEmptyGrid()
 {
-    View v(2, 3);
+    ShelfFixture v(2, 3);
     v.load();
     QDir(v.tree.path("lib/Shelf 1")).removeRecursively();
     v.w->CreateBooks(0);
@@ -220,7 +174,7 @@ void TestShelfView::vanishedShelfShowsEmptyGrid()
 
 void TestShelfView::picturesCarryNamesForScreenReaders()
 {
-    View v(1, 1);
+    ShelfFixture v(1, 1);
     v.load();
     QCOMPARE(v.w->imgShelf[0]->accessibleName(), QStringLiteral("Shelf 1"));
     QCOMPARE(v.w->imgShelf[0]->toolTip(), QStringLiteral("Shelf 1"));

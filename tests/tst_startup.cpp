@@ -7,6 +7,8 @@
 #include "testsupport.h"
 
 #include <QApplication>
+#include <QComboBox>
+#include <QFile>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
@@ -15,6 +17,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -79,6 +82,8 @@ private slots:
     void saveChecks();
     void saveWritesConfigAndBackup();
     void failedSaveKeepsOldConfig();
+    void readOnlyAppFolderFailsVisibly();
+    void pickerDriveThatCannotOpenSnapsBack();
     void saveFromMenuShowsNewLibrary();
     void modalRequestUsesTheOpenDialog();
     void browsePicksFolder();
@@ -86,6 +91,7 @@ private slots:
     void exitPathsSaveMarksOnce();
     void exitDuringStartUpKeepsMarks();
     void menuTree();
+    void popUpsOpenTitled();
 };
 
 void TestStartup::existingConfigOpensViewWithoutMessage()
@@ -245,6 +251,42 @@ void TestStartup::failedSaveKeepsOldConfig()
     QCOMPARE(p.program->g.ReaderFolder, QString());
 }
 
+void TestStartup::readOnlyAppFolderFailsVisibly()
+{
+    if (::geteuid() == 0)
+        QSKIP("root writes into read-only folders; the file-size limit test covers the failure");
+    Program p;
+    p.writeConfig(p.tree.path("lib"));
+    QVERIFY(p.program->Main());
+    const QByteArray before = p.tree.read("app/config.ini");
+    QFile::setPermissions(p.tree.path("app"), QFile::ReadOwner | QFile::ExeOwner);
+    frmFileLoc *d = p.program->fileLoc;
+    d->showNonModal();
+    d->txtRead->setText(p.tree.path("reader"));
+    d->cmdSave->click();
+    QFile::setPermissions(p.tree.path("app"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(p.prompter.asked.size(), 1);
+    QCOMPARE(p.tree.read("app/config.ini"), before);
+    QVERIFY(d->isVisible());
+}
+
+void TestStartup::pickerDriveThatCannotOpenSnapsBack()
+{
+    Program p;
+    p.writeConfig(p.tree.path("lib"));
+    QVERIFY(p.program->Main());
+    frmDirSelect *picker = p.program->dirSelect;
+    picker->pointAt(p.tree.path("lib"));
+    const int before = picker->Drive1->currentIndex();
+    picker->Drive1->addItem(QStringLiteral("/no-such-volume"), QStringLiteral("/no-such-volume"));
+    picker->Drive1->setCurrentIndex(picker->Drive1->count() - 1);
+    emit picker->Drive1->activated(picker->Drive1->count() - 1);
+    QCOMPARE(picker->Dir1->Path(), p.tree.path("lib"));
+    QCOMPARE(picker->Drive1->currentIndex(), before);
+    QVERIFY(p.prompter.asked.isEmpty());
+}
+
 void TestStartup::saveFromMenuShowsNewLibrary()
 {
     Program p;
@@ -375,6 +417,29 @@ void TestStartup::menuTree()
     QVERIFY(!m.mnuShelfName->isEnabled());
     QCOMPARE(m.mnuMarkBook[6]->data().toInt(), 6);
     QCOMPARE(m.mnuMarkBook[6]->text(), QStringLiteral("Mark Book Red"));
+}
+
+void TestStartup::popUpsOpenTitled()
+{
+    Program p;
+    p.writeConfig(p.tree.path("lib"));
+    QVERIFY(p.program->Main());
+    frmMain *m = p.program->mainWindow;
+    QString shelfTitle, bookTitle;
+    later([&] {
+        shelfTitle = m->mnuShelfPopUp->isVisible() ? m->mnuShelfName->text() : QString();
+        m->mnuShelfPopUp->close();
+    });
+    QTest::mouseClick(p.program->shelfWindow->lblShelf[1], Qt::RightButton);
+    QCOMPARE(shelfTitle, QStringLiteral("Fiction"));
+    QTest::mouseClick(p.program->shelfWindow->imgShelf[1], Qt::LeftButton);
+    later([&] {
+        bookTitle = m->mnuBookPopUp->isVisible() ? m->mnuBookName->text() : QString();
+        m->mnuBookPopUp->close();
+    });
+    QTest::mouseClick(p.program->shelfWindow->Book[0], Qt::RightButton);
+    QCOMPARE(bookTitle, QStringLiteral("Moby Dick"));
+    QCOMPARE(p.program->g.BookName, QStringLiteral("Moby Dick.pdf"));
 }
 
 QTEST_MAIN(TestStartup)

@@ -11,6 +11,8 @@
 #include "prompter.h"
 
 #include <QApplication>
+#include <QCursor>
+#include <QMenu>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -117,6 +119,7 @@ bool modMain::Main()
     }
 
     shelfWindow = new frmShelf(g);
+    shelfWindow->setHost(this);
     connect(shelfWindow, &frmShelf::exitRequested, this, &modMain::Shutdown);
     shelfWindow->Form_Load();
 
@@ -157,4 +160,25 @@ void modMain::Shutdown()
         mainWindow->onClose = nullptr;
     if (endProgram)
         endProgram();
+}
+
+void modMain::showShelfPopUp(const QString &title)
+{
+    QString caption = title;
+    mainWindow->mnuShelfName->setText(caption.replace(u'&', QStringLiteral("&&")));
+    mainWindow->mnuShelfPopUp->exec(QCursor::pos());
+}
+
+void modMain::showBookPopUp(const QString &title)
+{
+    QString caption = title;
+    mainWindow->mnuBookName->setText(caption.replace(u'&', QStringLiteral("&&")));
+    mainWindow->mnuBookPopUp->exec(QCursor::pos());
+}
+
+bool modMain::askForFolders()
+{
+    ensureDialogs();
+    fileLoc->showModal();
+    return !m_ended;
 }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "frmshelf.h"
 #include "globalstate.h"
 
 #include <QObject>
@@ -14,7 +15,7 @@ class frmDirSelect;
 class Prompter;
 
 // The program: the shared state, its windows, start-up and shutdown.
-class modMain : public QObject
+class modMain : public QObject, public ShelfHost
 {
     Q_OBJECT
 public:
@@ -39,6 +40,10 @@ public:
     int shutdownCount() const { return m_shutdowns; }
     // How the program ends after the marks are saved; tests replace it.
     std::function<void()> endProgram;
+
+    void showShelfPopUp(const QString &title) override;
+    void showBookPopUp(const QString &title) override;
+    bool askForFolders() override;
 
 private:
     void ensureDialogs();

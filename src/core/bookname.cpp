@@ -12,3 +12,12 @@ QString versionText(int major, int minor, int revision)
 {
     return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(revision);
 }
+
+bool fatRejectsName(const QString &fileName)
+{
+    for (const QChar c : fileName) {
+        if (c.unicode() < 0x20 || QStringView(u":*?\"<>|\\").contains(c))
+            return true;
+    }
+    return fileName.endsWith(u'.') || fileName.endsWith(u' ');
+}

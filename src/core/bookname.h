@@ -13,3 +13,7 @@ BookName splitBookName(const QString &fileName);
 
 // "Version 1.5.3": major, minor and revision as plain decimals.
 QString versionText(int major, int minor, int revision);
+
+// True when a reader device formatted with FAT or exFAT would refuse the file name: it holds
+// one of : * ? " < > | \ or a control character, or ends in a dot or a blank.
+bool fatRejectsName(const QString &fileName);

@@ -1,6 +1,8 @@
 #include "widgets.h"
 
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QEventLoop>
 #include <QHideEvent>
 #include <QMouseEvent>
@@ -31,6 +33,32 @@ void ClickLabel::mouseMoveEvent(QMouseEvent *event)
 {
     event->accept();
     emit moved();
+}
+
+void ClickLabel::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (acceptsDrop && acceptsDrop(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ClickLabel::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (acceptsDrop && acceptsDrop(event))
+        event->acceptProposedAction();
+    else
+        event->ignore();
+}
+
+void ClickLabel::dropEvent(QDropEvent *event)
+{
+    if (!acceptsDrop || !acceptsDrop(event)) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    emit dropped(event->mimeData());
 }
 
 PictureBox::PictureBox(QWidget *parent) : QFrame(parent)

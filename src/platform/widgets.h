@@ -4,6 +4,9 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPixmap>
+#include <functional>
+
+class QMimeData;
 
 // Twips (1/1440 inch) to pixels at 100% scale; Qt scales the pixels on high-DPI screens.
 constexpr int tw(int twips)
@@ -26,15 +29,22 @@ class ClickLabel : public QLabel
 public:
     explicit ClickLabel(QWidget *parent = nullptr);
 
+    // Set to take drops: says which dragged data this control accepts.
+    std::function<bool(const QDropEvent *)> acceptsDrop;
+
 signals:
     void pressed(Qt::MouseButton button);
     void clicked();
     void moved();
+    void dropped(const QMimeData *data);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     bool m_leftDown = false;

@@ -1,12 +1,18 @@
 #include "frmshelf.h"
 
 #include "bookname.h"
+#include "prompter.h"
 #include "globalstate.h"
 #include "marksfile.h"
 #include "paging.h"
 #include "widgets.h"
 
+#include <QDrag>
+#include <QDropEvent>
+#include <QFileInfo>
 #include <QGroupBox>
+#include <QMimeData>
+#include <QStorageInfo>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -18,6 +24,9 @@ namespace {
 const QString ClosedListingText = QStringLiteral(
     "Drag Book Here ------------------------> to Send to your eBook Reader Content Folder. "
     "Click for list.");
+const QString OpenListingText = QStringLiteral(
+    "Drag Book Here ------------------------> to Send to your eBook Reader Content Folder. "
+    "Click to close.");
 
 QFont sansFont(qreal points, bool bold)
 {
@@ -67,6 +76,7 @@ void frmShelf::buildLayout()
     fitWidth(Label5);
     lblWhichShelf = place(new QLabel(this), "lblWhichShelf", 7110, 0, 7845, 480);
     lblWhichShelf->setFont(sansFont(18, true));
+    lblWhichShelf->setTextFormat(Qt::PlainText);
 
     Picture1 = place(new PictureBox(this), "Picture1", 180, 540, 6450, 8385);
     VScroll1 = pagingBar(this, "VScroll1", 6570, 540, 8385);
@@ -80,6 +90,42 @@ void frmShelf::buildLayout()
     buildBookSlots();
     buildDetailsPane();
     buildBottomControls();
+    connectSlots();
+    startDrag = [this](int slot) { dragBook(slot); };
+}
+
+void frmShelf::connectSlots()
+{
+    auto shelfDrop = [this](const QDropEvent *e) { return acceptsShelfDrop(e); };
+    for (int i = 0; i < ShelfSlots; ++i) {
+        for (ClickLabel *c : {imgShelf[i], lblShelf[i]}) {
+            connect(c, &ClickLabel::clicked, this, [this, i] { imgShelf_Click(i); });
+            connect(c, &ClickLabel::pressed, this,
+                    [this, i](Qt::MouseButton b) { imgShelf_MouseDown(i, b); });
+            c->setAcceptDrops(true);
+            c->acceptsDrop = shelfDrop;
+            connect(c, &ClickLabel::dropped, this, [this, i](const QMimeData *data) {
+                if (data->hasFormat(QLatin1String(BookMimeType)))
+                    imgShelf_DragDrop(i);
+                else
+                    filesDropped(i, data->urls());
+            });
+        }
+    }
+    for (int i = 0; i < BookSlots; ++i) {
+        for (ClickLabel *c : {Book[i], lblBook[i]})
+            connect(c, &ClickLabel::moved, this, [this, i] { Book_MouseMove(i); });
+        connect(Book[i], &ClickLabel::pressed, this,
+                [this, i](Qt::MouseButton b) { Book_MouseDown(i, b); });
+        connect(lblBook[i], &ClickLabel::pressed, this,
+                [this, i](Qt::MouseButton b) { lblBook_MouseDown(i, b); });
+    }
+    imgToReader->setAcceptDrops(true);
+    imgToReader->acceptsDrop = [this](const QDropEvent *e) {
+        return m_dragging && e->mimeData()->hasFormat(QLatin1String(BookMimeType));
+    };
+    connect(imgToReader, &ClickLabel::dropped, this, [this] { imgToReader_DragDrop(); });
+    connect(imgToReader, &ClickLabel::clicked, this, &frmShelf::imgToReader_Click);
 }
 
 void frmShelf::buildShelfSlots()
@@ -93,6 +139,7 @@ void frmShelf::buildShelfSlots()
         lblShelf[i] = place(new ClickLabel(Picture1), "lblShelf", 180 + 1530 * column,
                             810 + 1170 * row, 1275, 400);
         lblShelf[i]->setText(QStringLiteral("Name"));
+        lblShelf[i]->setTextFormat(Qt::PlainText);
         lblShelf[i]->setFont(font);
         lblShelf[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         lblShelf[i]->setWordWrap(true);
@@ -115,6 +162,7 @@ void frmShelf::buildBookSlots()
         lblBook[i] = place(new ClickLabel(Picture2), "lblBook", left + 90, top + 990,
                            column == 4 ? 1185 : 1275, 815);
         lblBook[i]->setText(QStringLiteral("Name"));
+        lblBook[i]->setTextFormat(Qt::PlainText);
         lblBook[i]->setFont(font);
         lblBook[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         lblBook[i]->setWordWrap(true);
@@ -195,6 +243,10 @@ void frmShelf::setShelfPicture(int slot, int position)
 
 void frmShelf::clearDetails()
 {
+    if (m_dragging)
+        return; // the pane is the record of the book being dragged
+    m_paneFileName.clear();
+    txtTitle->setToolTip(QString());
     txtTitle->setText(QString());
     txtFormat->setText(QString());
     txtAuthor->setText(QString());
@@ -314,4 +366,262 @@ void frmShelf::FillBooks()
         lblBook[i]->show();
         Book[i]->setProperty("Tag", shelf);
     }
+}
+
+void frmShelf::imgShelf_Click(int Index)
+{
+    lblWhichShelf->setText(lblShelf[Index]->text());
+    setShelfPicture(SelectedShelf, 3);
+    SelectedShelf = Index;
+    setShelfPicture(Index, 4);
+    CreateBooks(SelectedShelf);
+    FillBooks();
+}
+
+void frmShelf::imgShelf_MouseDown(int Index, Qt::MouseButton Button)
+{
+    if (Button != Qt::RightButton)
+        return;
+    g.ShelfIndex = Index;
+    g.ShelfName = lblShelf[Index]->text();
+    if (m_host)
+        m_host->showShelfPopUp(lblShelf[Index]->text());
+}
+
+void frmShelf::Book_MouseMove(int Index)
+{
+    if (m_dragging)
+        return;
+    const QString name = Book[Index]->toolTip();
+    const BookName parts = splitBookName(name);
+    m_paneFileName = name;
+    txtTitle->setText(parts.title);
+    txtTitle->setToolTip(name);
+    txtAuthor->setText(Book[Index]->property("Tag").toString());
+    txtFormat->setText(parts.format);
+}
+
+void frmShelf::Book_MouseDown(int Index, Qt::MouseButton Button)
+{
+    if (Button == Qt::LeftButton) {
+        // The press itself starts the drag, with the pane holding this book throughout.
+        Book_MouseMove(Index);
+        m_dragging = true;
+        if (startDrag)
+            startDrag(Index);
+        m_dragging = false;
+        return;
+    }
+    lblBook_MouseDown(Index, Button);
+}
+
+void frmShelf::lblBook_MouseDown(int Index, Qt::MouseButton Button)
+{
+    if (Button != Qt::RightButton)
+        return;
+    g.BookName = Book[Index]->toolTip();
+    g.BookNumber = Index;
+    g.ShelfName = Book[Index]->property("Tag").toString();
+    g.ShelfIndex = SelectedShelf;
+    if (m_host)
+        m_host->showBookPopUp(lblBook[Index]->text());
+}
+
+void frmShelf::dragBook(int slot)
+{
+    auto *drag = new QDrag(Book[slot]);
+    auto *data = new QMimeData;
+    data->setData(QLatin1String(BookMimeType), Book[slot]->toolTip().toUtf8());
+    drag->setMimeData(data);
+    drag->setPixmap(Book[slot]->pixmap());
+    drag->setHotSpot(QPoint(drag->pixmap().width() / 2, drag->pixmap().height() / 2));
+    drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
+}
+
+bool frmShelf::acceptsShelfDrop(const QDropEvent *event) const
+{
+    const QMimeData *data = event->mimeData();
+    // A book drag is taken only while this window's own drag is under way: the pane holds the
+    // book then, and a drag from another program could not name it.
+    if (data->hasFormat(QLatin1String(BookMimeType)))
+        return m_dragging;
+    if (!data->hasUrls())
+        return false;
+    for (const QUrl &url : data->urls()) {
+        if (!url.isLocalFile())
+            return false;
+    }
+    return true;
+}
+
+bool frmShelf::confirmOverwrite()
+{
+    return g.prompter->message(QStringLiteral("File Exists"),
+                               QStringLiteral("File Exists. Do you wish to overwrite?"),
+                               Prompter::Buttons::OkCancel)
+        == Prompter::Answer::Ok;
+}
+
+void frmShelf::reportFailure(const QString &title, const QString &what, const QString &error)
+{
+    g.prompter->message(title, what + QStringLiteral("\r\n\r\n") + error);
+}
+
+void frmShelf::rebuildBooks()
+{
+    CreateBooks(SelectedShelf);
+    FillBooks();
+}
+
+void frmShelf::imgShelf_DragDrop(int Index)
+{
+    const QString S = lblShelf[Index]->text();
+    const QString A = txtAuthor->text();
+    const QString name = m_paneFileName;
+    if (name.isEmpty() || A.isEmpty())
+        return;
+    const QString D = g.BookFolder + u'/' + S + u'/' + name;
+    const QString P = g.BookFolder + u'/' + A + u'/' + name;
+    // Dropped where it already lies: nothing to do, and nothing may be overwritten.
+    if (S == A || g.FileSys.sameFile(P, D))
+        return;
+    bool overwrite = false;
+    if (g.FileSys.FileExists(D)) {
+        if (!confirmOverwrite())
+            return;
+        overwrite = true;
+    }
+    const bool move = optMove->isChecked();
+    const FsResult result
+        = move ? g.FileSys.MoveFile(P, D, overwrite) : g.FileSys.CopyFile(P, D, overwrite);
+    if (!result)
+        reportFailure(move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
+                      QStringLiteral("'%1' could not be %2 to the shelf %3.")
+                          .arg(name, move ? QStringLiteral("moved") : QStringLiteral("copied"), S),
+                      result.error);
+    rebuildBooks();
+}
+
+void frmShelf::filesDropped(int Index, const QList<QUrl> &urls)
+{
+    const QString S = lblShelf[Index]->text();
+    for (const QUrl &url : urls) {
+        const QString source = url.toLocalFile();
+        if (!g.FileSys.FileExists(source))
+            continue; // folders and vanished files are not books
+        const QString name = lastPathPart(source);
+        const QString target = g.BookFolder + u'/' + S + u'/' + name;
+        if (g.FileSys.sameFile(source, target))
+            continue;
+        bool overwrite = false;
+        if (g.FileSys.FileExists(target)) {
+            if (!confirmOverwrite())
+                continue;
+            overwrite = true;
+        }
+        const FsResult result = g.FileSys.CopyFile(source, target, overwrite);
+        if (!result)
+            reportFailure(QStringLiteral("Cannot Copy Book"),
+                          QStringLiteral("'%1' could not be copied to the shelf %2.").arg(name, S),
+                          result.error);
+    }
+    if (S == lblWhichShelf->text())
+        rebuildBooks();
+}
+
+bool frmShelf::ensureReaderFolder()
+{
+    while (g.ReaderFolder.isEmpty()) {
+        g.prompter->message(QStringLiteral("Main Book Folder not identified."),
+                            QStringLiteral("You must indicate the location of the eBook Reader "
+                                           "Content Folder.\r\nPress 'OK' to continue."));
+        if (!m_host || !m_host->askForFolders())
+            return false;
+    }
+    return true;
+}
+
+namespace {
+bool onFatVolume(const QString &folder)
+{
+    const QByteArray type = QStorageInfo(folder).fileSystemType().toLower();
+    return type == "vfat" || type == "msdos" || type == "fat" || type == "exfat"
+        || type == "fuseblk";
+}
+} // namespace
+
+void frmShelf::imgToReader_DragDrop()
+{
+    // Read the pane before anything else can change it.
+    const QString A = txtAuthor->text();
+    const QString name = m_paneFileName;
+    if (!ensureReaderFolder() || name.isEmpty())
+        return;
+    const QString R = g.ReaderFolder + u'/' + name;
+    const QString P = g.BookFolder + u'/' + A + u'/' + name;
+    if (g.FileSys.sameFile(P, R)) {
+        g.prompter->message(QStringLiteral("Same Folder"),
+                            QStringLiteral("'%1' already lies in the eBook Reader Content Folder: "
+                                           "that folder is the folder of its shelf. Nothing was "
+                                           "copied.")
+                                .arg(name));
+        return;
+    }
+    if (fatRejectsName(name)) {
+        const QString why = QStringLiteral(
+                                "'%1' cannot be stored on a reader device formatted with FAT or "
+                                "exFAT: such devices refuse the characters : * ? \" < > | \\ "
+                                "and a name ending in a dot or a blank.")
+                                .arg(name);
+        if (onFatVolume(g.ReaderFolder)) {
+            g.prompter->message(QStringLiteral("Name Not Accepted by the Reader"),
+                                why + QStringLiteral("\r\nRename the book, then send it again."));
+            return;
+        }
+        if (g.prompter->message(QStringLiteral("Name Not Accepted by the Reader"),
+                                why + QStringLiteral("\r\nCopy it anyway?"),
+                                Prompter::Buttons::OkCancel)
+            != Prompter::Answer::Ok)
+            return;
+    }
+    bool overwrite = false;
+    if (g.FileSys.FileExists(R)) {
+        if (!confirmOverwrite())
+            return;
+        overwrite = true;
+    }
+    const FsResult result = g.FileSys.CopyFile(P, R, overwrite);
+    if (!result) {
+        reportFailure(QStringLiteral("Cannot Copy Book"),
+                      QStringLiteral("'%1' could not be copied to the eBook Reader Content "
+                                     "Folder.")
+                          .arg(name),
+                      result.error);
+        rebuildBooks();
+    }
+}
+
+void frmShelf::imgToReader_Click()
+{
+    if (File1->isVisible()) {
+        File1->hide();
+        Label4->setText(ClosedListingText);
+        return;
+    }
+    if (!ensureReaderFolder())
+        return;
+    File1->clear();
+    QString error;
+    if (const auto folder = g.FileSys.GetFolder(g.ReaderFolder, &error)) {
+        for (const QString &name : folder->Files().names) {
+            if (!name.startsWith(u'.'))
+                File1->addItem(name);
+        }
+    } else {
+        reportFailure(QStringLiteral("Cannot List Reader Folder"),
+                      QStringLiteral("The eBook Reader Content Folder cannot be read."), error);
+    }
+    File1->show();
+    File1->raise();
+    Label4->setText(OpenListingText);
 }

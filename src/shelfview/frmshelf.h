@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QWidget>
+#include <QList>
+#include <QUrl>
 #include <array>
+#include <functional>
 #include <vector>
 
 class ClickLabel;
@@ -14,6 +17,22 @@ class QGroupBox;
 class QScrollBar;
 class QListWidget;
 struct GlobalState;
+class QMimeData;
+
+// What the shelf window asks of the program around it.
+class ShelfHost
+{
+public:
+    virtual ~ShelfHost() = default;
+    // Pops up the shelf or book menu at the pointer, titled, and returns when it closes.
+    virtual void showShelfPopUp(const QString &title) = 0;
+    virtual void showBookPopUp(const QString &title) = 0;
+    // Shows the File Locations dialog modally; false when the program is ending meanwhile.
+    virtual bool askForFolders() = 0;
+};
+
+// The mime type of a book dragged from the book grid.
+inline constexpr const char *BookMimeType = "application/x-quillrack-book";
 
 // The bookcase: a page of shelves on the left, the books of the current shelf on the right,
 // the details of the book under the pointer below. The current shelf is the one the heading
@@ -40,6 +59,24 @@ public:
     void CreateBooks(int ShelfNumber);
     // Shows the page of books the book scroll bar stands at, with their mark colours.
     void FillBooks();
+
+    void setHost(ShelfHost *host) { m_host = host; }
+
+    // Mouse and drop handlers of the grids, as the controls call them.
+    void imgShelf_Click(int Index);
+    void imgShelf_MouseDown(int Index, Qt::MouseButton Button);
+    void Book_MouseMove(int Index);
+    void Book_MouseDown(int Index, Qt::MouseButton Button);
+    void lblBook_MouseDown(int Index, Qt::MouseButton Button);
+    void imgShelf_DragDrop(int Index);
+    void filesDropped(int Index, const QList<QUrl> &urls);
+    void imgToReader_DragDrop();
+    void imgToReader_Click();
+
+    // Starts dragging the book of a slot; tests replace it, since a real drag waits for the
+    // mouse button to be released.
+    std::function<void(int)> startDrag;
+    bool dragging() const { return m_dragging; }
 
     int SelectedShelf = 0;
     const std::vector<QString> &ShelfList() const { return m_shelfList; }
@@ -85,8 +122,19 @@ private:
     void buildBottomControls();
     void setShelfPicture(int slot, int position);
     void clearDetails();
+    void connectSlots();
+    void dragBook(int slot);
+    bool ensureReaderFolder();
+    // Asks "File Exists. Do you wish to overwrite?"; true for OK.
+    bool confirmOverwrite();
+    void reportFailure(const QString &title, const QString &what, const QString &error);
+    void rebuildBooks();
+    bool acceptsShelfDrop(const QDropEvent *event) const;
 
     GlobalState &g;
+    ShelfHost *m_host = nullptr;
+    bool m_dragging = false;
+    QString m_paneFileName; // the full file name of the book the details pane shows
     std::vector<QString> m_shelfList;
     std::vector<QString> m_bookList;
     int m_bookCount = 0;
