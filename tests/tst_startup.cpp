@@ -3,6 +3,7 @@
 #include "frmfileloc.h"
 #include "frmmain.h"
 #include "frmshelf.h"
+#include "widgets.h"
 #include "modmain.h"
 #include "testsupport.h"
 
@@ -92,6 +93,8 @@ private slots:
     void exitDuringStartUpKeepsMarks();
     void menuTree();
     void popUpsOpenTitled();
+    void marksSurviveRestart();
+    void addBooksThroughPicker();
 };
 
 void TestStartup::existingConfigOpensViewWithoutMessage()
@@ -440,6 +443,62 @@ void TestStartup::popUpsOpenTitled()
     QTest::mouseClick(p.program->shelfWindow->Book[0], Qt::RightButton);
     QCOMPARE(bookTitle, QStringLiteral("Moby Dick"));
     QCOMPARE(p.program->g.BookName, QStringLiteral("Moby Dick.pdf"));
+}
+
+void TestStartup::marksSurviveRestart()
+{
+    Program p;
+    p.writeConfig(p.tree.path("lib"));
+    QVERIFY(p.program->Main());
+    frmShelf *s = p.program->shelfWindow;
+    QTest::mouseClick(s->imgShelf[1], Qt::LeftButton); // Fiction
+    later([&] { p.program->mainWindow->mnuMarkBook[3]->trigger(); });
+    later([&] { p.program->mainWindow->mnuBookPopUp->close(); });
+    QTest::mouseClick(s->Book[0], Qt::RightButton);
+    QCOMPARE(s->lblBook[0]->palette().color(QPalette::WindowText), QColor(255, 0, 255));
+    p.program->mainWindow->mnuExit->trigger();
+    QCOMPARE(p.tree.read("app/marked.dat"), QByteArray("-Moby Dick.pdf,3,\r\n"));
+
+    modMain again(p.prompter);
+    again.endProgram = [] {};
+    QVERIFY(again.Main());
+    QTest::mouseClick(again.shelfWindow->imgShelf[1], Qt::LeftButton);
+    QCOMPARE(again.shelfWindow->lblBook[0]->palette().color(QPalette::WindowText),
+             QColor(255, 0, 255));
+}
+
+void TestStartup::addBooksThroughPicker()
+{
+    Program p;
+    p.writeConfig(p.tree.path("lib"));
+    p.tree.write("outside/Emma.txt", "emma");
+    p.tree.write("outside/Odes.txt", "odes");
+    QVERIFY(p.program->Main());
+    frmDirSelect *picker = p.program->dirSelect;
+    auto inPicker = [&] {
+        QCOMPARE(picker->windowTitle(), QStringLiteral("Select Book to Add"));
+        QVERIFY(picker->cmdCopy->isVisible() && !picker->cmdOK->isVisible());
+        picker->pointAt(p.tree.path("outside"));
+        picker->cmdCopy->click(); // nothing selected: nothing happens
+        picker->File1->setFileName("Emma.txt");
+        picker->cmdCopy->click();
+        QCOMPARE(picker->File1->FileName(), QStringLiteral("Emma.txt")); // stays selected
+        picker->File1->setFileName("Odes.txt");
+        picker->cmdMove->click();
+        QCOMPARE(picker->File1->list()->count(), 1); // the moved file left the list
+        picker->cmdDone->click();
+    };
+    later([&] {
+        later(inPicker);
+        p.program->mainWindow->mnuAddOutside->trigger();
+    });
+    later([&] { p.program->mainWindow->mnuShelfPopUp->close(); });
+    QTest::mouseClick(p.program->shelfWindow->imgShelf[1], Qt::RightButton);
+    QCOMPARE(p.tree.read("lib/Fiction/Emma.txt"), QByteArray("emma"));
+    QCOMPARE(p.tree.read("lib/Fiction/Odes.txt"), QByteArray("odes"));
+    QVERIFY(p.tree.exists("outside/Emma.txt"));
+    QVERIFY(!p.tree.exists("outside/Odes.txt"));
+    QVERIFY(p.prompter.asked.isEmpty());
 }
 
 QTEST_MAIN(TestStartup)

@@ -1,6 +1,7 @@
 #include "modmain.h"
 
 #include "appfolder.h"
+#include "commands.h"
 #include "configfile.h"
 #include "frmdirselect.h"
 #include "frmfileloc.h"
@@ -122,6 +123,7 @@ bool modMain::Main()
     shelfWindow->setHost(this);
     connect(shelfWindow, &frmShelf::exitRequested, this, &modMain::Shutdown);
     shelfWindow->Form_Load();
+    connectCommands();
 
     delete splash;
 
@@ -131,6 +133,34 @@ bool modMain::Main()
     shelfWindow->show();
     mainWindow->setMinimumSize(mainWindow->size());
     return !m_ended;
+}
+
+void modMain::connectCommands()
+{
+    commands = std::make_unique<Commands>(g, *shelfWindow);
+    Commands *c = commands.get();
+    frmMain *m = mainWindow;
+    for (int i = 1; i <= 6; ++i)
+        connect(m->mnuMarkBook[i], &QAction::triggered, this, [c, i] { c->mnuMarkBook_Click(i); });
+    connect(m->mnuUnmark, &QAction::triggered, this, [c] { c->mnuUnmark_Click(); });
+    connect(m->mnuBookRename, &QAction::triggered, this, [c] { c->mnuBookRename_Click(); });
+    connect(m->mnuBookDelete, &QAction::triggered, this, [c] { c->mnuBookDelete_Click(); });
+    connect(m->cmdShelfRename, &QAction::triggered, this, [c] { c->cmdShelfRename_Click(); });
+    connect(m->mnuShelfDelete, &QAction::triggered, this, [c] { c->mnuShelfDelete_Click(); });
+    connect(m->mnuAddOutside, &QAction::triggered, this, &modMain::mnuAddOutside_Click);
+    connect(dirSelect, &frmDirSelect::copyRequested, this, [this, c] {
+        c->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(), false);
+    });
+    connect(dirSelect, &frmDirSelect::moveRequested, this, [this, c] {
+        c->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(), true);
+        dirSelect->File1->Refresh();
+    });
+}
+
+void modMain::mnuAddOutside_Click()
+{
+    dirSelect->useForAddingBooks(QStringLiteral("Select Book to Add"));
+    dirSelect->showModal();
 }
 
 void modMain::reopenLibrary()

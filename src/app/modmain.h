@@ -6,6 +6,9 @@
 #include <QObject>
 #include <QPointer>
 #include <functional>
+#include <memory>
+
+class Commands;
 
 class frmMain;
 class frmShelf;
@@ -36,6 +39,7 @@ public:
     QPointer<frmSplash> splash;
     frmDirSelect *dirSelect = nullptr;
     frmFileLoc *fileLoc = nullptr;
+    std::unique_ptr<Commands> commands;
 
     int shutdownCount() const { return m_shutdowns; }
     // How the program ends after the marks are saved; tests replace it.
@@ -49,6 +53,8 @@ private:
     void ensureDialogs();
     bool readConfig(QString *problem);
     void reopenLibrary();
+    void connectCommands();
+    void mnuAddOutside_Click();
 
     bool m_ended = false;
     int m_shutdowns = 0;

@@ -283,6 +283,23 @@ bool FileSys::Folder::hasAnyFile() const
     return !l.ok || !l.names.empty();
 }
 
+bool FileSys::Folder::isEmpty() const
+{
+    DIR *dir = opendir(encoded(m_path).constData());
+    if (!dir)
+        return false;
+    bool empty = true;
+    while (const dirent *e = readdir(dir)) {
+        const char *n = e->d_name;
+        if (!(n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))) {
+            empty = false;
+            break;
+        }
+    }
+    closedir(dir);
+    return empty;
+}
+
 std::optional<FileSys::Folder> FileSys::GetFolder(const QString &path, QString *error) const
 {
     struct stat st;
@@ -398,6 +415,18 @@ FsResult FileSys::MoveFile(const QString &source, const QString &target, bool ov
                           .arg(reason(err)));
     }
     return FsResult::success();
+}
+
+FsResult FileSys::RenameFile(const QString &source, const QString &target, bool overwrite) const
+{
+    if (source != target && sameFile(source, target)
+        && lastPathPart(source).compare(lastPathPart(target), Qt::CaseInsensitive) == 0) {
+        // The same file under a name of other letter case: a plain rename changes the case.
+        if (::rename(encoded(source).constData(), encoded(target).constData()) != 0)
+            return failed(source, errno);
+        return FsResult::success();
+    }
+    return MoveFile(source, target, overwrite);
 }
 
 FsResult FileSys::DeleteFile(const QString &path) const

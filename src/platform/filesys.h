@@ -43,6 +43,8 @@ public:
         Listing Files() const;
         // True when at least one file lies directly in the folder (stops at the first one).
         bool hasAnyFile() const;
+        // True when nothing at all lies in the folder, hidden or not, file or folder.
+        bool isEmpty() const;
 
     private:
         QString m_path;
@@ -62,6 +64,9 @@ public:
     // Moves a file; across file systems it copies, checks the copy, and only then removes the
     // source. The overwrite rules are those of CopyFile.
     FsResult MoveFile(const QString &source, const QString &target, bool overwrite = false) const;
+    // Renames a file within its folder. A name that differs only in letter case renames the
+    // file even where the file system ignores case; other rules are those of MoveFile.
+    FsResult RenameFile(const QString &source, const QString &target, bool overwrite) const;
     FsResult DeleteFile(const QString &path) const;
     FsResult CreateFolder(const QString &path) const;
     // Renames a folder; an existing target is an error.

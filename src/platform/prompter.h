@@ -27,3 +27,6 @@ public:
     Answer message(const QString &title, const QString &text, Buttons buttons) override;
     QString input(const QString &prompt, const QString &title) override;
 };
+
+// True when a name the user typed can name a shelf or a book; otherwise says why, and false.
+bool acceptTypedName(Prompter &prompter, const QString &name);

@@ -219,6 +219,8 @@ void frmShelf::buildBottomControls()
     lblHowMany->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     cmdExit = button(QStringLiteral("E&xit"), "cmdExit", 11610, 9540);
     connect(cmdExit, &QPushButton::clicked, this, &frmShelf::exitRequested);
+    connect(cmdNewShelf, &QPushButton::clicked, this, &frmShelf::cmdNewShelf_Click);
+    connect(cmdRefresh, &QPushButton::clicked, this, &frmShelf::cmdRefresh_Click);
 
     File1 = place(new QListWidget(this), "File1", 11430, 540, 3615, 8475);
     File1->hide();
@@ -399,6 +401,8 @@ void frmShelf::Book_MouseMove(int Index)
     txtTitle->setToolTip(name);
     txtAuthor->setText(Book[Index]->property("Tag").toString());
     txtFormat->setText(parts.format);
+    for (QLineEdit *t : {txtTitle, txtAuthor, txtFormat})
+        t->setCursorPosition(0); // show the start of a long text
 }
 
 void frmShelf::Book_MouseDown(int Index, Qt::MouseButton Button)
@@ -624,4 +628,39 @@ void frmShelf::imgToReader_Click()
     File1->show();
     File1->raise();
     Label4->setText(OpenListingText);
+}
+
+void frmShelf::cmdNewShelf_Click()
+{
+    const QString name = g.prompter->input(QStringLiteral("Please enter the name of the new Shelf"),
+                                           QStringLiteral("New Shelf"));
+    if (name.isEmpty() || !acceptTypedName(*g.prompter, name))
+        return;
+    const QString path = g.BookFolder + u'/' + name;
+    if (g.FileSys.FolderExists(path) || g.FileSys.FileExists(path)) {
+        g.prompter->message(QStringLiteral("Shelf Exists"),
+                            QStringLiteral("'%1' already exists. Cannot create it.").arg(name));
+        return;
+    }
+    const FsResult result = g.FileSys.CreateFolder(path);
+    if (!result)
+        reportFailure(QStringLiteral("Cannot Create Shelf"),
+                      QStringLiteral("The shelf '%1' could not be created.").arg(name),
+                      result.error);
+    CreateShelves();
+    FillShelves();
+}
+
+void frmShelf::cmdRefresh_Click()
+{
+    VScroll1->setValue(1);
+    CreateShelves();
+    FillShelves();
+    lblWhichShelf->setText(m_shelfList.empty() ? QString() : lblShelf[SelectedShelf]->text());
+    CreateBooks(SelectedShelf);
+    FillBooks();
+    VScroll2->setValue(1);
+    // The current shelf is drawn as current, also when it had to change to the first one.
+    if (!m_shelfList.empty())
+        setShelfPicture(SelectedShelf, 4);
 }

@@ -62,6 +62,11 @@ public:
 
     void setHost(ShelfHost *host) { m_host = host; }
 
+    // Asks for a name and creates that shelf.
+    void cmdNewShelf_Click();
+    // Reads both grids afresh from the disk, from their first pages.
+    void cmdRefresh_Click();
+
     // Mouse and drop handlers of the grids, as the controls call them.
     void imgShelf_Click(int Index);
     void imgShelf_MouseDown(int Index, Qt::MouseButton Button);

@@ -1,0 +1,24 @@
+#include "names.h"
+
+namespace {
+// Longest file name, in bytes, that Linux file systems take.
+constexpr qsizetype MaxNameBytes = 255;
+} // namespace
+
+QString nameProblem(const QString &name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("A name cannot be empty.");
+    if (name == u"." || name == u"..")
+        return QStringLiteral("\".\" and \"..\" name folders of their own and cannot be used.");
+    if (name.contains(u'/'))
+        return QStringLiteral("A name cannot hold \"/\": it separates folders.");
+    if (name.contains(QChar(0)))
+        return QStringLiteral("A name cannot hold a NUL character.");
+    if (name.contains(u'\n') || name.contains(u'\r'))
+        return QStringLiteral("A name cannot hold a line break.");
+    if (name.toUtf8().size() > MaxNameBytes)
+        return QStringLiteral("The name is too long: the file system takes at most %1 bytes.")
+            .arg(MaxNameBytes);
+    return {};
+}
