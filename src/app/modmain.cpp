@@ -2,6 +2,7 @@
 
 #include "appfolder.h"
 #include "commands.h"
+#include "frmabout.h"
 #include "configfile.h"
 #include "frmdirselect.h"
 #include "frmfileloc.h"
@@ -77,6 +78,8 @@ bool modMain::Main()
     mainWindow->onClose = [this] { Shutdown(); };
     connect(mainWindow->mnuExit, &QAction::triggered, this, &modMain::Shutdown);
     connect(qApp, &QCoreApplication::aboutToQuit, this, &modMain::Shutdown);
+    connect(mainWindow->mnuHelp, &QAction::triggered, this, [] { openHelpPage(); });
+    connect(mainWindow->mnuAbout, &QAction::triggered, this, &modMain::mnuAbout_Click);
     connect(mainWindow->mnuFileLoc, &QAction::triggered, this, [this] {
         ensureDialogs();
         fileLoc->showNonModal();
@@ -161,6 +164,15 @@ void modMain::mnuAddOutside_Click()
 {
     dirSelect->useForAddingBooks(QStringLiteral("Select Book to Add"));
     dirSelect->showModal();
+}
+
+void modMain::mnuAbout_Click()
+{
+    if (!about)
+        about = new frmAbout(*g.prompter, mainWindow);
+    about->show();
+    about->raise();
+    about->activateWindow();
 }
 
 void modMain::reopenLibrary()

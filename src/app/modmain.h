@@ -9,6 +9,7 @@
 #include <memory>
 
 class Commands;
+class frmAbout;
 
 class frmMain;
 class frmShelf;
@@ -40,6 +41,7 @@ public:
     frmDirSelect *dirSelect = nullptr;
     frmFileLoc *fileLoc = nullptr;
     std::unique_ptr<Commands> commands;
+    QPointer<frmAbout> about;
 
     int shutdownCount() const { return m_shutdowns; }
     // How the program ends after the marks are saved; tests replace it.
@@ -55,6 +57,7 @@ private:
     void reopenLibrary();
     void connectCommands();
     void mnuAddOutside_Click();
+    void mnuAbout_Click();
 
     bool m_ended = false;
     int m_shutdowns = 0;

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <unistd.h>
@@ -22,7 +23,11 @@ QString path()
     if (!overridden().isEmpty())
         return overridden();
     const QString exeDir = QCoreApplication::applicationDirPath();
-    if (::access(QFile::encodeName(exeDir).constData(), W_OK) == 0)
+    // An installed program (its share folder beside its bin folder) keeps its files per user,
+    // even when its folder happens to be writable; a build tree or a portable copy keeps them
+    // beside itself.
+    const bool installed = QFileInfo(exeDir + QStringLiteral("/../share/quillrack")).isDir();
+    if (!installed && ::access(QFile::encodeName(exeDir).constData(), W_OK) == 0)
         return exeDir;
     QString config = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
     QDir().mkpath(config);

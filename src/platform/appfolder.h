@@ -3,7 +3,8 @@
 #include <QString>
 
 // Where config.ini, config.bak and marked.dat live: beside the program when its folder is
-// writable (a build tree, a portable copy), otherwise the per-user config folder.
+// writable (a build tree, a portable copy), otherwise, and always for an installed program,
+// the per-user config folder (~/.config/quillrack).
 namespace AppFolder {
 QString path();
 QString file(const QString &name); // path() + "/" + name

@@ -1,11 +1,13 @@
 #include "widgets.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QEventLoop>
 #include <QHideEvent>
 #include <QMouseEvent>
+#include <QWheelEvent>
 
 ClickLabel::ClickLabel(QWidget *parent) : QLabel(parent)
 {
@@ -78,6 +80,21 @@ void PictureBox::mouseMoveEvent(QMouseEvent *event)
     emit moved();
 }
 
+void PictureBox::wheelEvent(QWheelEvent *event)
+{
+    // A notch is 120 eighths of a degree; fine-grained wheels add up to one.
+    m_wheelAngle += event->angleDelta().y();
+    while (m_wheelAngle >= 120) {
+        m_wheelAngle -= 120;
+        emit wheelStep(-1);
+    }
+    while (m_wheelAngle <= -120) {
+        m_wheelAngle += 120;
+        emit wheelStep(1);
+    }
+    event->accept();
+}
+
 namespace ImageList1 {
 
 QString path(int position)
@@ -90,6 +107,16 @@ QString path(int position)
 
 QPixmap picture(int position)
 {
+    // On a high-DPI screen the double-size drawing keeps the picture sharp.
+    if (qApp && qApp->devicePixelRatio() > 1.0) {
+        QString big = path(position);
+        big.insert(big.size() - 4, QStringLiteral("@2x"));
+        QPixmap pixmap(big);
+        if (!pixmap.isNull()) {
+            pixmap.setDevicePixelRatio(2.0);
+            return pixmap;
+        }
+    }
     return QPixmap(path(position));
 }
 

@@ -60,9 +60,15 @@ public:
 
 signals:
     void moved();
+    // One notch of the wheel: -1 up, +1 down.
+    void wheelStep(int rows);
 
 protected:
     void mouseMoveEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+private:
+    int m_wheelAngle = 0;
 };
 
 // The program's five pictures, by position 1 to 5: icon, reader, shelf, current shelf, book.

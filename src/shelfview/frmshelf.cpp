@@ -7,7 +7,9 @@
 #include "paging.h"
 #include "widgets.h"
 
+#include <QCursor>
 #include <QDrag>
+#include <QShortcut>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGroupBox>
@@ -85,6 +87,25 @@ void frmShelf::buildLayout()
     connect(VScroll1, &QScrollBar::valueChanged, this, [this] { FillShelves(); });
     connect(VScroll2, &QScrollBar::valueChanged, this, [this] { FillBooks(); });
     connect(Picture2, &PictureBox::moved, this, [this] { clearDetails(); });
+    // The wheel and Page Up / Page Down page the grid under the pointer one row at a time.
+    auto step = [](QScrollBar *bar, int rows) {
+        if (bar->isVisible())
+            bar->setValue(bar->value() + rows);
+    };
+    connect(Picture1, &PictureBox::wheelStep, this, [=](int rows) { step(VScroll1, rows); });
+    connect(Picture2, &PictureBox::wheelStep, this, [=](int rows) { step(VScroll2, rows); });
+    auto pageKey = [this, step](QKeySequence key, int rows) {
+        auto *shortcut = new QShortcut(key, this);
+        connect(shortcut, &QShortcut::activated, this, [this, step, rows] {
+            const QPoint pointer = mapFromGlobal(QCursor::pos());
+            if (Picture1->geometry().contains(pointer))
+                step(VScroll1, rows);
+            else if (Picture2->geometry().contains(pointer))
+                step(VScroll2, rows);
+        });
+    };
+    pageKey(QKeySequence(Qt::Key_PageUp), -1);
+    pageKey(QKeySequence(Qt::Key_PageDown), 1);
 
     buildShelfSlots();
     buildBookSlots();
