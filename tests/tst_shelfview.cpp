@@ -8,7 +8,10 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QApplication>
+#include <QCursor>
 #include <QTest>
+#include <QWheelEvent>
 
 namespace {
 
@@ -32,6 +35,8 @@ private slots:
     void noShelvesShowsEmptyView();
     void vanishedShelfShowsEmptyGrid();
     void picturesCarryNamesForScreenReaders();
+    void wheelAndPageKeysPageTheGridUnderThePointer_data();
+    void wheelAndPageKeysPageTheGridUnderThePointer();
 };
 
 void TestShelfView::firstPage_data()
@@ -180,6 +185,47 @@ void TestShelfView::picturesCarryNamesForScreenReaders()
     QCOMPARE(v.w->imgShelf[0]->toolTip(), QStringLiteral("Shelf 1"));
     QCOMPARE(v.w->Book[0]->accessibleName(), QStringLiteral("Book 0.txt"));
     QCOMPARE(v.w->lblBook[0]->toolTip(), QStringLiteral("Book 0.txt"));
+}
+
+void TestShelfView::wheelAndPageKeysPageTheGridUnderThePointer_data()
+{
+    QTest::addColumn<bool>("books"); // over the book grid, else over the shelf grid
+    QTest::addColumn<bool>("wheel"); // the wheel, else Page Down / Page Up
+    QTest::newRow("wheel over books") << true << true;
+    QTest::newRow("wheel over shelves") << false << true;
+    QTest::newRow("keys over books") << true << false;
+    QTest::newRow("keys over shelves") << false << false;
+}
+
+void TestShelfView::wheelAndPageKeysPageTheGridUnderThePointer()
+{
+    QFETCH(bool, books);
+    QFETCH(bool, wheel);
+    ShelfFixture v(40, 60);
+    v.load();
+    PictureBox *box = books ? v.w->Picture2 : v.w->Picture1;
+    QScrollBar *bar = books ? v.w->VScroll2 : v.w->VScroll1;
+    QScrollBar *other = books ? v.w->VScroll1 : v.w->VScroll2;
+    const QPoint inside(5, box->height() - 5);
+    auto step = [&](bool down) {
+        if (wheel) {
+            QWheelEvent e(QPointF(inside), QPointF(box->mapToGlobal(inside)), QPoint(),
+                          QPoint(0, down ? -120 : 120), Qt::NoButton, Qt::NoModifier,
+                          Qt::NoScrollPhase, false);
+            QApplication::sendEvent(box, &e);
+        } else {
+            QCursor::setPos(box->mapToGlobal(inside));
+            QTest::keyClick(v.w.get(), down ? Qt::Key_PageDown : Qt::Key_PageUp);
+        }
+    };
+    step(true);
+    step(true);
+    QCOMPARE(bar->value(), 3);
+    step(false);
+    QCOMPARE(bar->value(), 2);
+    QCOMPARE(other->value(), 1);
+    QCOMPARE(books ? v.w->lblBook[0]->text() : v.w->lblShelf[0]->text(),
+             books ? QStringLiteral("Book 5") : QStringLiteral("Shelf 5"));
 }
 
 QTEST_MAIN(TestShelfView)

@@ -63,6 +63,15 @@ void ClickLabel::dropEvent(QDropEvent *event)
     emit dropped(event->mimeData());
 }
 
+bool AccessKeyButton::event(QEvent *event)
+{
+    if (event->type() == QEvent::Shortcut) {
+        animateClick();
+        return true;
+    }
+    return QPushButton::event(event);
+}
+
 PictureBox::PictureBox(QWidget *parent) : QFrame(parent)
 {
     setMouseTracking(true);

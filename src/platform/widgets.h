@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QPixmap>
+#include <QPushButton>
 #include <functional>
 
 class QMimeData;
@@ -48,6 +49,18 @@ protected:
 
 private:
     bool m_leftDown = false;
+};
+
+// A button whose access key clicks it even when another control shares the key (the shelf
+// window's Exit button and the menu bar's Exit item both answer Alt+X, and both end the program).
+class AccessKeyButton : public QPushButton
+{
+    Q_OBJECT
+public:
+    using QPushButton::QPushButton;
+
+protected:
+    bool event(QEvent *event) override;
 };
 
 // A picture box: a plain panel with a background colour that reports pointer moves over its

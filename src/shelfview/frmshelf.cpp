@@ -220,7 +220,7 @@ void frmShelf::buildBottomControls()
 {
     const QFont buttonFont = sansFont(9.75, true);
     auto button = [&](const QString &text, const char *name, int left, int top) {
-        auto *b = place(new QPushButton(text, this), name, left, top, 1275, 465);
+        auto *b = place(new AccessKeyButton(text, this), name, left, top, 1275, 465);
         b->setFont(buttonFont);
         b->setAutoDefault(false);
         return b;
