@@ -187,6 +187,7 @@ void TestStartup::saveChecks()
     QVERIFY(p.program->Main());
     const QByteArray before = p.tree.read("app/config.ini");
     auto expand = [&](const QString &s) { return s.isEmpty() ? s : p.tree.path(s); };
+    p.program->ensureDialogs();
     frmFileLoc *d = p.program->fileLoc;
     d->showNonModal();
     d->txtBook->setText(expand(book));
@@ -207,6 +208,7 @@ void TestStartup::saveWritesConfigAndBackup()
     p.writeConfig(p.tree.path("lib"), p.tree.path("reader"));
     QVERIFY(p.program->Main());
     const QByteArray first = p.tree.read("app/config.ini");
+    p.program->ensureDialogs();
     frmFileLoc *d = p.program->fileLoc;
     d->showNonModal();
     // A typed trailing slash is kept; an empty reader path is written as "read=".
@@ -233,6 +235,7 @@ void TestStartup::failedSaveKeepsOldConfig()
     p.writeConfig(p.tree.path("lib"));
     QVERIFY(p.program->Main());
     const QByteArray before = p.tree.read("app/config.ini");
+    p.program->ensureDialogs();
     frmFileLoc *d = p.program->fileLoc;
     d->showNonModal();
     d->txtRead->setText(p.tree.path("reader"));
@@ -263,6 +266,7 @@ void TestStartup::readOnlyAppFolderFailsVisibly()
     QVERIFY(p.program->Main());
     const QByteArray before = p.tree.read("app/config.ini");
     QFile::setPermissions(p.tree.path("app"), QFile::ReadOwner | QFile::ExeOwner);
+    p.program->ensureDialogs();
     frmFileLoc *d = p.program->fileLoc;
     d->showNonModal();
     d->txtRead->setText(p.tree.path("reader"));
@@ -279,6 +283,7 @@ void TestStartup::pickerDriveThatCannotOpenSnapsBack()
     Program p;
     p.writeConfig(p.tree.path("lib"));
     QVERIFY(p.program->Main());
+    p.program->ensureDialogs();
     frmDirSelect *picker = p.program->dirSelect;
     picker->pointAt(p.tree.path("lib"));
     const int before = picker->Drive1->currentIndex();
@@ -297,6 +302,7 @@ void TestStartup::saveFromMenuShowsNewLibrary()
     QVERIFY(p.program->Main());
     p.tree.write("lib2/Poetry/Odes.txt");
     p.program->mainWindow->mnuFileLoc->trigger();
+    p.program->ensureDialogs();
     frmFileLoc *d = p.program->fileLoc;
     QVERIFY(d->isVisible());
     QVERIFY(!d->isModal());
@@ -330,6 +336,7 @@ void TestStartup::browsePicksFolder()
     Program p;
     p.writeConfig(p.tree.path("lib"));
     QVERIFY(p.program->Main());
+    p.program->ensureDialogs();
     frmFileLoc *d = p.program->fileLoc;
     frmDirSelect *picker = p.program->dirSelect;
     d->showNonModal();
@@ -474,6 +481,7 @@ void TestStartup::addBooksThroughPicker()
     p.tree.write("outside/Emma.txt", "emma");
     p.tree.write("outside/Odes.txt", "odes");
     QVERIFY(p.program->Main());
+    p.program->ensureDialogs();
     frmDirSelect *picker = p.program->dirSelect;
     auto inPicker = [&] {
         QCOMPARE(picker->windowTitle(), QStringLiteral("Select Book to Add"));

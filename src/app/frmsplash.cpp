@@ -37,10 +37,12 @@ void fitText(QLabel *l, bool keepRight)
 } // namespace
 
 frmSplash::frmSplash(QWidget *parent)
-    : QWidget(parent, Qt::SplashScreen | Qt::FramelessWindowHint)
+    : QWidget(parent, parent ? Qt::Widget : Qt::SplashScreen | Qt::FramelessWindowHint)
 {
     setObjectName(QStringLiteral("frmSplash"));
     setAttribute(Qt::WA_DeleteOnClose);
+    setAutoFillBackground(true);
+    setFocusPolicy(Qt::StrongFocus);
     setFixedSize(tw(8430), tw(4245));
     Frame1 = new QFrame(this);
     Frame1->setObjectName(QStringLiteral("Frame1"));
@@ -62,8 +64,23 @@ frmSplash::frmSplash(QWidget *parent)
     Label1->setText(QStringLiteral("Loading the Quillrack - Please wait ..."));
     Form_Load();
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen())
+    centre();
+}
+
+void frmSplash::centre()
+{
+    if (parentWidget()) {
+        move(parentWidget()->rect().center() - rect().center());
+    } else if (const QScreen *screen = QGuiApplication::primaryScreen()) {
         move(screen->availableGeometry().center() - rect().center());
+    }
+}
+
+void frmSplash::showEvent(QShowEvent *event)
+{
+    centre();
+    setFocus(); // a key press closes it
+    QWidget::showEvent(event);
 }
 
 void frmSplash::Form_Load()

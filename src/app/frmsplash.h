@@ -5,7 +5,8 @@
 
 class QLabel;
 
-// The window shown while the library loads. A key press or a click on its frame closes it.
+// The window shown while the library loads, over the main window (or centred on the screen
+// when it has none). A key press or a click on its frame closes it.
 class frmSplash : public QWidget
 {
     Q_OBJECT
@@ -23,8 +24,10 @@ public:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void showEvent(QShowEvent *event) override;
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void Form_Load();
+    void centre();
 };

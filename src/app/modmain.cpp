@@ -38,11 +38,24 @@ modMain::~modMain()
 
 void modMain::ensureDialogs()
 {
+    // Made when first needed: the first screen does not wait for them.
     if (fileLoc)
         return;
     dirSelect = new frmDirSelect(g, mainWindow);
     fileLoc = new frmFileLoc(g, *dirSelect, mainWindow);
     connect(fileLoc, &frmFileLoc::bookFolderChanged, this, &modMain::reopenLibrary);
+    // The picker's Copy and Move put the selected file on the shelf pop-up's shelf.
+    connect(dirSelect, &frmDirSelect::copyRequested, this, [this] {
+        if (commands)
+            commands->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(),
+                                     false);
+    });
+    connect(dirSelect, &frmDirSelect::moveRequested, this, [this] {
+        if (commands)
+            commands->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(),
+                                     true);
+        dirSelect->File1->Refresh();
+    });
 }
 
 bool modMain::readConfig(QString *problem)
@@ -87,7 +100,9 @@ bool modMain::Main()
     mainWindow->resize(tw(15240) + 40, tw(10560) + mainWindow->menuBar()->sizeHint().height() + 40);
     mainWindow->show();
 
-    splash = new frmSplash;
+    // The splash lies over the main window while the library loads: one window less to make
+    // keeps start-up quick.
+    splash = new frmSplash(mainWindow);
     splash->show();
 
     const QString ini = AppFolder::file(QStringLiteral("config.ini"));
@@ -115,10 +130,10 @@ bool modMain::Main()
         ensureDialogs();
         fileLoc->showModal();
     }
-    ensureDialogs();
 
     if (splash) {
         splash->show();
+        splash->raise();
         splash->repaint();
     }
 
@@ -151,17 +166,11 @@ void modMain::connectCommands()
     connect(m->cmdShelfRename, &QAction::triggered, this, [c] { c->cmdShelfRename_Click(); });
     connect(m->mnuShelfDelete, &QAction::triggered, this, [c] { c->mnuShelfDelete_Click(); });
     connect(m->mnuAddOutside, &QAction::triggered, this, &modMain::mnuAddOutside_Click);
-    connect(dirSelect, &frmDirSelect::copyRequested, this, [this, c] {
-        c->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(), false);
-    });
-    connect(dirSelect, &frmDirSelect::moveRequested, this, [this, c] {
-        c->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(), true);
-        dirSelect->File1->Refresh();
-    });
 }
 
 void modMain::mnuAddOutside_Click()
 {
+    ensureDialogs();
     dirSelect->useForAddingBooks(QStringLiteral("Select Book to Add"));
     dirSelect->showModal();
 }

@@ -51,8 +51,10 @@ public:
     void showBookPopUp(const QString &title) override;
     bool askForFolders() override;
 
-private:
+    // Makes the File Locations dialog and the directory picker, once.
     void ensureDialogs();
+
+private:
     bool readConfig(QString *problem);
     void reopenLibrary();
     void connectCommands();

@@ -5,7 +5,13 @@
 void MarksLine::setLine(const QString &line)
 {
     m_line = line;
+    dropIndex();
+}
+
+void MarksLine::dropIndex()
+{
     m_indexValid = false;
+    m_lookupsSinceChange = 0;
 }
 
 void MarksLine::rebuildIndex() const
@@ -13,6 +19,7 @@ void MarksLine::rebuildIndex() const
     // Entry starts are the line's start and every position right after a comma.
     m_index.clear();
     const qsizetype n = m_line.size();
+    m_index.reserve(n / 16); // an entry takes a dozen characters or more
     qsizetype s = 0;
     while (s < n) {
         if (m_line.at(s) == u'-') {
@@ -64,8 +71,13 @@ MarksLine::Entry MarksLine::FindMarkEntry(const QString &fileName) const
     // The index holds keys up to their first comma; a name with a comma is searched directly.
     if (fileName.contains(u','))
         return scan(fileName);
-    if (!m_indexValid)
+    if (!m_indexValid) {
+        // Building the index costs about as much as a few dozen direct searches: a page of
+        // books right after loading or a change is looked up directly.
+        if (m_lookupsSinceChange++ < DirectLookups)
+            return scan(fileName);
         rebuildIndex();
+    }
     const auto it = m_index.constFind(fileName);
     if (it == m_index.constEnd())
         return {};
@@ -77,7 +89,7 @@ void MarksLine::removeEntry(const Entry &entry)
     if (!entry.found)
         return;
     m_line.remove(entry.first, entry.last - entry.first + 1);
-    m_indexValid = false;
+    dropIndex();
 }
 
 void MarksLine::appendEntry(const QString &fileName, int colour)
@@ -86,7 +98,7 @@ void MarksLine::appendEntry(const QString &fileName, int colour)
     if (!m_line.isEmpty() && !m_line.endsWith(u','))
         m_line += u',';
     m_line += u'-' + fileName + u',' + QString::number(colour) + u',';
-    m_indexValid = false;
+    dropIndex();
 }
 
 int MarksLine::colourOf(const QString &fileName) const

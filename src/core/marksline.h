@@ -37,7 +37,9 @@ public:
     static QColor colour(int number); // black for anything outside 1 to 6
 
 private:
+    static constexpr int DirectLookups = 40;
     void rebuildIndex() const;
+    void dropIndex();
     Entry entryAt(qsizetype first, qsizetype keyEnd) const;
     Entry scan(const QString &fileName) const;
 
@@ -46,4 +48,5 @@ private:
     // are views into m_line, so every change of the line drops the index.
     mutable QHash<QStringView, qsizetype> m_index;
     mutable bool m_indexValid = false;
+    mutable int m_lookupsSinceChange = 0;
 };

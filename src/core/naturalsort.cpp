@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <numeric>
+#include <string_view>
 
 namespace {
 
@@ -59,21 +60,58 @@ bool naturalLess(const QString &a, const QString &b)
     return a < b;
 }
 
+namespace {
+
+// One name's place in the key arena, with the key's first bytes packed for quick comparison.
+struct SortEntry
+{
+    quint64 prefix;
+    quint64 prefix2;
+    quint32 offset;
+    quint32 length;
+    quint32 index;
+};
+
+quint64 packPrefix(const char *key, size_t length, size_t from)
+{
+    quint64 p = 0;
+    for (size_t i = from; i < from + 8; ++i)
+        p = (p << 8) | (i < length ? quint8(key[i]) : 0);
+    return p;
+}
+
+} // namespace
+
 void sortNaturally(std::vector<QString> &names)
 {
-    std::vector<std::string> keys;
-    keys.reserve(names.size());
-    for (const QString &name : names)
-        keys.push_back(naturalSortKey(name));
-    std::vector<size_t> order(names.size());
-    std::iota(order.begin(), order.end(), size_t(0));
-    std::sort(order.begin(), order.end(), [&](size_t x, size_t y) {
-        const int c = keys[x].compare(keys[y]);
-        return c != 0 ? c < 0 : names[x] < names[y];
+    // All keys go into one buffer: no allocation per name, and comparisons mostly end at the
+    // packed first sixteen bytes.
+    std::string arena;
+    arena.reserve(names.size() * 24);
+    std::vector<SortEntry> entries;
+    entries.reserve(names.size());
+    for (size_t i = 0; i < names.size(); ++i) {
+        const size_t offset = arena.size();
+        arena += naturalSortKey(names[i]);
+        entries.push_back({0, 0, quint32(offset), quint32(arena.size() - offset), quint32(i)});
+    }
+    for (SortEntry &e : entries) {
+        e.prefix = packPrefix(arena.data() + e.offset, e.length, 0);
+        e.prefix2 = packPrefix(arena.data() + e.offset, e.length, 8);
+    }
+    const char *base = arena.data();
+    std::sort(entries.begin(), entries.end(), [&](const SortEntry &x, const SortEntry &y) {
+        if (x.prefix != y.prefix)
+            return x.prefix < y.prefix;
+        if (x.prefix2 != y.prefix2)
+            return x.prefix2 < y.prefix2;
+        const int c = std::string_view(base + x.offset, x.length)
+                          .compare(std::string_view(base + y.offset, y.length));
+        return c != 0 ? c < 0 : names[x.index] < names[y.index];
     });
     std::vector<QString> sorted;
     sorted.reserve(names.size());
-    for (size_t i : order)
-        sorted.push_back(std::move(names[i]));
+    for (const SortEntry &e : entries)
+        sorted.push_back(std::move(names[e.index]));
     names = std::move(sorted);
 }

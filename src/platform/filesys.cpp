@@ -15,9 +15,10 @@
 
 namespace {
 
+// File names are UTF-8 on the Linux desktop.
 QByteArray encoded(const QString &path)
 {
-    return QFile::encodeName(path);
+    return path.toUtf8();
 }
 
 QString reason(int err)
@@ -39,8 +40,8 @@ FsResult failed(const QString &path, const QString &why)
 // written back byte for byte, so an operation on it might reach another file.
 std::optional<QString> decodedName(const char *raw)
 {
-    QString name = QFile::decodeName(raw);
-    if (name.contains(QChar::ReplacementCharacter) && QFile::encodeName(name) != raw)
+    QString name = QString::fromUtf8(raw);
+    if (name.contains(QChar::ReplacementCharacter) && name.toUtf8() != raw)
         return std::nullopt;
     return name;
 }

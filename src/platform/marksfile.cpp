@@ -4,7 +4,7 @@
 #include "configfile.h"
 #include "globalstate.h"
 
-#include <limits>
+#include <QFile>
 
 void LoadMarks(GlobalState &g)
 {
@@ -12,20 +12,18 @@ void LoadMarks(GlobalState &g)
     g.MarksLoaded = true;
     if (!g.FileSys.FileExists(path))
         return;
-    const std::optional<QByteArray> bytes
-        = g.FileSys.readFile(path, std::numeric_limits<int>::max() / 4);
-    if (!bytes)
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
         return;
     // Only the first line counts; it ends at CR, LF or CR LF.
-    qsizetype end = bytes->size();
-    for (qsizetype i = 0; i < bytes->size(); ++i) {
-        const char c = bytes->at(i);
-        if (c == '\r' || c == '\n') {
-            end = i;
-            break;
-        }
+    const QByteArray bytes = file.readAll();
+    qsizetype end = bytes.size();
+    for (const char eol : {'\r', '\n'}) {
+        const qsizetype at = bytes.indexOf(eol);
+        if (at >= 0 && at < end)
+            end = at;
     }
-    g.Marks.setLine(QString::fromUtf8(bytes->constData(), end));
+    g.Marks.setLine(QString::fromUtf8(bytes.constData(), end));
 }
 
 FsResult SaveMarks(GlobalState &g)

@@ -34,7 +34,6 @@ QFont sansFont(qreal points, bool bold)
 {
     QFont f;
     f.setStyleHint(QFont::SansSerif);
-    f.setFamilies({QStringLiteral("Sans Serif")});
     f.setPointSizeF(points);
     f.setBold(bold);
     return f;
