@@ -91,7 +91,7 @@ ShelfFixture::ShelfFixture(int shelves, int books, const QByteArray &marks)
 
 void ShelfFixture::load()
 {
-    g.BookFolder = tree.path("lib");
+    g.BookFolder = bookFolder.isEmpty() ? tree.path("lib") : bookFolder;
     g.RootFolder = g.FileSys.GetFolder(g.BookFolder);
     g.ShelfFolders = g.RootFolder;
     w = std::make_unique<frmShelf>(g);

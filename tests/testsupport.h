@@ -79,6 +79,7 @@ struct ShelfFixture
     ScriptedPrompter prompter;
     FakeHost host;
     std::unique_ptr<frmShelf> w;
+    QString bookFolder; // the Main Book Folder as configured; lib/ when empty
 
     ShelfFixture(int shelves, int books, const QByteArray &marks = QByteArray());
     void load();

@@ -48,6 +48,8 @@ void TestCore::configLines_data()
     QTest::newRow("key alone gives empty value") << QByteArray("book\r\nread\r\n") << "" << "";
     QTest::newRow("blanks kept in value") << QByteArray("book= /my books \r\n") << " /my books "
                                           << unset;
+    QTest::newRow("fifth character outside the BMP")
+        << QByteArray("read\xf3\x8d\x9a\x96/r\r") << unset << "/r";
     QTest::newRow("utf-8 path") << QByteArray("book=/srv/B\xc3\xbc"
                                               "cher\r\n")
                                 << QStringLiteral("/srv/Bücher") << unset;

@@ -27,8 +27,12 @@ ConfigValues parseConfig(const QByteArray &bytes)
     const QStringList lines = splitTextLines(QString::fromUtf8(bytes));
     for (const QString &line : lines) {
         const QString key = line.left(4);
-        // A line of exactly four characters has nothing after its key: its value is empty.
-        const QString value = line.size() > 5 ? line.mid(5) : QString();
+        // The fifth character is dropped unseen; it may take two UTF-16 units. A line of
+        // exactly four characters has nothing after its key: its value is empty.
+        qsizetype start = 5;
+        if (line.size() > 5 && line.at(4).isHighSurrogate() && line.at(5).isLowSurrogate())
+            start = 6;
+        const QString value = line.size() > start ? line.mid(start) : QString();
         if (key == u"book")
             values.book = value;
         else if (key == u"read")

@@ -29,6 +29,11 @@ public:
     void removeEntry(const Entry &entry);
     void appendEntry(const QString &fileName, int colour);
 
+    // The same lookup by a plain search of the whole line: the reference the index must match.
+    Entry findByScan(const QString &fileName) const { return scan(fileName); }
+    // Builds the index at once rather than after the first direct lookups.
+    void indexNow() const { rebuildIndex(); }
+
     // Colour number 1 to 6 of a book, 0 when it is unmarked or its colour text is no such number.
     int colourOf(const QString &fileName) const;
 

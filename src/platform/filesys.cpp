@@ -395,8 +395,11 @@ FsResult FileSys::MoveFile(const QString &source, const QString &target, bool ov
         return FsResult::success();
     if (errno == EEXIST)
         return failed(target, EEXIST);
-    if (errno != EXDEV && !(errno == EINVAL && !overwrite))
-        return failed(source, errno);
+    if (errno != EXDEV && !(errno == EINVAL && !overwrite)) {
+        // Either end may be at fault (a missing source, a read-only target folder): name both.
+        const int err = errno;
+        return failed(QStringLiteral("%1\n%2").arg(source, target), err);
+    }
     if (errno == EINVAL && !overwrite && !FileExists(target)) {
         // No no-replace rename on this file system: fall back to a plain one.
         if (::rename(from.constData(), to.constData()) == 0)
