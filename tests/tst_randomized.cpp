@@ -17,7 +17,7 @@ namespace {
 using Shelf = std::map<QString, QByteArray>; // file name to content
 using Model = std::map<QString, Shelf>; // shelf name to its books
 
-constexpr int Operations = 2000;
+constexpr int DefaultOperations = 2000;
 constexpr int StartBooks = 240;
 
 } // namespace
@@ -66,6 +66,9 @@ void TestRandomized::randomOperationsLoseNothing()
     const quint32 start = qEnvironmentVariableIsSet("QUILLRACK_RANDOM_START")
         ? quint32(qEnvironmentVariableIntValue("QUILLRACK_RANDOM_START"))
         : 20261206u;
+    const int Operations = qEnvironmentVariableIsSet("QUILLRACK_RANDOM_OPERATIONS")
+        ? qEnvironmentVariableIntValue("QUILLRACK_RANDOM_OPERATIONS")
+        : DefaultOperations;
     QRandomGenerator rng(start);
     ShelfFixture v(0, 0);
     Model model;
