@@ -87,5 +87,5 @@ struct ShelfFixture
     int shownBooks() const;
     // The slot that shows a book, or -1.
     int slotOf(const QString &fileName) const;
-    QStringList bookNames() const { return {w->BookList().begin(), w->BookList().end()}; }
+    QStringList bookNames() const { return w->BookList().toStringList(); }
 };

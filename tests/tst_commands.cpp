@@ -299,7 +299,7 @@ void TestCommands::renameShelf()
     v.c->cmdShelfRename_Click();
     QCOMPARE(v.prompter.asked[0].text, QStringLiteral("Rename 'Shelf 2' to ..."));
     QCOMPARE(v.titles().mid(1), message.isEmpty() ? QStringList() : QStringList{message});
-    QCOMPARE(QStringList(v.w->ShelfList().begin(), v.w->ShelfList().end()), shelves);
+    QCOMPARE(v.w->ShelfList().toStringList(), shelves);
     QCOMPARE(v.w->lblWhichShelf->text(), QStringLiteral("Shelf 1"));
 }
 
@@ -356,7 +356,7 @@ void TestCommands::deleteShelf()
     if (message == u"Cannot Delete Shelf")
         QCOMPARE(v.prompter.asked[0].text, QStringLiteral("Shelf 2 is not empty. Cannot delete."));
     QCOMPARE(QFileInfo::exists(v.tree.path("lib/Shelf 2")), !deleted);
-    QCOMPARE(int(v.w->ShelfList().size()), deleted ? 2 : 3);
+    QCOMPARE(v.w->ShelfList().size(), deleted ? 2 : 3);
     if (displayed) {
         // The view is refreshed: the shelf still there stays current, a deleted one gives way
         // to the first shelf.

@@ -2,9 +2,9 @@
 
 #include <cmath>
 
-void MarksLine::setLine(const QString &line)
+void MarksLine::setBytes(const QByteArray &utf8Line)
 {
-    m_line = line;
+    m_line = utf8Line;
     dropIndex();
 }
 
@@ -19,18 +19,18 @@ void MarksLine::rebuildIndex() const
     // Entry starts are the line's start and every position right after a comma.
     m_index.clear();
     const qsizetype n = m_line.size();
-    m_index.reserve(n / 16); // an entry takes a dozen characters or more
+    m_index.reserve(n / 16); // an entry takes a dozen bytes or more
     qsizetype s = 0;
     while (s < n) {
-        if (m_line.at(s) == u'-') {
-            const qsizetype keyEnd = m_line.indexOf(u',', s + 1);
+        if (m_line.at(s) == '-') {
+            const qsizetype keyEnd = m_line.indexOf(',', s + 1);
             if (keyEnd < 0)
                 break;
-            const QStringView key = QStringView(m_line).mid(s + 1, keyEnd - s - 1);
+            const QByteArrayView key(m_line.constData() + s + 1, keyEnd - s - 1);
             if (!m_index.contains(key))
                 m_index.insert(key, s);
         }
-        const qsizetype next = m_line.indexOf(u',', s);
+        const qsizetype next = m_line.indexOf(',', s);
         if (next < 0)
             break;
         s = next + 1;
@@ -41,22 +41,22 @@ void MarksLine::rebuildIndex() const
 MarksLine::Entry MarksLine::entryAt(qsizetype first, qsizetype keyEnd) const
 {
     Entry e;
-    const qsizetype c2 = m_line.indexOf(u',', keyEnd + 1);
+    const qsizetype c2 = m_line.indexOf(',', keyEnd + 1);
     if (c2 < 0)
         return e; // a key with no closing comma is no entry
     e.found = true;
     e.first = first;
     e.last = c2;
-    e.colourText = m_line.mid(keyEnd + 1, c2 - keyEnd - 1);
+    e.colourText = QString::fromUtf8(m_line.constData() + keyEnd + 1, c2 - keyEnd - 1);
     return e;
 }
 
-MarksLine::Entry MarksLine::scan(const QString &fileName) const
+MarksLine::Entry MarksLine::scan(const QByteArray &key) const
 {
-    const QString needle = u'-' + fileName + u',';
+    const QByteArray needle = '-' + key + ',';
     qsizetype p = m_line.indexOf(needle);
     while (p >= 0) {
-        if (p == 0 || m_line.at(p - 1) == u',') {
+        if (p == 0 || m_line.at(p - 1) == ',') {
             const Entry e = entryAt(p, p + needle.size() - 1);
             if (e.found)
                 return e;
@@ -68,20 +68,21 @@ MarksLine::Entry MarksLine::scan(const QString &fileName) const
 
 MarksLine::Entry MarksLine::FindMarkEntry(const QString &fileName) const
 {
+    const QByteArray key = fileName.toUtf8();
     // The index holds keys up to their first comma; a name with a comma is searched directly.
-    if (fileName.contains(u','))
-        return scan(fileName);
+    if (key.contains(','))
+        return scan(key);
     if (!m_indexValid) {
         // Building the index costs about as much as a few dozen direct searches: a page of
         // books right after loading or a change is looked up directly.
         if (m_lookupsSinceChange++ < DirectLookups)
-            return scan(fileName);
+            return scan(key);
         rebuildIndex();
     }
-    const auto it = m_index.constFind(fileName);
+    const auto it = m_index.constFind(QByteArrayView(key));
     if (it == m_index.constEnd())
         return {};
-    return entryAt(*it, *it + fileName.size() + 1);
+    return entryAt(*it, *it + key.size() + 1);
 }
 
 void MarksLine::removeEntry(const Entry &entry)
@@ -95,9 +96,9 @@ void MarksLine::removeEntry(const Entry &entry)
 void MarksLine::appendEntry(const QString &fileName, int colour)
 {
     // A hand-edited line that does not end with a comma would hide the new entry from lookups.
-    if (!m_line.isEmpty() && !m_line.endsWith(u','))
-        m_line += u',';
-    m_line += u'-' + fileName + u',' + QString::number(colour) + u',';
+    if (!m_line.isEmpty() && !m_line.endsWith(','))
+        m_line += ',';
+    m_line += '-' + fileName.toUtf8() + ',' + QByteArray::number(colour) + ',';
     dropIndex();
 }
 

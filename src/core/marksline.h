@@ -1,27 +1,31 @@
 #pragma once
 
+#include <QByteArray>
 #include <QColor>
 #include <QHash>
 #include <QString>
 
 // The colour marks of all books as one line of entries "-" + file name + "," + colour + ",".
-// Lookups go through an index of the entries, so they cost the same however long the line is.
+// The line is kept as the UTF-8 bytes of the file, and lookups go through an index of the
+// entries, so they cost the same however long the line is.
 class MarksLine
 {
 public:
     struct Entry
     {
         bool found = false;
-        qsizetype first = -1; // 0-based position of the entry's "-"
-        qsizetype last = -1; // 0-based position of the entry's closing ","
+        qsizetype first = -1; // byte position of the entry's "-"
+        qsizetype last = -1; // byte position of the entry's closing ","
         QString colourText;
     };
 
     MarksLine() = default;
     explicit MarksLine(const QString &line) { setLine(line); }
 
-    const QString &line() const { return m_line; }
-    void setLine(const QString &line);
+    QString line() const { return QString::fromUtf8(m_line); }
+    const QByteArray &bytes() const { return m_line; }
+    void setLine(const QString &line) { setBytes(line.toUtf8()); }
+    void setBytes(const QByteArray &utf8Line);
 
     // The entry whose key is exactly fileName: "-" + fileName + "," at the start of the line or
     // right after a ",". The colour text runs from that comma to the next one.
@@ -30,7 +34,7 @@ public:
     void appendEntry(const QString &fileName, int colour);
 
     // The same lookup by a plain search of the whole line: the reference the index must match.
-    Entry findByScan(const QString &fileName) const { return scan(fileName); }
+    Entry findByScan(const QString &fileName) const { return scan(fileName.toUtf8()); }
     // Builds the index at once rather than after the first direct lookups.
     void indexNow() const { rebuildIndex(); }
 
@@ -46,12 +50,12 @@ private:
     void rebuildIndex() const;
     void dropIndex();
     Entry entryAt(qsizetype first, qsizetype keyEnd) const;
-    Entry scan(const QString &fileName) const;
+    Entry scan(const QByteArray &key) const;
 
-    QString m_line;
+    QByteArray m_line;
     // Key (text up to the first comma after an entry start) to the first such start; the keys
     // are views into m_line, so every change of the line drops the index.
-    mutable QHash<QStringView, qsizetype> m_index;
+    mutable QHash<QByteArrayView, qsizetype> m_index;
     mutable bool m_indexValid = false;
     mutable int m_lookupsSinceChange = 0;
 };

@@ -2,75 +2,28 @@
 
 #include <algorithm>
 #include <numeric>
-#include <string_view>
 
 namespace {
 
 // Appends a run of decimal digits so that longer numbers sort after shorter ones: the digit
 // marker, the count of significant digits, then the digits. Leading zeros do not count.
-void appendNumber(std::string &key, const QString &name, qsizetype from, qsizetype to)
+template<typename Text>
+void appendNumber(std::string &key, const Text &name, size_t from, size_t to)
 {
-    while (from < to - 1 && name.at(from) == u'0')
+    while (from < to - 1 && name[from] == '0')
         ++from;
-    const size_t len = size_t(to - from);
+    const size_t len = to - from;
     key.push_back('0');
     key.push_back(char((len >> 8) & 0xff));
     key.push_back(char(len & 0xff));
-    for (qsizetype i = from; i < to; ++i)
-        key.push_back(char(name.at(i).unicode()));
+    for (size_t i = from; i < to; ++i)
+        key.push_back(char(name[i]));
 }
 
-} // namespace
-
-std::string naturalSortKey(const QString &name)
+bool isDigit(char16_t c)
 {
-    std::string key;
-    key.reserve(size_t(name.size()) + 8);
-    const qsizetype n = name.size();
-    qsizetype i = 0;
-    while (i < n) {
-        const char16_t c = name.at(i).unicode();
-        if (c >= u'0' && c <= u'9') {
-            qsizetype j = i + 1;
-            while (j < n && name.at(j).unicode() >= u'0' && name.at(j).unicode() <= u'9')
-                ++j;
-            appendNumber(key, name, i, j);
-            i = j;
-        } else if (c < 0x80) {
-            key.push_back(char(c >= u'A' && c <= u'Z' ? c + 32 : c));
-            ++i;
-        } else {
-            // Outside ASCII: fold the case of the rest of this non-ASCII run.
-            qsizetype j = i + 1;
-            while (j < n && name.at(j).unicode() >= 0x80)
-                ++j;
-            key += name.mid(i, j - i).toCaseFolded().toUtf8().toStdString();
-            i = j;
-        }
-    }
-    return key;
+    return c >= u'0' && c <= u'9';
 }
-
-bool naturalLess(const QString &a, const QString &b)
-{
-    const std::string ka = naturalSortKey(a);
-    const std::string kb = naturalSortKey(b);
-    if (ka != kb)
-        return ka < kb;
-    return a < b;
-}
-
-namespace {
-
-// One name's place in the key arena, with the key's first bytes packed for quick comparison.
-struct SortEntry
-{
-    quint64 prefix;
-    quint64 prefix2;
-    quint32 offset;
-    quint32 length;
-    quint32 index;
-};
 
 quint64 packPrefix(const char *key, size_t length, size_t from)
 {
@@ -82,36 +35,154 @@ quint64 packPrefix(const char *key, size_t length, size_t from)
 
 } // namespace
 
+std::string naturalSortKey(std::string_view name)
+{
+    std::string key;
+    key.reserve(name.size() + 8);
+    appendNaturalSortKey(key, name);
+    return key;
+}
+
+void appendNaturalSortKey(std::string &key, std::string_view name)
+{
+    const size_t n = name.size();
+    size_t i = 0;
+    while (i < n) {
+        const unsigned char c = static_cast<unsigned char>(name[i]);
+        if (isDigit(c)) {
+            size_t j = i + 1;
+            while (j < n && isDigit(static_cast<unsigned char>(name[j])))
+                ++j;
+            appendNumber(key, name, i, j);
+            i = j;
+        } else if (c < 0x80) {
+            key.push_back(char(c >= 'A' && c <= 'Z' ? c + 32 : c));
+            ++i;
+        } else {
+            // Outside ASCII: fold the case of the rest of this non-ASCII run.
+            size_t j = i + 1;
+            while (j < n && static_cast<unsigned char>(name[j]) >= 0x80)
+                ++j;
+            key += QString::fromUtf8(name.data() + i, qsizetype(j - i))
+                       .toCaseFolded()
+                       .toUtf8()
+                       .toStdString();
+            i = j;
+        }
+    }
+}
+
+std::string naturalSortKey(const QString &name)
+{
+    return naturalSortKey(std::string_view(name.toUtf8().toStdString()));
+}
+
+bool naturalLess(const QString &a, const QString &b)
+{
+    const std::string ka = naturalSortKey(a);
+    const std::string kb = naturalSortKey(b);
+    if (ka != kb)
+        return ka < kb;
+    return a.toUtf8() < b.toUtf8();
+}
+
 void sortNaturally(std::vector<QString> &names)
 {
-    // All keys go into one buffer: no allocation per name, and comparisons mostly end at the
-    // packed first sixteen bytes.
-    std::string arena;
-    arena.reserve(names.size() * 24);
-    std::vector<SortEntry> entries;
-    entries.reserve(names.size());
-    for (size_t i = 0; i < names.size(); ++i) {
-        const size_t offset = arena.size();
-        arena += naturalSortKey(names[i]);
-        entries.push_back({0, 0, quint32(offset), quint32(arena.size() - offset), quint32(i)});
+    NameList list;
+    for (const QString &name : names)
+        list.add(name.toUtf8().toStdString());
+    for (int i = 0; i < list.size(); ++i)
+        names[size_t(i)] = list.at(i);
+}
+
+void NameList::clear()
+{
+    m_names.clear();
+    m_keys.clear();
+    m_entries.clear();
+    m_orderedUpTo = 0;
+    m_keysMade = false;
+}
+
+void NameList::reserve(size_t count, size_t bytes)
+{
+    m_entries.reserve(count);
+    m_names.reserve(bytes);
+}
+
+void NameList::add(std::string_view utf8Name)
+{
+    m_entries.push_back({0, 0, quint32(m_names.size()), quint32(utf8Name.size()), 0, 0});
+    m_names.append(utf8Name);
+    m_orderedUpTo = 0;
+    m_keysMade = false;
+}
+
+bool NameList::less(const Entry &x, const Entry &y) const
+{
+    if (x.prefix != y.prefix)
+        return x.prefix < y.prefix;
+    if (x.prefix2 != y.prefix2)
+        return x.prefix2 < y.prefix2;
+    const char *keys = m_keys.data();
+    const int c = std::string_view(keys + x.keyOffset, x.keyLength)
+                      .compare(std::string_view(keys + y.keyOffset, y.keyLength));
+    if (c != 0)
+        return c < 0;
+    // Equal under the rule (letter case, leading zeros): the exact text decides.
+    const char *names = m_names.data();
+    return std::string_view(names + x.nameOffset, x.nameLength)
+        < std::string_view(names + y.nameOffset, y.nameLength);
+}
+
+void NameList::ensureOrdered(int upTo) const
+{
+    const int n = size();
+    upTo = std::min(upTo, n);
+    if (upTo <= m_orderedUpTo)
+        return;
+    if (!m_keysMade) {
+        m_keys.clear();
+        m_keys.reserve(m_names.size() + m_entries.size() * 4);
+        for (Entry &e : m_entries) {
+            e.keyOffset = quint32(m_keys.size());
+            appendNaturalSortKey(
+                m_keys, std::string_view(m_names.data() + e.nameOffset, e.nameLength));
+            e.keyLength = quint32(m_keys.size() - e.keyOffset);
+        }
+        for (Entry &e : m_entries) {
+            e.prefix = packPrefix(m_keys.data() + e.keyOffset, e.keyLength, 0);
+            e.prefix2 = packPrefix(m_keys.data() + e.keyOffset, e.keyLength, 8);
+        }
+        m_keysMade = true;
     }
-    for (SortEntry &e : entries) {
-        e.prefix = packPrefix(arena.data() + e.offset, e.length, 0);
-        e.prefix2 = packPrefix(arena.data() + e.offset, e.length, 8);
+    auto cmp = [this](const Entry &x, const Entry &y) { return less(x, y); };
+    // A first page or two: only those names are put in place; anything further sorts all.
+    constexpr int FirstPages = 64;
+    if (m_orderedUpTo == 0 && upTo <= FirstPages && n > 4 * FirstPages) {
+        std::partial_sort(m_entries.begin(), m_entries.begin() + FirstPages, m_entries.end(),
+                          cmp);
+        m_orderedUpTo = FirstPages;
+        return;
     }
-    const char *base = arena.data();
-    std::sort(entries.begin(), entries.end(), [&](const SortEntry &x, const SortEntry &y) {
-        if (x.prefix != y.prefix)
-            return x.prefix < y.prefix;
-        if (x.prefix2 != y.prefix2)
-            return x.prefix2 < y.prefix2;
-        const int c = std::string_view(base + x.offset, x.length)
-                          .compare(std::string_view(base + y.offset, y.length));
-        return c != 0 ? c < 0 : names[x.index] < names[y.index];
-    });
-    std::vector<QString> sorted;
-    sorted.reserve(names.size());
-    for (const SortEntry &e : entries)
-        sorted.push_back(std::move(names[e.index]));
-    names = std::move(sorted);
+    std::sort(m_entries.begin() + m_orderedUpTo, m_entries.end(), cmp);
+    m_orderedUpTo = n;
+}
+
+QString NameList::at(int i) const
+{
+    if (i < 0 || i >= size())
+        return {};
+    ensureOrdered(i + 1);
+    const Entry &e = m_entries[size_t(i)];
+    return QString::fromUtf8(m_names.data() + e.nameOffset, qsizetype(e.nameLength));
+}
+
+QStringList NameList::toStringList() const
+{
+    QStringList out;
+    out.reserve(size());
+    for (int i = 0; i < size(); ++i)
+        out.append(at(i));
+    return out;
 }

@@ -1,6 +1,9 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
+#include <string>
+#include <string_view>
 #include <vector>
 
 // Sorts names naturally ("Book 2" before "Book 10") and without regard to letter case; names
@@ -9,5 +12,44 @@ void sortNaturally(std::vector<QString> &names);
 
 // The collation key behind the order: comparing two keys bytewise orders their names.
 std::string naturalSortKey(const QString &name);
+std::string naturalSortKey(std::string_view utf8Name);
+void appendNaturalSortKey(std::string &key, std::string_view utf8Name);
 
 bool naturalLess(const QString &a, const QString &b);
+
+// The names of one folder, kept as UTF-8 in one buffer and put in natural order only as far as
+// they are looked at: the first page of a list of 100,000 names needs no full sort, and no name
+// is turned into a QString before it is shown.
+class NameList
+{
+public:
+    void clear();
+    void reserve(size_t count, size_t bytes);
+    void add(std::string_view utf8Name);
+
+    int size() const { return int(m_entries.size()); }
+    bool empty() const { return m_entries.empty(); }
+    // The name at position i of the natural order.
+    QString at(int i) const;
+    // All names in natural order.
+    QStringList toStringList() const;
+
+private:
+    struct Entry
+    {
+        quint64 prefix; // the key's first sixteen bytes, for quick comparison
+        quint64 prefix2;
+        quint32 nameOffset;
+        quint32 nameLength;
+        quint32 keyOffset;
+        quint32 keyLength;
+    };
+    void ensureOrdered(int upTo) const;
+    bool less(const Entry &x, const Entry &y) const;
+
+    std::string m_names;
+    mutable std::string m_keys;
+    mutable std::vector<Entry> m_entries;
+    mutable int m_orderedUpTo = 0; // positions [0, m_orderedUpTo) are in their final order
+    mutable bool m_keysMade = false;
+};

@@ -36,14 +36,18 @@ FsResult failed(const QString &path, const QString &why)
     return FsResult::failure(QStringLiteral("%1\n%2").arg(path, why));
 }
 
-// A name read from disk, or nothing when it is not valid UTF-8: such a name could not be
-// written back byte for byte, so an operation on it might reach another file.
-std::optional<QString> decodedName(const char *raw)
+// False for a name that is not valid UTF-8: such a name could not be written back byte for
+// byte, so an operation on it might reach another file.
+bool validName(const char *raw, size_t length)
 {
-    QString name = QString::fromUtf8(raw);
-    if (name.contains(QChar::ReplacementCharacter) && name.toUtf8() != raw)
-        return std::nullopt;
-    return name;
+    for (size_t i = 0; i < length; ++i) {
+        if (static_cast<unsigned char>(raw[i]) >= 0x80) {
+            const QString name = QString::fromUtf8(raw, qsizetype(length));
+            return !name.contains(QChar::ReplacementCharacter)
+                || name.toUtf8() == QByteArrayView(raw, qsizetype(length));
+        }
+    }
+    return true;
 }
 
 enum class Kind { Folder, File, Other };
@@ -67,31 +71,42 @@ Kind kindOf(int dirFd, const dirent *e)
     }
 }
 
-Listing listFolder(const QString &path, Kind wanted, bool stopAtFirst = false)
+// Reads a folder once; *error gets the reason when it cannot be read.
+NameList listNames(const QString &path, Kind wanted, QString *error, bool stopAtFirst = false)
 {
-    Listing result;
+    NameList names;
     DIR *dir = opendir(encoded(path).constData());
     if (!dir) {
-        result.ok = false;
-        result.error = failed(path, errno).error;
-        return result;
+        if (error)
+            *error = failed(path, errno).error;
+        return names;
     }
     const int fd = dirfd(dir);
-    errno = 0;
     while (const dirent *e = readdir(dir)) {
         const char *n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
             continue;
         if (kindOf(fd, e) != wanted)
             continue;
-        if (auto name = decodedName(n)) {
-            result.names.push_back(std::move(*name));
-            if (stopAtFirst)
-                break;
-        }
+        const size_t length = std::strlen(n);
+        if (!validName(n, length))
+            continue;
+        names.add(std::string_view(n, length));
+        if (stopAtFirst)
+            break;
     }
     closedir(dir);
-    sortNaturally(result.names);
+    return names;
+}
+
+Listing listFolder(const QString &path, Kind wanted, bool stopAtFirst = false)
+{
+    Listing result;
+    const NameList names = listNames(path, wanted, &result.error, stopAtFirst);
+    result.ok = result.error.isEmpty();
+    result.names.reserve(size_t(names.size()));
+    for (int i = 0; i < names.size(); ++i)
+        result.names.push_back(names.at(i));
     return result;
 }
 
@@ -271,6 +286,16 @@ QString FileSys::Folder::Name() const
 Listing FileSys::Folder::SubFolders() const
 {
     return listFolder(m_path, Kind::Folder);
+}
+
+NameList FileSys::Folder::folderNames(QString *error) const
+{
+    return listNames(m_path, Kind::Folder, error);
+}
+
+NameList FileSys::Folder::fileNames(QString *error) const
+{
+    return listNames(m_path, Kind::File, error);
 }
 
 Listing FileSys::Folder::Files() const

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "naturalsort.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -41,6 +43,9 @@ public:
         // Each call reads the folder as it is on disk at that moment.
         Listing SubFolders() const;
         Listing Files() const;
+        // The same names, put in order only as far as they are looked at.
+        NameList folderNames(QString *error = nullptr) const;
+        NameList fileNames(QString *error = nullptr) const;
         // True when at least one file lies directly in the folder (stops at the first one).
         bool hasAnyFile() const;
         // True when nothing at all lies in the folder, hidden or not, file or folder.

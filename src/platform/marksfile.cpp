@@ -16,20 +16,21 @@ void LoadMarks(GlobalState &g)
     if (!file.open(QIODevice::ReadOnly))
         return;
     // Only the first line counts; it ends at CR, LF or CR LF.
-    const QByteArray bytes = file.readAll();
+    QByteArray bytes = file.readAll();
     qsizetype end = bytes.size();
     for (const char eol : {'\r', '\n'}) {
         const qsizetype at = bytes.indexOf(eol);
         if (at >= 0 && at < end)
             end = at;
     }
-    g.Marks.setLine(QString::fromUtf8(bytes.constData(), end));
+    bytes.truncate(end);
+    g.Marks.setBytes(bytes);
 }
 
 FsResult SaveMarks(GlobalState &g)
 {
     if (!g.MarksLoaded)
         return FsResult::success();
-    return g.FileSys.CreateTextFile(AppFolder::file(QStringLiteral("marked.dat")),
-                                    {g.Marks.line()});
+    return g.FileSys.writeFileAtomically(AppFolder::file(QStringLiteral("marked.dat")),
+                                         g.Marks.bytes() + "\r\n");
 }

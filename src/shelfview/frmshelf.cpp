@@ -300,11 +300,9 @@ void frmShelf::showLibrary()
 void frmShelf::CreateShelves()
 {
     m_shelfList.clear();
-    if (g.ShelfFolders) {
-        Listing shelves = g.ShelfFolders->SubFolders();
-        m_shelfList = std::move(shelves.names);
-    }
-    const int count = int(m_shelfList.size());
+    if (g.ShelfFolders)
+        m_shelfList = g.ShelfFolders->folderNames();
+    const int count = m_shelfList.size();
     if (scrollBarShown(ShelfGrid, count)) {
         VScroll1->setMaximum(scrollMaximum(ShelfGrid, count));
         VScroll1->show();
@@ -323,12 +321,12 @@ void frmShelf::FillShelves()
     for (int i = 0; i < ShelfSlots; ++i) {
         setShelfPicture(i, 3);
         const int k = listIndex(ShelfGrid, position, i);
-        if (k < 0 || k >= int(m_shelfList.size())) {
+        if (k < 0 || k >= m_shelfList.size()) {
             imgShelf[i]->hide();
             lblShelf[i]->hide();
             continue;
         }
-        const QString &name = m_shelfList[size_t(k)];
+        const QString name = m_shelfList.at(k);
         imgShelf[i]->setToolTip(name);
         imgShelf[i]->setAccessibleName(name);
         lblShelf[i]->setText(name);
@@ -350,9 +348,9 @@ void frmShelf::CreateBooks(int ShelfNumber)
         const std::optional<FileSys::Folder> folder
             = g.FileSys.GetFolder(g.BookFolder + u'/' + shelf);
         if (folder)
-            m_bookList = folder->Files().names;
+            m_bookList = folder->fileNames();
     }
-    m_bookCount = int(m_bookList.size());
+    m_bookCount = m_bookList.size();
     if (scrollBarShown(BookGrid, m_bookCount)) {
         VScroll2->setMaximum(scrollMaximum(BookGrid, m_bookCount));
         VScroll2->show();
@@ -370,12 +368,12 @@ void frmShelf::FillBooks()
     const QPixmap book = ImageList1::picture(5);
     for (int i = 0; i < BookSlots; ++i) {
         const int k = listIndex(BookGrid, position, i);
-        if (k < 0 || k >= int(m_bookList.size())) {
+        if (k < 0 || k >= m_bookList.size()) {
             Book[i]->hide();
             lblBook[i]->hide();
             continue;
         }
-        const QString &name = m_bookList[size_t(k)];
+        const QString name = m_bookList.at(k);
         Book[i]->setToolTip(name);
         Book[i]->setAccessibleName(name);
         Book[i]->setPixmap(book);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "naturalsort.h"
+
 #include <QWidget>
 #include <QList>
 #include <QUrl>
@@ -84,8 +86,8 @@ public:
     bool dragging() const { return m_dragging; }
 
     int SelectedShelf = 0;
-    const std::vector<QString> &ShelfList() const { return m_shelfList; }
-    const std::vector<QString> &BookList() const { return m_bookList; }
+    const NameList &ShelfList() const { return m_shelfList; }
+    const NameList &BookList() const { return m_bookList; }
     int BookCount() const { return m_bookCount; }
 
     // Controls, named as other windows and the tests know them.
@@ -140,7 +142,7 @@ private:
     ShelfHost *m_host = nullptr;
     bool m_dragging = false;
     QString m_paneFileName; // the full file name of the book the details pane shows
-    std::vector<QString> m_shelfList;
-    std::vector<QString> m_bookList;
+    NameList m_shelfList;
+    NameList m_bookList;
     int m_bookCount = 0;
 };
