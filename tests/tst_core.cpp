@@ -24,6 +24,8 @@ private slots:
     void paging();
     void naturalOrder_data();
     void naturalOrder();
+    void longListsGiveTheSameOrderWhateverIsReadFirst_data();
+    void longListsGiveTheSameOrderWhateverIsReadFirst();
 };
 
 void TestCore::configLines_data()
@@ -216,6 +218,35 @@ void TestCore::naturalOrder()
     std::vector<QString> v(input.begin(), input.end());
     sortNaturally(v);
     QCOMPARE(QStringList(v.begin(), v.end()), sorted);
+}
+
+void TestCore::longListsGiveTheSameOrderWhateverIsReadFirst_data()
+{
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("firstRead"); // the position looked at before any other
+    QTest::newRow("first page of a long list") << 1000 << 0;
+    QTest::newRow("past the first pages") << 1000 << 500;
+    QTest::newRow("the last name") << 1000 << 999;
+    QTest::newRow("short list") << 30 << 3;
+}
+
+void TestCore::longListsGiveTheSameOrderWhateverIsReadFirst()
+{
+    QFETCH(int, count);
+    QFETCH(int, firstRead);
+    // Names in a scrambled order, as a folder lists them, with case variants and leading zeros.
+    std::vector<QString> names;
+    for (int i = 0; i < count; ++i) {
+        const int n = (i * 7919) % count;
+        names.push_back(n % 3 ? QStringLiteral("Book %1").arg(n) : QStringLiteral("book %1").arg(n, 4, 10, QLatin1Char('0')));
+    }
+    NameList list;
+    for (const QString &name : names)
+        list.add(name.toUtf8().toStdString());
+    std::vector<QString> expected = names;
+    std::sort(expected.begin(), expected.end(), naturalLess);
+    QCOMPARE(list.at(firstRead), expected[size_t(firstRead)]);
+    QCOMPARE(list.toStringList(), QStringList(expected.begin(), expected.end()));
 }
 
 QTEST_GUILESS_MAIN(TestCore)

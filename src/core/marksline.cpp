@@ -1,6 +1,7 @@
 #include "marksline.h"
 
 #include <cmath>
+#include <vector>
 
 void MarksLine::setBytes(const QByteArray &utf8Line)
 {
@@ -17,23 +18,27 @@ void MarksLine::dropIndex()
 void MarksLine::rebuildIndex() const
 {
     // Entry starts are the line's start and every position right after a comma.
-    m_index.clear();
+    std::vector<qsizetype> starts;
     const qsizetype n = m_line.size();
-    m_index.reserve(n / 16); // an entry takes a dozen bytes or more
+    starts.reserve(size_t(n / 16)); // an entry takes a dozen bytes or more
     qsizetype s = 0;
     while (s < n) {
-        if (m_line.at(s) == '-') {
-            const qsizetype keyEnd = m_line.indexOf(',', s + 1);
-            if (keyEnd < 0)
-                break;
-            const QByteArrayView key(m_line.constData() + s + 1, keyEnd - s - 1);
-            if (!m_index.contains(key))
-                m_index.insert(key, s);
-        }
+        if (m_line.at(s) == '-')
+            starts.push_back(s);
         const qsizetype next = m_line.indexOf(',', s);
         if (next < 0)
             break;
         s = next + 1;
+    }
+    m_index.clear();
+    m_index.reserve(qsizetype(starts.size()));
+    // Walking backwards, the first entry of a key is the one inserted last and so kept.
+    for (auto it = starts.rbegin(); it != starts.rend(); ++it) {
+        const qsizetype start = *it;
+        const qsizetype keyEnd = m_line.indexOf(',', start + 1);
+        if (keyEnd >= 0)
+            m_index.insert(QByteArrayView(m_line.constData() + start + 1, keyEnd - start - 1),
+                           start);
     }
     m_indexValid = true;
 }
@@ -73,8 +78,9 @@ MarksLine::Entry MarksLine::FindMarkEntry(const QString &fileName) const
     if (key.contains(','))
         return scan(key);
     if (!m_indexValid) {
-        // Building the index costs about as much as a few dozen direct searches: a page of
-        // books right after loading or a change is looked up directly.
+        // Building the index costs about as much as a few dozen direct searches of the line (and
+        // memory for every entry): a page of books after loading or a change is looked up
+        // directly.
         if (m_lookupsSinceChange++ < DirectLookups)
             return scan(key);
         rebuildIndex();
