@@ -16,7 +16,6 @@
 #include <QMainWindow>
 #include <QScrollBar>
 #include <QTemporaryDir>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -293,9 +292,10 @@ int main(int argc, char *argv[])
 
     std::printf("Measuring (medians of %d runs, alternating with the baselines) ...\n", reps);
     const QByteArray bigPath = QFile::encodeName(large + QStringLiteral("/A big shelf"));
-    compare(QStringLiteral("P1"), QStringLiteral("CreateBooks + FillBooks, %1 books").arg(bigBooks), 3.0, reps,
-            [&] { listShelf(QStringLiteral("A big shelf")); },
-            [&] { rawList(bigPath, false); });
+    compare(
+        QStringLiteral("P1"), QStringLiteral("CreateBooks + FillBooks, %1 books").arg(bigBooks),
+        3.0, reps, [&] { listShelf(QStringLiteral("A big shelf")); },
+        [&] { rawList(bigPath, false); });
 
     GlobalState gt;
     gt.prompter = &prompter;
@@ -304,18 +304,22 @@ int main(int argc, char *argv[])
     gt.ShelfFolders = gt.RootFolder;
     frmShelf wt(gt);
     const QByteArray typicalPath = QFile::encodeName(typical);
-    compare(QStringLiteral("P2"),
-            QStringLiteral("CreateShelves + FillShelves, %1 shelves").arg(manyShelves), 3.0, reps,
-            [&] {
-                wt.CreateShelves();
-                wt.FillShelves();
-            },
-            [&] { rawList(typicalPath, true); });
+    compare(
+        QStringLiteral("P2"),
+        QStringLiteral("CreateShelves + FillShelves, %1 shelves").arg(manyShelves), 3.0, reps,
+        [&] {
+            wt.CreateShelves();
+            wt.FillShelves();
+        },
+        [&] { rawList(typicalPath, true); });
 
-    compare(QStringLiteral("P3"),
-            QStringLiteral("CreateBooks + FillBooks, %1 books against %2").arg(bigBooks).arg(tenthBooks), 12.0,
-            reps, [&] { listShelf(QStringLiteral("A big shelf")); },
-            [&] { listShelf(QStringLiteral("B tenth shelf")); });
+    compare(
+        QStringLiteral("P3"),
+        QStringLiteral("CreateBooks + FillBooks, %1 books against %2")
+            .arg(bigBooks)
+            .arg(tenthBooks),
+        12.0, reps, [&] { listShelf(QStringLiteral("A big shelf")); },
+        [&] { listShelf(QStringLiteral("B tenth shelf")); });
 
     // One scroll step: the position moves by one row and the page is drawn again.
     listShelf(QStringLiteral("A big shelf"));
@@ -329,9 +333,9 @@ int main(int argc, char *argv[])
         QScrollBar *bar = s.VScroll2;
         bar->setValue(bar->value() >= bar->maximum() ? 1 : bar->value() + 1);
     };
-    compare(QStringLiteral("P4"),
-            QStringLiteral("one scroll step, %1 books against 100").arg(bigBooks), 1.5, reps * 20,
-            [&] { scroll(w); }, [&] { scroll(small); });
+    compare(
+        QStringLiteral("P4"), QStringLiteral("one scroll step, %1 books against 100").arg(bigBooks),
+        1.5, reps * 20, [&] { scroll(w); }, [&] { scroll(small); });
 
     const MarksLine manyMarksLine(QString::fromUtf8(marksLine(manyMarks)));
     const MarksLine fewMarksLine(QString::fromUtf8(marksLine(10)));
@@ -347,9 +351,9 @@ int main(int argc, char *argv[])
     wf.CreateBooks(0);
     gm.Marks = manyMarksLine;
     gf.Marks = fewMarksLine;
-    compare(QStringLiteral("P5"),
-            QStringLiteral("FillBooks page, %1 marks against 10").arg(manyMarks), 1.5, reps * 20,
-            [&] { wm.FillBooks(); }, [&] { wf.FillBooks(); });
+    compare(
+        QStringLiteral("P5"), QStringLiteral("FillBooks page, %1 marks against 10").arg(manyMarks),
+        1.5, reps * 20, [&] { wm.FillBooks(); }, [&] { wf.FillBooks(); });
 
     const QString typicalApp
         = appFolderFor(root, QStringLiteral("app-typical"), typical, marksLine(1000));
@@ -361,11 +365,10 @@ int main(int argc, char *argv[])
     const QString largeApp
         = appFolderFor(root, QStringLiteral("app-large"), large, marksLine(manyMarks));
     std::vector<double> peaks, barePeaks;
-    compareStartUp(QStringLiteral("P7"),
-                   QStringLiteral("start-up to painted view, %1 books, %2 marks")
-                       .arg(bigBooks)
-                       .arg(manyMarks),
-                   3.0, reps, argv[0], largeApp, &peaks, &barePeaks);
+    compareStartUp(
+        QStringLiteral("P7"),
+        QStringLiteral("start-up to painted view, %1 books, %2 marks").arg(bigBooks).arg(manyMarks),
+        3.0, reps, argv[0], largeApp, &peaks, &barePeaks);
 
     // Saving the marks against writing the same bytes to a temporary file and renaming it.
     GlobalState gs;
@@ -376,18 +379,19 @@ int main(int argc, char *argv[])
     const QByteArray bytes = manyMarksLine.line().toUtf8() + "\r\n";
     const QByteArray rawTarget = QFile::encodeName(saveDir + QStringLiteral("/raw.dat"));
     const QByteArray rawTemp = QFile::encodeName(saveDir + QStringLiteral("/raw.tmp"));
-    compare(QStringLiteral("P8"), QStringLiteral("SaveMarks, %1 marks").arg(manyMarks), 2.0, reps,
-            [&] {
-                AppFolder::setOverride(saveDir);
-                SaveMarks(gs);
-            },
-            [&] {
-                const int fd = ::open(rawTemp.constData(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-                [[maybe_unused]] ssize_t n = ::write(fd, bytes.constData(), size_t(bytes.size()));
-                ::fsync(fd);
-                ::close(fd);
-                ::rename(rawTemp.constData(), rawTarget.constData());
-            });
+    compare(
+        QStringLiteral("P8"), QStringLiteral("SaveMarks, %1 marks").arg(manyMarks), 2.0, reps,
+        [&] {
+            AppFolder::setOverride(saveDir);
+            SaveMarks(gs);
+        },
+        [&] {
+            const int fd = ::open(rawTemp.constData(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+            [[maybe_unused]] ssize_t n = ::write(fd, bytes.constData(), size_t(bytes.size()));
+            ::fsync(fd);
+            ::close(fd);
+            ::rename(rawTemp.constData(), rawTarget.constData());
+        });
 
     results.push_back({QStringLiteral("M1"), QStringLiteral("peak memory of P7 (MiB)"),
                        median(peaks), median(barePeaks), 40.0, true});

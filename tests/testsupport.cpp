@@ -7,6 +7,8 @@
 #include <QFileInfo>
 #include <QTest>
 #include <QTimer>
+#include <csignal>
+#include <sys/resource.h>
 
 Prompter::Answer ScriptedPrompter::message(const QString &title, const QString &text,
                                            Buttons buttons)
@@ -68,6 +70,24 @@ QByteArray TempTree::read(const QString &relative) const
 bool TempTree::exists(const QString &relative) const
 {
     return QFileInfo::exists(path(relative));
+}
+
+FileSizeLimit::FileSizeLimit(unsigned long bytes)
+{
+    std::signal(SIGXFSZ, SIG_IGN);
+    rlimit l;
+    getrlimit(RLIMIT_FSIZE, &l);
+    m_old = l.rlim_cur;
+    l.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &l);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit l;
+    getrlimit(RLIMIT_FSIZE, &l);
+    l.rlim_cur = m_old;
+    setrlimit(RLIMIT_FSIZE, &l);
 }
 
 void later(std::function<void()> fn)

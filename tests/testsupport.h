@@ -48,6 +48,18 @@ private:
     QTemporaryDir m_dir;
 };
 
+// Limits the size of files this process may write, for one scope: writes past it fail with
+// EFBIG (SIGXFSZ ignored), as on a full disk. Construct it with braces: FileSizeLimit f{n};
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(unsigned long bytes);
+    ~FileSizeLimit();
+
+private:
+    unsigned long m_old;
+};
+
 // Runs fn once the event loop next turns: the way to act inside a modal wait.
 void later(std::function<void()> fn);
 
@@ -55,7 +67,10 @@ void later(std::function<void()> fn);
 class FakeHost : public ShelfHost
 {
 public:
-    void showShelfPopUp(const QString &title) override { popUps << QStringLiteral("shelf:") + title; }
+    void showShelfPopUp(const QString &title) override
+    {
+        popUps << QStringLiteral("shelf:") + title;
+    }
     void showBookPopUp(const QString &title) override { popUps << QStringLiteral("book:") + title; }
     bool askForFolders() override
     {

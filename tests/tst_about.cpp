@@ -2,11 +2,11 @@
 #include "testsupport.h"
 #include "versioninfo.h"
 
+#include <QApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPushButton>
-#include <QApplication>
-#include <QFileInfo>
 #include <QTest>
 
 class TestAbout : public QObject
@@ -25,10 +25,11 @@ void TestAbout::showsTitleAndVersion()
     QCOMPARE(about.windowTitle(), QStringLiteral("About Quillrack"));
     QCOMPARE(about.lblTitle->text(), QStringLiteral("Quillrack"));
     // The version comes from the project version, as major.minor.revision.
-    QCOMPARE(about.lblVersion->text(), QStringLiteral("Version %1.%2.%3")
-                                           .arg(VersionInfo::Major)
-                                           .arg(VersionInfo::Minor)
-                                           .arg(VersionInfo::Revision));
+    QCOMPARE(about.lblVersion->text(),
+             QStringLiteral("Version %1.%2.%3")
+                 .arg(VersionInfo::Major)
+                 .arg(VersionInfo::Minor)
+                 .arg(VersionInfo::Revision));
     QVERIFY(!about.lblDescription->text().isEmpty());
     QCOMPARE(about.cmdSysInfo->text(), QStringLiteral("&System Info..."));
     QVERIFY(!about.isModal());
@@ -43,7 +44,8 @@ void TestAbout::sysInfoWithoutProgramSaysUnavailable()
     about.cmdSysInfo->click();
     qputenv("PATH", oldPath);
     QCOMPARE(prompter.asked.size(), 1);
-    QCOMPARE(prompter.asked[0].text, QStringLiteral("System Information Is Unavailable At This Time"));
+    QCOMPARE(prompter.asked[0].text,
+             QStringLiteral("System Information Is Unavailable At This Time"));
     QCOMPARE(prompter.asked[0].title, QStringLiteral("Quillrack"));
 }
 

@@ -19,14 +19,16 @@ struct Fixture : ShelfFixture
     std::unique_ptr<Commands> c;
     Fixture(int shelves, int books, const QByteArray &marks = QByteArray())
         : ShelfFixture(shelves, books, marks)
-    {
-    }
+    { }
     void start()
     {
         load();
         c = std::make_unique<Commands>(g, *w);
     }
-    void onBook(const QString &fileName) { w->lblBook_MouseDown(slotOf(fileName), Qt::RightButton); }
+    void onBook(const QString &fileName)
+    {
+        w->lblBook_MouseDown(slotOf(fileName), Qt::RightButton);
+    }
     void onShelf(int slot) { w->imgShelf_MouseDown(slot, Qt::RightButton); }
     QStringList titles() const
     {
@@ -99,7 +101,7 @@ void TestCommands::markingRefusesLineBreakNames()
     v.start();
     v.onBook("two\nlines.txt");
     v.c->mnuMarkBook_Click(3);
-    QCOMPARE(v.titles(), QStringList{"Cannot Mark Book"});
+    QCOMPARE(v.titles(), QStringList {"Cannot Mark Book"});
     QCOMPARE(v.g.Marks.line(), QString());
 }
 
@@ -108,15 +110,23 @@ void TestCommands::newShelf_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("message"); // title of the message, or "" for none
     QTest::addColumn<bool>("created");
-    QTest::newRow("plain") << "Poetry" << "" << true;
-    QTest::newRow("blanks kept") << " Spaced " << "" << true;
-    QTest::newRow("cancel") << "" << "" << false;
-    QTest::newRow("slash") << "a/b" << "Name Not Allowed" << false;
-    QTest::newRow("dot") << "." << "Name Not Allowed" << false;
-    QTest::newRow("dotdot") << ".." << "Name Not Allowed" << false;
-    QTest::newRow("line break") << "a\nb" << "Name Not Allowed" << false;
+    QTest::newRow("plain") << "Poetry"
+                           << "" << true;
+    QTest::newRow("blanks kept") << " Spaced "
+                                 << "" << true;
+    QTest::newRow("cancel") << ""
+                            << "" << false;
+    QTest::newRow("slash") << "a/b"
+                           << "Name Not Allowed" << false;
+    QTest::newRow("dot") << "."
+                         << "Name Not Allowed" << false;
+    QTest::newRow("dotdot") << ".."
+                            << "Name Not Allowed" << false;
+    QTest::newRow("line break") << "a\nb"
+                                << "Name Not Allowed" << false;
     QTest::newRow("too long") << QString(256, u'x') << "Name Not Allowed" << false;
-    QTest::newRow("exists") << "Shelf 1" << "Shelf Exists" << false;
+    QTest::newRow("exists") << "Shelf 1"
+                            << "Shelf Exists" << false;
 }
 
 void TestCommands::newShelf()
@@ -126,13 +136,15 @@ void TestCommands::newShelf()
     QFETCH(bool, created);
     Fixture v(1, 1);
     v.start();
-    const QStringList before = QDir(v.tree.path("lib")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QStringList before
+        = QDir(v.tree.path("lib")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     v.prompter.inputs.push_back(typed);
     v.w->cmdNewShelf_Click();
     QCOMPARE(v.prompter.asked[0].title, QStringLiteral("New Shelf"));
     QCOMPARE(v.prompter.asked[0].text, QStringLiteral("Please enter the name of the new Shelf"));
-    QCOMPARE(v.titles().mid(1), message.isEmpty() ? QStringList() : QStringList{message});
-    const QStringList after = QDir(v.tree.path("lib")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    QCOMPARE(v.titles().mid(1), message.isEmpty() ? QStringList() : QStringList {message});
+    const QStringList after
+        = QDir(v.tree.path("lib")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     QCOMPARE(after.size(), before.size() + (created ? 1 : 0));
     if (created) {
         QVERIFY(QFileInfo(v.tree.path("lib/" + typed)).isDir());
@@ -182,20 +194,41 @@ void TestCommands::renameBook_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("prompt");
     QTest::addColumn<QString>("result"); // the file afterwards, or the message title
-    QTest::newRow("keeps format") << "Moby Dick.pdf" << "Ahab" << "Rename 'Moby Dick' to ..."
+    QTest::newRow("keeps format") << "Moby Dick.pdf"
+                                  << "Ahab"
+                                  << "Rename 'Moby Dick' to ..."
                                   << "Ahab.pdf";
-    QTest::newRow("first dot") << "a.b.pdf" << "c" << "Rename 'a' to ..." << "c.b.pdf";
-    QTest::newRow("dots typed") << "Moby Dick.pdf" << "x.y" << "Rename 'Moby Dick' to ..."
+    QTest::newRow("first dot") << "a.b.pdf"
+                               << "c"
+                               << "Rename 'a' to ..."
+                               << "c.b.pdf";
+    QTest::newRow("dots typed") << "Moby Dick.pdf"
+                                << "x.y"
+                                << "Rename 'Moby Dick' to ..."
                                 << "x.y.pdf";
-    QTest::newRow("same") << "Moby Dick.pdf" << "Moby Dick" << "Rename 'Moby Dick' to ..."
+    QTest::newRow("same") << "Moby Dick.pdf"
+                          << "Moby Dick"
+                          << "Rename 'Moby Dick' to ..."
                           << "Same Name";
-    QTest::newRow("other case") << "Moby Dick.pdf" << "MOBY DICK" << "Rename 'Moby Dick' to ..."
+    QTest::newRow("other case") << "Moby Dick.pdf"
+                                << "MOBY DICK"
+                                << "Rename 'Moby Dick' to ..."
                                 << "MOBY DICK.pdf";
-    QTest::newRow("no dot") << "README" << "READ ME" << "Rename README to ..." << "READ ME";
-    QTest::newRow("no dot, same") << "README" << "README" << "Rename README to ..."
+    QTest::newRow("no dot") << "README"
+                            << "READ ME"
+                            << "Rename README to ..."
+                            << "READ ME";
+    QTest::newRow("no dot, same") << "README"
+                                  << "README"
+                                  << "Rename README to ..."
                                   << "Same Name";
-    QTest::newRow("leading dot, cancel") << ".profile" << "" << "Rename '' to ..." << "Same Name";
-    QTest::newRow("slash") << "Moby Dick.pdf" << "../x" << "Rename 'Moby Dick' to ..."
+    QTest::newRow("leading dot, cancel") << ".profile"
+                                         << ""
+                                         << "Rename '' to ..."
+                                         << "Same Name";
+    QTest::newRow("slash") << "Moby Dick.pdf"
+                           << "../x"
+                           << "Rename 'Moby Dick' to ..."
                            << "Name Not Allowed";
 }
 
@@ -216,7 +249,7 @@ void TestCommands::renameBook()
     const bool renamed = result.contains(u'.') || result == u"READ ME";
     if (renamed) {
         QCOMPARE(v.tree.read("lib/Shelf 1/" + result), QByteArray("the book"));
-        QCOMPARE(v.bookNames(), QStringList{result});
+        QCOMPARE(v.bookNames(), QStringList {result});
     } else {
         QCOMPARE(v.titles().last(), result);
         QCOMPARE(v.tree.read("lib/Shelf 1/" + file), QByteArray("the book"));
@@ -277,14 +310,20 @@ void TestCommands::renameShelf_data()
     QTest::addColumn<QString>("typed");
     QTest::addColumn<QString>("message");
     QTest::addColumn<QStringList>("shelves");
-    QTest::newRow("renamed") << "Fiction" << "" << QStringList{"Fiction", "Shelf 1", "Shelf 3"};
-    QTest::newRow("onto another") << "Shelf 3" << "Shelf Exists"
-                                  << QStringList{"Shelf 1", "Shelf 2", "Shelf 3"};
-    QTest::newRow("same") << "Shelf 2" << "Same Name" << QStringList{"Shelf 1", "Shelf 2", "Shelf 3"};
-    QTest::newRow("case only") << "SHELF 2" << "" << QStringList{"Shelf 1", "SHELF 2", "Shelf 3"};
-    QTest::newRow("cancel") << "" << "" << QStringList{"Shelf 1", "Shelf 2", "Shelf 3"};
-    QTest::newRow("outside the library") << "../Elsewhere" << "Name Not Allowed"
-                                         << QStringList{"Shelf 1", "Shelf 2", "Shelf 3"};
+    QTest::newRow("renamed") << "Fiction"
+                             << "" << QStringList {"Fiction", "Shelf 1", "Shelf 3"};
+    QTest::newRow("onto another") << "Shelf 3"
+                                  << "Shelf Exists"
+                                  << QStringList {"Shelf 1", "Shelf 2", "Shelf 3"};
+    QTest::newRow("same") << "Shelf 2"
+                          << "Same Name" << QStringList {"Shelf 1", "Shelf 2", "Shelf 3"};
+    QTest::newRow("case only") << "SHELF 2"
+                               << "" << QStringList {"Shelf 1", "SHELF 2", "Shelf 3"};
+    QTest::newRow("cancel") << ""
+                            << "" << QStringList {"Shelf 1", "Shelf 2", "Shelf 3"};
+    QTest::newRow("outside the library")
+        << "../Elsewhere"
+        << "Name Not Allowed" << QStringList {"Shelf 1", "Shelf 2", "Shelf 3"};
 }
 
 void TestCommands::renameShelf()
@@ -298,7 +337,7 @@ void TestCommands::renameShelf()
     v.prompter.inputs.push_back(typed);
     v.c->cmdShelfRename_Click();
     QCOMPARE(v.prompter.asked[0].text, QStringLiteral("Rename 'Shelf 2' to ..."));
-    QCOMPARE(v.titles().mid(1), message.isEmpty() ? QStringList() : QStringList{message});
+    QCOMPARE(v.titles().mid(1), message.isEmpty() ? QStringList() : QStringList {message});
     QCOMPARE(v.w->ShelfList().toStringList(), shelves);
     QCOMPARE(v.w->lblWhichShelf->text(), QStringLiteral("Shelf 1"));
 }
@@ -326,12 +365,16 @@ void TestCommands::deleteShelf_data()
     QTest::addColumn<int>("answer");
     QTest::addColumn<QString>("message");
     QTest::addColumn<bool>("deleted");
-    QTest::newRow("empty, Yes") << "" << false << int(Prompter::Answer::Yes) << "Delete Shelf" << true;
-    QTest::newRow("empty, No") << "" << false << int(Prompter::Answer::No) << "Delete Shelf" << false;
+    QTest::newRow("empty, Yes") << "" << false << int(Prompter::Answer::Yes) << "Delete Shelf"
+                                << true;
+    QTest::newRow("empty, No") << "" << false << int(Prompter::Answer::No) << "Delete Shelf"
+                               << false;
     QTest::newRow("a book") << "book.txt" << false << 0 << "Cannot Delete Shelf" << false;
     QTest::newRow("only a sub-folder") << "sub/" << false << 0 << "Cannot Delete Shelf" << false;
-    QTest::newRow("displayed, No") << "" << true << int(Prompter::Answer::No) << "Delete Shelf" << false;
-    QTest::newRow("displayed, Yes") << "" << true << int(Prompter::Answer::Yes) << "Delete Shelf" << true;
+    QTest::newRow("displayed, No")
+        << "" << true << int(Prompter::Answer::No) << "Delete Shelf" << false;
+    QTest::newRow("displayed, Yes")
+        << "" << true << int(Prompter::Answer::Yes) << "Delete Shelf" << true;
 }
 
 void TestCommands::deleteShelf()
@@ -352,7 +395,7 @@ void TestCommands::deleteShelf()
     v.onShelf(1);
     v.prompter.answers.push_back(Prompter::Answer(answer));
     v.c->mnuShelfDelete_Click();
-    QCOMPARE(v.titles(), QStringList{message});
+    QCOMPARE(v.titles(), QStringList {message});
     if (message == u"Cannot Delete Shelf")
         QCOMPARE(v.prompter.asked[0].text, QStringLiteral("Shelf 2 is not empty. Cannot delete."));
     QCOMPARE(QFileInfo::exists(v.tree.path("lib/Shelf 2")), !deleted);
@@ -360,8 +403,8 @@ void TestCommands::deleteShelf()
     if (displayed) {
         // The view is refreshed: the shelf still there stays current, a deleted one gives way
         // to the first shelf.
-        QCOMPARE(v.w->lblWhichShelf->text(), deleted ? QStringLiteral("Shelf 1")
-                                                     : QStringLiteral("Shelf 2"));
+        QCOMPARE(v.w->lblWhichShelf->text(),
+                 deleted ? QStringLiteral("Shelf 1") : QStringLiteral("Shelf 2"));
         QCOMPARE(v.w->imgShelf[v.w->SelectedShelf]->pixmap().toImage(),
                  ImageList1::picture(4).toImage());
     }
@@ -377,12 +420,12 @@ void TestCommands::addFromOutside_data()
     QTest::addColumn<bool>("sourceStays");
     QTest::newRow("copy") << false << "outside" << false << 0 << QByteArray("new") << true;
     QTest::newRow("move") << true << "outside" << false << 0 << QByteArray("new") << false;
-    QTest::newRow("exists, Cancel") << false << "outside" << true << int(Prompter::Answer::Cancel)
-                                    << QByteArray("old") << true;
-    QTest::newRow("exists, OK, move") << true << "outside" << true << int(Prompter::Answer::Ok)
-                                      << QByteArray("new") << false;
-    QTest::newRow("the shelf's own file") << true << "lib/Shelf 1" << true << 0
-                                          << QByteArray("old") << true;
+    QTest::newRow("exists, Cancel")
+        << false << "outside" << true << int(Prompter::Answer::Cancel) << QByteArray("old") << true;
+    QTest::newRow("exists, OK, move")
+        << true << "outside" << true << int(Prompter::Answer::Ok) << QByteArray("new") << false;
+    QTest::newRow("the shelf's own file")
+        << true << "lib/Shelf 1" << true << 0 << QByteArray("old") << true;
 }
 
 void TestCommands::addFromOutside()

@@ -34,22 +34,27 @@ void TestCore::configLines_data()
     QTest::addColumn<QString>("book"); // "<unset>" when no book line counts
     QTest::addColumn<QString>("read");
     const QString unset = QStringLiteral("<unset>");
-    QTest::newRow("read first, order free") << QByteArray("read=\r\nbook=/srv/Books\r\n")
-                                            << "/srv/Books" << "";
-    QTest::newRow("trailing slash kept") << QByteArray("book=/srv/Books/\r\n") << "/srv/Books/"
-                                         << unset;
+    QTest::newRow("read first, order free")
+        << QByteArray("read=\r\nbook=/srv/Books\r\n") << "/srv/Books"
+        << "";
+    QTest::newRow("trailing slash kept")
+        << QByteArray("book=/srv/Books/\r\n") << "/srv/Books/" << unset;
     QTest::newRow("leading blank ignored") << QByteArray(" book=/srv/Books\r\n") << unset << unset;
     QTest::newRow("capital ignored") << QByteArray("Book=/srv/Books\r\n") << unset << unset;
     QTest::newRow("last book wins") << QByteArray("book=/a\r\nbook=/b\r\n") << "/b" << unset;
-    QTest::newRow("fifth character not tested") << QByteArray("bookX/Books\r\n") << "/Books"
-                                                << unset;
+    QTest::newRow("fifth character not tested")
+        << QByteArray("bookX/Books\r\n") << "/Books" << unset;
     QTest::newRow("empty file") << QByteArray() << unset << unset;
-    QTest::newRow("LF line ends") << QByteArray("book=/a\nread=/r\n") << "/a" << "/r";
-    QTest::newRow("CR line ends") << QByteArray("book=/a\rread=/r\r") << "/a" << "/r";
-    QTest::newRow("no final line end") << QByteArray("book=/a\r\nread=/r") << "/a" << "/r";
-    QTest::newRow("key alone gives empty value") << QByteArray("book\r\nread\r\n") << "" << "";
-    QTest::newRow("blanks kept in value") << QByteArray("book= /my books \r\n") << " /my books "
-                                          << unset;
+    QTest::newRow("LF line ends") << QByteArray("book=/a\nread=/r\n") << "/a"
+                                  << "/r";
+    QTest::newRow("CR line ends") << QByteArray("book=/a\rread=/r\r") << "/a"
+                                  << "/r";
+    QTest::newRow("no final line end") << QByteArray("book=/a\r\nread=/r") << "/a"
+                                       << "/r";
+    QTest::newRow("key alone gives empty value") << QByteArray("book\r\nread\r\n") << ""
+                                                 << "";
+    QTest::newRow("blanks kept in value")
+        << QByteArray("book= /my books \r\n") << " /my books " << unset;
     QTest::newRow("fifth character outside the BMP")
         << QByteArray("read\xf3\x8d\x9a\x96/r\r") << unset << "/r";
     QTest::newRow("utf-8 path") << QByteArray("book=/srv/B\xc3\xbc"
@@ -80,19 +85,32 @@ void TestCore::markLookup_data()
     QTest::addColumn<QString>("line");
     QTest::addColumn<QString>("name");
     QTest::addColumn<int>("colour");
-    QTest::newRow("found") << "-Ulysses.txt,3," << "Ulysses.txt" << 3;
-    QTest::newRow("longer marked name") << "-Ulysses.txt,3," << "Ulysses.txt.bak" << 0;
-    QTest::newRow("prefix of a marked name") << "-Emma.txt.bak,2," << "Emma.txt" << 0;
-    QTest::newRow("inside another name") << "-a-b.pdf,4," << "b.pdf" << 0;
-    QTest::newRow("second entry") << "-Moby Dick.pdf,2,-Emma.txt,6," << "Emma.txt" << 6;
-    QTest::newRow("case counts") << "-emma.txt,6," << "Emma.txt" << 0;
-    QTest::newRow("comma in name") << "-a,b.pdf,5," << "a,b.pdf" << 5;
-    QTest::newRow("colour 7 is black") << "-x,7," << "x" << 0;
-    QTest::newRow("text colour is black") << "-x,red," << "x" << 0;
-    QTest::newRow("empty line") << "" << "x" << 0;
-    QTest::newRow("no closing comma") << "-x,3" << "x" << 0;
-    QTest::newRow("first of two entries wins") << "-x,2,-x,5," << "x" << 2;
-    QTest::newRow("entry after a bad one") << "garbage,-x,4," << "x" << 4;
+    QTest::newRow("found") << "-Ulysses.txt,3,"
+                           << "Ulysses.txt" << 3;
+    QTest::newRow("longer marked name") << "-Ulysses.txt,3,"
+                                        << "Ulysses.txt.bak" << 0;
+    QTest::newRow("prefix of a marked name") << "-Emma.txt.bak,2,"
+                                             << "Emma.txt" << 0;
+    QTest::newRow("inside another name") << "-a-b.pdf,4,"
+                                         << "b.pdf" << 0;
+    QTest::newRow("second entry") << "-Moby Dick.pdf,2,-Emma.txt,6,"
+                                  << "Emma.txt" << 6;
+    QTest::newRow("case counts") << "-emma.txt,6,"
+                                 << "Emma.txt" << 0;
+    QTest::newRow("comma in name") << "-a,b.pdf,5,"
+                                   << "a,b.pdf" << 5;
+    QTest::newRow("colour 7 is black") << "-x,7,"
+                                       << "x" << 0;
+    QTest::newRow("text colour is black") << "-x,red,"
+                                          << "x" << 0;
+    QTest::newRow("empty line") << ""
+                                << "x" << 0;
+    QTest::newRow("no closing comma") << "-x,3"
+                                      << "x" << 0;
+    QTest::newRow("first of two entries wins") << "-x,2,-x,5,"
+                                               << "x" << 2;
+    QTest::newRow("entry after a bad one") << "garbage,-x,4,"
+                                           << "x" << 4;
 }
 
 void TestCore::markLookup()
@@ -151,10 +169,18 @@ void TestCore::bookNames_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("format");
-    QTest::newRow("dots in format") << "Moby.Dick.txt" << "Moby" << "Dick.txt";
-    QTest::newRow("no dot") << "README" << "README" << "";
-    QTest::newRow("leading dot") << ".hidden" << "" << "hidden";
-    QTest::newRow("blanks") << "Moby Dick.pdf" << "Moby Dick" << "pdf";
+    QTest::newRow("dots in format") << "Moby.Dick.txt"
+                                    << "Moby"
+                                    << "Dick.txt";
+    QTest::newRow("no dot") << "README"
+                            << "README"
+                            << "";
+    QTest::newRow("leading dot") << ".hidden"
+                                 << ""
+                                 << "hidden";
+    QTest::newRow("blanks") << "Moby Dick.pdf"
+                            << "Moby Dick"
+                            << "pdf";
 }
 
 void TestCore::bookNames()
@@ -199,16 +225,16 @@ void TestCore::naturalOrder_data()
 {
     QTest::addColumn<QStringList>("input");
     QTest::addColumn<QStringList>("sorted");
-    QTest::newRow("numbers by value") << QStringList{"Book 10", "Book 2", "Book 1"}
-                                      << QStringList{"Book 1", "Book 2", "Book 10"};
-    QTest::newRow("case ignored") << QStringList{"banana", "Apple", "cherry"}
-                                  << QStringList{"Apple", "banana", "cherry"};
-    QTest::newRow("case variants fixed order") << QStringList{"emma", "Emma"}
-                                               << QStringList{"Emma", "emma"};
-    QTest::newRow("leading zeros") << QStringList{"a10", "a009", "a1"}
-                                   << QStringList{"a1", "a009", "a10"};
-    QTest::newRow("non-ascii case") << QStringList{"Zebra", "Ähnlich", "äpfel"}
-                                    << QStringList{"Zebra", "Ähnlich", "äpfel"};
+    QTest::newRow("numbers by value") << QStringList {"Book 10", "Book 2", "Book 1"}
+                                      << QStringList {"Book 1", "Book 2", "Book 10"};
+    QTest::newRow("case ignored") << QStringList {"banana", "Apple", "cherry"}
+                                  << QStringList {"Apple", "banana", "cherry"};
+    QTest::newRow("case variants fixed order")
+        << QStringList {"emma", "Emma"} << QStringList {"Emma", "emma"};
+    QTest::newRow("leading zeros")
+        << QStringList {"a10", "a009", "a1"} << QStringList {"a1", "a009", "a10"};
+    QTest::newRow("non-ascii case")
+        << QStringList {"Zebra", "Ähnlich", "äpfel"} << QStringList {"Zebra", "Ähnlich", "äpfel"};
 }
 
 void TestCore::naturalOrder()
@@ -238,7 +264,8 @@ void TestCore::longListsGiveTheSameOrderWhateverIsReadFirst()
     std::vector<QString> names;
     for (int i = 0; i < count; ++i) {
         const int n = (i * 7919) % count;
-        names.push_back(n % 3 ? QStringLiteral("Book %1").arg(n) : QStringLiteral("book %1").arg(n, 4, 10, QLatin1Char('0')));
+        names.push_back(n % 3 ? QStringLiteral("Book %1").arg(n)
+                              : QStringLiteral("book %1").arg(n, 4, 10, QLatin1Char('0')));
     }
     NameList list;
     for (const QString &name : names)

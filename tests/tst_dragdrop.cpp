@@ -7,7 +7,6 @@
 #include <QMimeData>
 #include <QRadioButton>
 #include <QTest>
-
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -109,7 +108,7 @@ void TestDragDrop::clickSelectsShelf()
     QCOMPARE(v.w->SelectedShelf, 9);
     for (int i = 0; i < 12; ++i)
         QVERIFY2(shows(v.w->imgShelf[i], i == 9 ? 4 : 3), qPrintable(QString::number(i)));
-    QCOMPARE(v.bookNames(), QStringList{"Odes.txt"});
+    QCOMPARE(v.bookNames(), QStringList {"Odes.txt"});
     QCOMPARE(v.w->lblHowMany->text(), QStringLiteral("Books: 1\r\n"));
 }
 
@@ -137,7 +136,7 @@ void TestDragDrop::rightPressOnShelfOpensPopUpOnly()
     v.load();
     QWidget *target = onLabel ? static_cast<QWidget *>(v.w->lblShelf[2]) : v.w->imgShelf[2];
     QTest::mouseClick(target, Qt::RightButton);
-    QCOMPARE(v.host.popUps, QStringList{"shelf:Shelf 3"});
+    QCOMPARE(v.host.popUps, QStringList {"shelf:Shelf 3"});
     QCOMPARE(v.g.ShelfName, QStringLiteral("Shelf 3"));
     QCOMPARE(v.g.ShelfIndex, 2);
     // The current shelf stays as it was.
@@ -155,9 +154,15 @@ void TestDragDrop::pointingShowsDetails_data()
     QTest::addColumn<QString>("file");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("format");
-    QTest::newRow("dots") << "Moby.Dick.txt" << "Moby" << "Dick.txt";
-    QTest::newRow("no dot") << "README" << "README" << "";
-    QTest::newRow("leading dot") << ".profile" << "" << "profile";
+    QTest::newRow("dots") << "Moby.Dick.txt"
+                          << "Moby"
+                          << "Dick.txt";
+    QTest::newRow("no dot") << "README"
+                            << "README"
+                            << "";
+    QTest::newRow("leading dot") << ".profile"
+                                 << ""
+                                 << "profile";
 }
 
 void TestDragDrop::pointingShowsDetails()
@@ -196,7 +201,7 @@ void TestDragDrop::rightPressOnBookRecordsIt()
     QTest::mouseClick(v.w->imgShelf[12], Qt::LeftButton);
     QTest::mouseClick(onLabel ? static_cast<QWidget *>(v.w->lblBook[7]) : v.w->Book[7],
                       Qt::RightButton);
-    QCOMPARE(v.host.popUps, QStringList{"book:Vol 7"});
+    QCOMPARE(v.host.popUps, QStringList {"book:Vol 7"});
     QCOMPARE(v.g.BookName, QStringLiteral("Vol 7.pdf"));
     QCOMPARE(v.g.BookNumber, 7);
     QCOMPARE(v.g.ShelfName, QStringLiteral("Shelf 13"));
@@ -241,12 +246,12 @@ void TestDragDrop::dropOnShelf_data()
     QTest::newRow("move to picture") << false << false << false << 0 << true << false;
     QTest::newRow("move to label") << false << true << false << 0 << true << false;
     QTest::newRow("copy") << true << false << false << 0 << true << true;
-    QTest::newRow("exists, Cancel") << false << false << true << int(Prompter::Answer::Cancel)
-                                    << false << true;
-    QTest::newRow("exists, OK, move") << false << false << true << int(Prompter::Answer::Ok)
-                                      << true << false;
-    QTest::newRow("exists, OK, copy") << true << true << true << int(Prompter::Answer::Ok)
-                                      << true << true;
+    QTest::newRow("exists, Cancel")
+        << false << false << true << int(Prompter::Answer::Cancel) << false << true;
+    QTest::newRow("exists, OK, move")
+        << false << false << true << int(Prompter::Answer::Ok) << true << false;
+    QTest::newRow("exists, OK, copy")
+        << true << true << true << int(Prompter::Answer::Ok) << true << true;
 }
 
 void TestDragDrop::dropOnShelf()
@@ -270,9 +275,12 @@ void TestDragDrop::dropOnShelf()
     QVERIFY(dragBook(v, v.slotOf("Moby Dick.pdf"), target));
     QCOMPARE(v.prompter.asked.size(), targetExists ? 1 : 0);
     if (targetExists)
-        QCOMPARE(v.prompter.asked[0].text, QStringLiteral("File Exists. Do you wish to overwrite?"));
+        QCOMPARE(v.prompter.asked[0].text,
+                 QStringLiteral("File Exists. Do you wish to overwrite?"));
     QCOMPARE(v.tree.read("lib/Shelf 2/Moby Dick.pdf"),
-             QByteArray(inTarget ? "whale" : targetExists ? "old copy" : ""));
+             QByteArray(inTarget           ? "whale"
+                            : targetExists ? "old copy"
+                                           : ""));
     QCOMPARE(v.tree.exists("lib/Shelf 1/Moby Dick.pdf"), inSource);
     QCOMPARE(v.w->lblHowMany->text(), QStringLiteral("Books: %1\r\n").arg(inSource ? 2 : 1));
     QCOMPARE(v.w->lblWhichShelf->text(), QStringLiteral("Shelf 1"));
@@ -321,8 +329,7 @@ void TestDragDrop::namesWithoutFormat()
     dragBook(v, v.slotOf(file), v.w->imgShelf[1]);
     QCOMPARE(v.tree.read("lib/Shelf 2/" + file), QByteArray("the book"));
     QVERIFY(!v.tree.exists("lib/Shelf 1/" + file));
-    QCOMPARE(v.tree.read("lib/Shelf 1/Notes"),
-             QByteArray(file == u"Notes" ? "" : "another book"));
+    QCOMPARE(v.tree.read("lib/Shelf 1/Notes"), QByteArray(file == u"Notes" ? "" : "another book"));
 }
 
 void TestDragDrop::failedOverwriteKeepsOldTarget()
@@ -333,14 +340,10 @@ void TestDragDrop::failedOverwriteKeepsOldTarget()
     v.tree.write("lib/Shelf 2/Moby Dick.pdf", "old copy");
     v.load();
     v.w->optCopy->setChecked(true);
-    std::signal(SIGXFSZ, SIG_IGN);
-    rlimit old;
-    getrlimit(RLIMIT_FSIZE, &old);
-    rlimit small = old;
-    small.rlim_cur = 1024;
-    setrlimit(RLIMIT_FSIZE, &small);
-    dragBook(v, 0, v.w->imgShelf[1]);
-    setrlimit(RLIMIT_FSIZE, &old);
+    {
+        FileSizeLimit limit {1024};
+        dragBook(v, 0, v.w->imgShelf[1]);
+    }
     QCOMPARE(v.prompter.asked.size(), 2); // the question, then the failure
     QVERIFY(v.prompter.asked[1].text.contains(v.tree.path("lib/Shelf 2/Moby Dick.pdf")));
     QCOMPARE(v.tree.read("lib/Shelf 2/Moby Dick.pdf"), QByteArray("old copy"));

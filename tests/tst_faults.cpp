@@ -11,12 +11,11 @@
 #include <QApplication>
 #include <QDir>
 #include <QLineEdit>
+#include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
-#include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
-
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
@@ -25,29 +24,14 @@
 
 namespace {
 
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit l = m_old;
-        l.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &l);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-
-private:
-    rlimit m_old;
-};
-
 enum class Op { Drop, CopyDrop, Reader, Rename, Add, FileManager, Delete };
 
 struct Fixture : ShelfFixture
 {
     std::unique_ptr<Commands> c;
-    Fixture() : ShelfFixture(2, 0) { }
+    Fixture()
+        : ShelfFixture(2, 0)
+    { }
     void start()
     {
         load();
@@ -139,7 +123,7 @@ void TestFaults::sameFileUnderTwoNames_data()
 {
     QTest::addColumn<int>("op");
     QTest::addColumn<QString>("how"); // how the second name reaches the book
-    const QList<QPair<Op, const char *>> ops{
+    const QList<QPair<Op, const char *>> ops {
         {Op::Drop, "drop"}, {Op::Reader, "reader copy"}, {Op::Rename, "rename"}, {Op::Add, "add"}};
     for (const auto &[op, opName] : ops) {
         for (const char *how : {"dot", "dotdot", "hard link", "symbolic link"})
@@ -189,7 +173,8 @@ void TestFaults::sameFileUnderTwoNames()
     if (Op(op) == Op::Reader)
         v.g.ReaderFolder = folder;
     if (Op(op) == Op::Rename)
-        v.prompter.inputs.push_back(how == u"hard link" ? QStringLiteral("b") : QStringLiteral("a"));
+        v.prompter.inputs.push_back(how == u"hard link" ? QStringLiteral("b")
+                                                        : QStringLiteral("a"));
     if (Op(op) == Op::Add) {
         // The picker shows the shelf's own folder under another name.
         v.w->imgShelf_MouseDown(0, Qt::RightButton);
@@ -229,7 +214,7 @@ void TestFaults::overwriteThenCopyFails()
     v.g.ReaderFolder = v.tree.path("reader");
     v.prompter.answers = {Prompter::Answer::Ok};
     {
-        FileSizeLimit fsize{rlim_t(limit)};
+        FileSizeLimit fsize {rlim_t(limit)};
         v.run(Op(op), "big.epub", v.tree.path("outside"));
     }
     const QString target = Op(op) == Op::Reader ? QStringLiteral("reader/big.epub")
@@ -239,7 +224,9 @@ void TestFaults::overwriteThenCopyFails()
     QCOMPARE(v.tree.read("outside/big.epub"), book);
     QVERIFY2(v.told(v.tree.path(target)), qPrintable(v.titles().join(u',')));
     QVERIFY(v.told(QString::fromLocal8Bit(strerror(EFBIG))));
-    QCOMPARE(QDir(v.tree.path(target.section(u'/', 0, -2))).entryList(QDir::Files | QDir::Hidden).size(), 1);
+    QCOMPARE(
+        QDir(v.tree.path(target.section(u'/', 0, -2))).entryList(QDir::Files | QDir::Hidden).size(),
+        1);
 }
 
 void TestFaults::moveFromAnotherFileSystemFailsHalfWay()
@@ -256,7 +243,7 @@ void TestFaults::moveFromAnotherFileSystemFailsHalfWay()
     v.start();
     v.w->imgShelf_MouseDown(0, Qt::RightButton);
     {
-        FileSizeLimit fsize{64 * 1024};
+        FileSizeLimit fsize {64 * 1024};
         v.c->addOutsideBook(stick.path(), "big.epub", true);
     }
     QCOMPARE(readAll(stick.path() + "/big.epub"), book);
@@ -295,9 +282,9 @@ void TestFaults::changedBetweenListingAndAction()
     if (sourceVanishes) {
         QFile::remove(v.tree.path(Op(op) == Op::Add ? "outside/a.txt" : "lib/Shelf 1/a.txt"));
     } else {
-        v.tree.write(Op(op) == Op::Reader ? "reader/a.txt"
-                     : Op(op) == Op::Rename ? "lib/Shelf 1/b.txt"
-                                            : "lib/Shelf 2/a.txt",
+        v.tree.write(Op(op) == Op::Reader       ? "reader/a.txt"
+                         : Op(op) == Op::Rename ? "lib/Shelf 1/b.txt"
+                                                : "lib/Shelf 2/a.txt",
                      "appeared");
         v.prompter.answers = {Prompter::Answer::Cancel};
     }
@@ -344,7 +331,7 @@ void TestFaults::failedSaveKeepsOldFile()
     g.MarksLoaded = true;
     FsResult marks, config;
     {
-        FileSizeLimit fsize{rlim_t(limit)};
+        FileSizeLimit fsize {rlim_t(limit)};
         marks = SaveMarks(g);
         config = g.FileSys.CreateTextFile(t.path("app/config.ini"), {QString(newSize, u'c')});
     }
@@ -374,9 +361,8 @@ void TestFaults::crashDuringSaveLeavesOldOrNew()
         ::kill(child, SIGKILL);
         ::waitpid(child, nullptr, 0);
         const QByteArray now = t.read("marked.dat");
-        QVERIFY2(now == a || now == b, qPrintable(QStringLiteral("round %1: %2 bytes")
-                                                      .arg(round)
-                                                      .arg(now.size())));
+        QVERIFY2(now == a || now == b,
+                 qPrintable(QStringLiteral("round %1: %2 bytes").arg(round).arg(now.size())));
     }
 }
 
@@ -384,10 +370,11 @@ void TestFaults::badTypedNames_data()
 {
     QTest::addColumn<int>("command"); // 0 new shelf, 1 rename shelf, 2 rename book
     QTest::addColumn<QString>("typed");
-    const QStringList bad{"/", "a/b", "..", ".", "x\ny", QString(256, u'n')};
+    const QStringList bad {"/", "a/b", "..", ".", "x\ny", QString(256, u'n')};
     for (int command = 0; command < 3; ++command) {
         for (const QString &name : bad)
-            QTest::addRow("%d: %s", command, qPrintable(QString(name).replace(u'\n', u'|').left(12)))
+            QTest::addRow("%d: %s", command,
+                          qPrintable(QString(name).replace(u'\n', u'|').left(12)))
                 << command << name;
     }
 }
@@ -399,7 +386,8 @@ void TestFaults::badTypedNames()
     Fixture v;
     v.tree.write("lib/Shelf 1/a.txt", "the book");
     v.start();
-    const QStringList before = QDir(v.tree.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
+    const QStringList before
+        = QDir(v.tree.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     v.prompter.inputs.push_back(typed);
     if (command == 0) {
         v.w->cmdNewShelf_Click();
@@ -411,7 +399,8 @@ void TestFaults::badTypedNames()
         v.c->mnuBookRename_Click();
     }
     QVERIFY2(v.titles().contains(QStringLiteral("Name Not Allowed"))
-                 || (command == 2 && typed == u"." ), qPrintable(v.titles().join(u',')));
+                 || (command == 2 && typed == u"."),
+             qPrintable(v.titles().join(u',')));
     QCOMPARE(v.tree.read("lib/Shelf 1/a.txt"), QByteArray("the book"));
     QCOMPARE(QDir(v.tree.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), before);
     QCOMPARE(QDir(v.tree.path("lib")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot).size(), 2);
@@ -487,7 +476,7 @@ void TestFaults::hiddenContentKeepsShelf()
     v.start();
     v.w->imgShelf_MouseDown(1, Qt::RightButton);
     v.c->mnuShelfDelete_Click();
-    QCOMPARE(v.titles(), QStringList{"Cannot Delete Shelf"});
+    QCOMPARE(v.titles(), QStringList {"Cannot Delete Shelf"});
     QVERIFY(QFileInfo(v.tree.path("lib/Shelf 2")).isDir());
 }
 
@@ -506,8 +495,9 @@ void TestFaults::readOnlyFolders()
     env.insert(QStringLiteral("XDG_RUNTIME_DIR"), QStringLiteral("/tmp"));
     env.insert(QStringLiteral("TMPDIR"), QStringLiteral("/tmp"));
     child.setProcessEnvironment(env);
-    child.start(setpriv, {"--reuid=65534", "--regid=65534", "--clear-groups",
-                          QCoreApplication::applicationFilePath(), "readOnlyRows"});
+    child.start(setpriv,
+                {"--reuid=65534", "--regid=65534", "--clear-groups",
+                 QCoreApplication::applicationFilePath(), "readOnlyRows"});
     QVERIFY(child.waitForFinished(60000));
     const QByteArray out = child.readAll();
     if (out.contains("Permission denied") && out.contains("exec"))
@@ -540,8 +530,8 @@ void TestFaults::readOnlyRows()
     v.g.ReaderFolder = v.tree.path("reader");
     v.prompter.inputs.push_back("b");
     const QString folder = v.tree.path(readOnly);
-    QFile::setPermissions(folder, op == -2 ? QFileDevice::Permissions()
-                                           : QFile::ReadOwner | QFile::ExeOwner);
+    QFile::setPermissions(
+        folder, op == -2 ? QFileDevice::Permissions() : QFile::ReadOwner | QFile::ExeOwner);
     if (op == -1) {
         v.g.Marks.appendEntry(QStringLiteral("new.txt"), 2);
         QVERIFY(!SaveMarks(v.g).ok);

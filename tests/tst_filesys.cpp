@@ -3,32 +3,12 @@
 
 #include <QFile>
 #include <QTest>
-
 #include <csignal>
 #include <fcntl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 namespace {
-
-// Limits the size of files this process may write, for one scope: writes past it fail with
-// EFBIG (SIGXFSZ ignored), the way a full disk makes a copy fail half-way.
-class FileSizeLimit
-{
-public:
-    explicit FileSizeLimit(rlim_t bytes)
-    {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit l = m_old;
-        l.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &l);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-
-private:
-    rlimit m_old;
-};
 
 QStringList names(const Listing &l)
 {
@@ -67,10 +47,10 @@ void TestFileSys::listingSeparatesFoldersAndFiles()
     const auto root = FileSys().GetFolder(t.path("lib"));
     QVERIFY(root);
     QCOMPARE(names(root->SubFolders()),
-             (QStringList{".hidden shelf", "link to shelf", "Shelf 2", "Shelf 10"}));
-    QCOMPARE(names(root->Files()), QStringList{"loose.txt"});
+             (QStringList {".hidden shelf", "link to shelf", "Shelf 2", "Shelf 10"}));
+    QCOMPARE(names(root->Files()), QStringList {"loose.txt"});
     const auto shelf = FileSys().GetFolder(t.path("lib/Shelf 2"));
-    QCOMPARE(names(shelf->Files()), (QStringList{".dotfile", "b.txt"}));
+    QCOMPARE(names(shelf->Files()), (QStringList {".dotfile", "b.txt"}));
     QCOMPARE(shelf->Name(), QStringLiteral("Shelf 2"));
     QVERIFY(shelf->hasAnyFile());
     QVERIFY(!FileSys().GetFolder(t.path("lib/Shelf 10"))->hasAnyFile());
@@ -88,7 +68,7 @@ void TestFileSys::listingLeavesOutNamesThatAreNotUtf8()
     t.write(QStringLiteral("shelf/café.txt"));
     // Only the name that can be reached again is listed; the other would be another file.
     QCOMPARE(names(FileSys().GetFolder(t.path("shelf"))->Files()),
-             QStringList{QStringLiteral("café.txt")});
+             QStringList {QStringLiteral("café.txt")});
 }
 
 void TestFileSys::folderThatCannotBeOpened_data()
@@ -132,8 +112,8 @@ void TestFileSys::sameFileIsNeverOverwritten()
     ::symlink("a.txt", QFile::encodeName(t.path("shelf/soft.txt")).constData());
     const FileSys fs;
     QVERIFY(fs.sameFile(a, t.path(otherName)));
-    const FsResult r = move ? fs.MoveFile(a, t.path(otherName), true)
-                            : fs.CopyFile(a, t.path(otherName), true);
+    const FsResult r
+        = move ? fs.MoveFile(a, t.path(otherName), true) : fs.CopyFile(a, t.path(otherName), true);
     QVERIFY(!r);
     QCOMPARE(t.read("shelf/a.txt"), QByteArray("the book"));
 }
@@ -146,7 +126,7 @@ void TestFileSys::overwriteKeepsOldTargetWhenCopyFails()
     const QString target = t.write("to/big.txt", "old target");
     FsResult r;
     {
-        FileSizeLimit limit(4096);
+        FileSizeLimit limit {4096};
         r = FileSys().CopyFile(source, target, true);
     }
     QVERIFY(!r);
@@ -154,7 +134,7 @@ void TestFileSys::overwriteKeepsOldTargetWhenCopyFails()
     QCOMPARE(t.read("to/big.txt"), QByteArray("old target"));
     QCOMPARE(t.read("from/big.txt"), big);
     // No temporary file is left behind.
-    QCOMPARE(names(FileSys().GetFolder(t.path("to"))->Files()), QStringList{"big.txt"});
+    QCOMPARE(names(FileSys().GetFolder(t.path("to"))->Files()), QStringList {"big.txt"});
 }
 
 void TestFileSys::moveToAnotherFileSystem()
@@ -169,7 +149,7 @@ void TestFileSys::moveToAnotherFileSystem()
     const QString target = shm.path() + QStringLiteral("/book.epub");
     {
         // Half-way failure: the source stays, no partial copy.
-        FileSizeLimit limit(8192);
+        FileSizeLimit limit {8192};
         QVERIFY(!FileSys().MoveFile(source, target));
     }
     QCOMPARE(t.read("shelf/book.epub"), content);
@@ -187,7 +167,7 @@ void TestFileSys::atomicWriteKeepsOldFileWhenWriteFails()
     const QString path = t.write("marked.dat", "-old.txt,1,\r\n");
     FsResult r;
     {
-        FileSizeLimit limit(4);
+        FileSizeLimit limit {4};
         r = FileSys().writeFileAtomically(path, "-new.txt,2,\r\n");
     }
     QVERIFY(!r);

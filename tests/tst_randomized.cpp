@@ -8,7 +8,6 @@
 #include <QRadioButton>
 #include <QRandomGenerator>
 #include <QTest>
-
 #include <cstdio>
 #include <map>
 
@@ -36,7 +35,9 @@ bool TestRandomized::check(const QString &libPath, const Model &model, int &chec
 {
     const QStringList shelves = QDir(libPath).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
     if (int(shelves.size()) != int(model.size())) {
-        why = QStringLiteral("%1 shelves on disk, %2 expected").arg(shelves.size()).arg(model.size());
+        why = QStringLiteral("%1 shelves on disk, %2 expected")
+                  .arg(shelves.size())
+                  .arg(model.size());
         return false;
     }
     for (const auto &[shelf, books] : model) {
@@ -72,12 +73,13 @@ void TestRandomized::randomOperationsLoseNothing()
     QRandomGenerator rng(start);
     ShelfFixture v(0, 0);
     Model model;
-    const QStringList shelfNames{"Fiction", "Classics", "Poetry", "Science", "To Read"};
+    const QStringList shelfNames {"Fiction", "Classics", "Poetry", "Science", "To Read"};
     for (const QString &s : shelfNames)
         model[s];
     for (int i = 0; i < StartBooks; ++i) {
         // Few distinct titles, so that names meet on shelves and overwrites happen.
-        const QString name = QStringLiteral("Book %1.%2").arg(rng.bounded(60)).arg(i % 3 ? "txt" : "epub");
+        const QString name
+            = QStringLiteral("Book %1.%2").arg(rng.bounded(60)).arg(i % 3 ? "txt" : "epub");
         const QString shelf = shelfNames[rng.bounded(shelfNames.size())];
         const QByteArray content = QStringLiteral("%1 #%2").arg(name).arg(i).toUtf8();
         model[shelf][name] = content;
@@ -104,8 +106,9 @@ void TestRandomized::randomOperationsLoseNothing()
         return shown ? int(rng.bounded(shown)) : -1;
     };
     auto answer = [&](bool yes, bool yesNo) {
-        v.prompter.answers.push_back(yesNo ? (yes ? Prompter::Answer::Yes : Prompter::Answer::No)
-                                           : (yes ? Prompter::Answer::Ok : Prompter::Answer::Cancel));
+        v.prompter.answers.push_back(yesNo
+                                         ? (yes ? Prompter::Answer::Yes : Prompter::Answer::No)
+                                         : (yes ? Prompter::Answer::Ok : Prompter::Answer::Cancel));
     };
 
     for (done = 0; done < Operations; ++done) {
@@ -227,7 +230,9 @@ void TestRandomized::randomOperationsLoseNothing()
             return fail(why);
         if (v.w->BookCount() != int(model.count(currentShelf()) ? model[currentShelf()].size() : 0)
             && !currentShelf().isEmpty())
-            return fail(QStringLiteral("the grid shows %1 books on %2").arg(v.w->BookCount()).arg(currentShelf()));
+            return fail(QStringLiteral("the grid shows %1 books on %2")
+                            .arg(v.w->BookCount())
+                            .arg(currentShelf()));
     }
     int books = 0;
     for (const auto &[shelf, content] : model)

@@ -4,12 +4,12 @@
 #include "testsupport.h"
 #include "widgets.h"
 
+#include <QApplication>
+#include <QCursor>
 #include <QDir>
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QScrollBar>
-#include <QApplication>
-#include <QCursor>
 #include <QTest>
 #include <QWheelEvent>
 

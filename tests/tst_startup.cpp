@@ -3,9 +3,9 @@
 #include "frmfileloc.h"
 #include "frmmain.h"
 #include "frmshelf.h"
-#include "widgets.h"
 #include "modmain.h"
 #include "testsupport.h"
+#include "widgets.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -15,7 +15,6 @@
 #include <QMenuBar>
 #include <QPushButton>
 #include <QTest>
-
 #include <csignal>
 #include <sys/resource.h>
 #include <unistd.h>
@@ -49,8 +48,7 @@ struct Program
     // When the next message box is answered, the File Locations dialog comes up: do `fn` there.
     void thenInDialog(std::function<void(frmFileLoc *)> fn)
     {
-        prompter.onMessage.push_back(
-            [this, fn] { later([this, fn] { fn(program->fileLoc); }); });
+        prompter.onMessage.push_back([this, fn] { later([this, fn] { fn(program->fileLoc); }); });
     }
     int count(const QString &title) const
     {
@@ -126,7 +124,8 @@ void TestStartup::firstRunAsksUntilSaved()
     QCOMPARE(p.prompter.asked.first().text,
              QStringLiteral("You must indicate the location of the Main Book Folder.\r\n"
                             "Click 'OK' to continue."));
-    QCOMPARE(p.tree.read("app/config.ini"), ("book=" + lib + "\r\nread=" + reader + "\r\n").toUtf8());
+    QCOMPARE(p.tree.read("app/config.ini"),
+             ("book=" + lib + "\r\nread=" + reader + "\r\n").toUtf8());
     QVERIFY(!p.tree.exists("app/config.bak"));
     QCOMPARE(p.program->g.BookFolder, lib);
     QCOMPARE(p.program->g.ReaderFolder, reader);
@@ -169,10 +168,16 @@ void TestStartup::saveChecks_data()
     QTest::addColumn<QString>("read");
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("firstLine");
-    QTest::newRow("both empty") << "" << "" << NoFolderTitle
+    QTest::newRow("both empty") << ""
+                                << "" << NoFolderTitle
                                 << "You must indicate the location of the Main Book Folder.";
-    QTest::newRow("book missing") << "nowhere" << "" << "Folder Does Not Exist." << "nowhere";
-    QTest::newRow("reader missing") << "lib" << "noreader" << "Folder Does Not Exist."
+    QTest::newRow("book missing") << "nowhere"
+                                  << ""
+                                  << "Folder Does Not Exist."
+                                  << "nowhere";
+    QTest::newRow("reader missing") << "lib"
+                                    << "noreader"
+                                    << "Folder Does Not Exist."
                                     << "noreader";
 }
 
@@ -241,14 +246,8 @@ void TestStartup::failedSaveKeepsOldConfig()
     d->txtRead->setText(p.tree.path("reader"));
     {
         // Writing fails as on a full disk.
-        std::signal(SIGXFSZ, SIG_IGN);
-        rlimit old;
-        getrlimit(RLIMIT_FSIZE, &old);
-        rlimit none = old;
-        none.rlim_cur = 0;
-        setrlimit(RLIMIT_FSIZE, &none);
+        FileSizeLimit limit {0};
         d->cmdSave->click();
-        setrlimit(RLIMIT_FSIZE, &old);
     }
     QCOMPARE(p.prompter.asked.size(), 1);
     QVERIFY(p.prompter.asked[0].text.contains(AppFolder::path()));
@@ -382,10 +381,18 @@ void TestStartup::exitPathsSaveMarksOnce()
     p.program->g.Marks.appendEntry(QStringLiteral("Moby Dick.pdf"), 6);
     auto trigger = [&](int which) {
         switch (which) {
-        case 0: p.program->mainWindow->mnuExit->trigger(); break;
-        case 1: p.program->shelfWindow->cmdExit->click(); break;
-        case 2: p.program->mainWindow->close(); break;
-        case 3: QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection); break;
+        case 0:
+            p.program->mainWindow->mnuExit->trigger();
+            break;
+        case 1:
+            p.program->shelfWindow->cmdExit->click();
+            break;
+        case 2:
+            p.program->mainWindow->close();
+            break;
+        case 3:
+            QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection);
+            break;
         }
     };
     trigger(path);
@@ -414,15 +421,15 @@ void TestStartup::menuTree()
 {
     frmMain m;
     QCOMPARE(captions(m.menuBar()->actions()),
-             (QStringList{"&File Location", "About", "&Help", "E&xit"}));
-    QCOMPARE(captions(m.mnuAboutMain->actions()), QStringList{"About the Quillrack"});
+             (QStringList {"&File Location", "About", "&Help", "E&xit"}));
+    QCOMPARE(captions(m.mnuAboutMain->actions()), QStringList {"About the Quillrack"});
     QCOMPARE(captions(m.mnuBookPopUp->actions()),
-             (QStringList{"Name", "-", "Mark Book Green", "Mark Book Blue", "Mark Book Magenta",
-                          "Mark Book White", "Mark Book Yellow", "Mark Book Red", "-",
-                          "Unmark Book", "-", "Rename Book", "-", "Delete Book"}));
+             (QStringList {"Name", "-", "Mark Book Green", "Mark Book Blue", "Mark Book Magenta",
+                           "Mark Book White", "Mark Book Yellow", "Mark Book Red", "-",
+                           "Unmark Book", "-", "Rename Book", "-", "Delete Book"}));
     QCOMPARE(captions(m.mnuShelfPopUp->actions()),
-             (QStringList{"Name", "-", "Add Book(s) from Outside Folder to this Shelf", "-",
-                          "Rename Shelf", "-", "Delete Shelf"}));
+             (QStringList {"Name", "-", "Add Book(s) from Outside Folder to this Shelf", "-",
+                           "Rename Shelf", "-", "Delete Shelf"}));
     QVERIFY(!m.mnuBookName->isEnabled());
     QVERIFY(!m.mnuShelfName->isEnabled());
     QCOMPARE(m.mnuMarkBook[6]->data().toInt(), 6);

@@ -35,7 +35,8 @@ QString joinPath(const QString &folder, const QString &name)
 
 } // namespace
 
-DirList::DirList(QWidget *parent) : QWidget(parent)
+DirList::DirList(QWidget *parent)
+    : QWidget(parent)
 {
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("Dir1List"));
@@ -92,7 +93,8 @@ bool DirList::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-FileList::FileList(QWidget *parent) : QWidget(parent)
+FileList::FileList(QWidget *parent)
+    : QWidget(parent)
 {
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("File1List"));
@@ -136,7 +138,9 @@ void FileList::setFileName(const QString &name)
     }
 }
 
-frmDirSelect::frmDirSelect(GlobalState &state, QWidget *parent) : FormDialog(parent), g(state)
+frmDirSelect::frmDirSelect(GlobalState &state, QWidget *parent)
+    : FormDialog(parent)
+    , g(state)
 {
     setObjectName(QStringLiteral("frmDirSelect"));
     setWindowTitle(QStringLiteral("Select Directory"));

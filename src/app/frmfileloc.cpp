@@ -16,7 +16,9 @@ const QString ClickOk = QStringLiteral("Click 'OK' to continue.");
 }
 
 frmFileLoc::frmFileLoc(GlobalState &state, frmDirSelect &picker, QWidget *parent)
-    : FormDialog(parent), g(state), m_picker(picker)
+    : FormDialog(parent)
+    , g(state)
+    , m_picker(picker)
 {
     setObjectName(QStringLiteral("frmFileLoc"));
     setWindowTitle(QStringLiteral("Update System Configuration"));
@@ -164,7 +166,8 @@ void frmFileLoc::cmdSave_Click()
     if (g.FileSys.FileExists(ini))
         result = g.FileSys.CopyFile(ini, AppFolder::file(QStringLiteral("config.bak")), true);
     if (result)
-        result = g.FileSys.CreateTextFile(ini, {QStringLiteral("book=") + book, QStringLiteral("read=") + read});
+        result = g.FileSys.CreateTextFile(
+            ini, {QStringLiteral("book=") + book, QStringLiteral("read=") + read});
     if (!result) {
         g.prompter->message(QStringLiteral("Configuration Not Saved"),
                             QStringLiteral("The folder locations could not be saved.\r\n\r\n")

@@ -23,7 +23,8 @@ void separator(QMenu *menu, const char *name)
 
 } // namespace
 
-frmMain::frmMain(QWidget *parent) : QMainWindow(parent)
+frmMain::frmMain(QWidget *parent)
+    : QMainWindow(parent)
 {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QLatin1String(VersionInfo::Title));
@@ -82,8 +83,8 @@ void frmMain::buildShelfPopUp()
     mnuShelfName = item(m, QStringLiteral("Name"), "mnuShelfName");
     mnuShelfName->setEnabled(false);
     separator(m, "mnuShelfSep1");
-    mnuAddOutside = item(m, QStringLiteral("Add Book(s) from Outside Folder to this Shelf"),
-                         "mnuAddOutside");
+    mnuAddOutside
+        = item(m, QStringLiteral("Add Book(s) from Outside Folder to this Shelf"), "mnuAddOutside");
     separator(m, "mnuShelfSep2");
     cmdShelfRename = item(m, QStringLiteral("Rename Shelf"), "cmdShelfRename");
     separator(m, "mnuShelfSep3");

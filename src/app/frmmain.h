@@ -26,7 +26,7 @@ public:
 
     QMenu *mnuBookPopUp;
     QAction *mnuBookName;
-    std::array<QAction *, 7> mnuMarkBook{}; // items 1 to 6; index 0 is unused
+    std::array<QAction *, 7> mnuMarkBook {}; // items 1 to 6; index 0 is unused
     QAction *mnuUnmark;
     QAction *mnuBookRename;
     QAction *mnuBookDelete;

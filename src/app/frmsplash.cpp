@@ -85,8 +85,7 @@ void frmSplash::showEvent(QShowEvent *event)
 
 void frmSplash::Form_Load()
 {
-    lblVersion->setText(
-        versionText(VersionInfo::Major, VersionInfo::Minor, VersionInfo::Revision));
+    lblVersion->setText(versionText(VersionInfo::Major, VersionInfo::Minor, VersionInfo::Revision));
     lblProductName->setText(QLatin1String(VersionInfo::Title));
     lblCopyright->setText(QLatin1String(VersionInfo::Copyright));
     lblCompanyProduct->setText(QLatin1String(VersionInfo::Company));

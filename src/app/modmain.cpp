@@ -2,8 +2,8 @@
 
 #include "appfolder.h"
 #include "commands.h"
-#include "frmabout.h"
 #include "configfile.h"
+#include "frmabout.h"
 #include "frmdirselect.h"
 #include "frmfileloc.h"
 #include "frmmain.h"
@@ -14,9 +14,9 @@
 
 #include <QApplication>
 #include <QCursor>
-#include <QMenu>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 
 namespace {
@@ -47,13 +47,11 @@ void modMain::ensureDialogs()
     // The picker's Copy and Move put the selected file on the shelf pop-up's shelf.
     connect(dirSelect, &frmDirSelect::copyRequested, this, [this] {
         if (commands)
-            commands->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(),
-                                     false);
+            commands->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(), false);
     });
     connect(dirSelect, &frmDirSelect::moveRequested, this, [this] {
         if (commands)
-            commands->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(),
-                                     true);
+            commands->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(), true);
         dirSelect->File1->Refresh();
     });
 }

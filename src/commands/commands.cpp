@@ -124,9 +124,8 @@ void Commands::mnuBookDelete_Click()
 void Commands::cmdShelfRename_Click()
 {
     const QString oldPath = g.BookFolder + u'/' + g.ShelfName;
-    const QString newName
-        = g.prompter->input(QStringLiteral("Rename '%1' to ...").arg(g.ShelfName),
-                            QStringLiteral("Rename Shelf"));
+    const QString newName = g.prompter->input(QStringLiteral("Rename '%1' to ...").arg(g.ShelfName),
+                                              QStringLiteral("Rename Shelf"));
     if (newName == g.ShelfName) {
         g.prompter->message(SameNameTitle, NameNotChanged);
         return;
@@ -174,8 +173,7 @@ void Commands::mnuShelfDelete_Click()
         const QString question = QStringLiteral("'%1' will be permanently deleted.\r\n\r\n"
                                                 "Are you sure you want to delete %1?")
                                      .arg(g.ShelfName);
-        if (g.prompter->message(QStringLiteral("Delete Shelf"), question,
-                                Prompter::Buttons::YesNo)
+        if (g.prompter->message(QStringLiteral("Delete Shelf"), question, Prompter::Buttons::YesNo)
             == Prompter::Answer::Yes) {
             const FsResult result = g.FileSys.DeleteFolder(path);
             if (!result)
@@ -197,8 +195,7 @@ void Commands::addOutsideBook(const QString &folder, const QString &fileName, bo
 {
     if (fileName.isEmpty())
         return;
-    const QString source
-        = folder.endsWith(u'/') ? folder + fileName : folder + u'/' + fileName;
+    const QString source = folder.endsWith(u'/') ? folder + fileName : folder + u'/' + fileName;
     const QString target = g.BookFolder + u'/' + g.ShelfName + u'/' + fileName;
     // The picker shows the shelf's own folder: the file is already where it would go.
     if (g.FileSys.sameFile(source, target))

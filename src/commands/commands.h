@@ -10,7 +10,10 @@ class frmShelf;
 class Commands
 {
 public:
-    Commands(GlobalState &g, frmShelf &shelf) : g(g), m_shelf(shelf) { }
+    Commands(GlobalState &g, frmShelf &shelf)
+        : g(g)
+        , m_shelf(shelf)
+    { }
 
     // Marks the pop-up's book with colour Index (1 to 6), or removes its mark.
     void mnuMarkBook_Click(int Index);

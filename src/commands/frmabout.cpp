@@ -40,7 +40,8 @@ QFrame *line(QWidget *parent, int y)
 } // namespace
 
 frmAbout::frmAbout(Prompter &prompter, QWidget *parent)
-    : QDialog(parent), m_prompter(prompter)
+    : QDialog(parent)
+    , m_prompter(prompter)
 {
     setObjectName(QStringLiteral("frmAbout"));
     setWindowTitle(QStringLiteral("About ") + QLatin1String(VersionInfo::Title));
@@ -95,8 +96,8 @@ frmAbout::frmAbout(Prompter &prompter, QWidget *parent)
 
 QStringList sysInfoPrograms()
 {
-    return {QStringLiteral("hardinfo2"),    QStringLiteral("hardinfo"),
-            QStringLiteral("kinfocenter"),  QStringLiteral("gnome-system-monitor"),
+    return {QStringLiteral("hardinfo2"),         QStringLiteral("hardinfo"),
+            QStringLiteral("kinfocenter"),       QStringLiteral("gnome-system-monitor"),
             QStringLiteral("xfce4-taskmanager"), QStringLiteral("lshw-gtk")};
 }
 
@@ -120,8 +121,8 @@ QString helpPagePath()
     const QString beside = QCoreApplication::applicationDirPath() + u'/' + name;
     if (QFileInfo::exists(beside))
         return beside;
-    const QString installed = QCoreApplication::applicationDirPath()
-        + QStringLiteral("/../share/quillrack/") + name;
+    const QString installed
+        = QCoreApplication::applicationDirPath() + QStringLiteral("/../share/quillrack/") + name;
     if (QFileInfo::exists(installed))
         return QFileInfo(installed).canonicalFilePath();
     return beside;

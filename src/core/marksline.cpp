@@ -150,12 +150,19 @@ int MarksLine::colourNumber(const QString &text)
 QColor MarksLine::colour(int number)
 {
     switch (number) {
-    case 1: return QColor(0, 255, 0);
-    case 2: return QColor(0, 0, 255);
-    case 3: return QColor(255, 0, 255);
-    case 4: return QColor(255, 255, 255);
-    case 5: return QColor(255, 255, 0);
-    case 6: return QColor(255, 0, 0);
-    default: return QColor(0, 0, 0);
+    case 1:
+        return QColor(0, 255, 0);
+    case 2:
+        return QColor(0, 0, 255);
+    case 3:
+        return QColor(255, 0, 255);
+    case 4:
+        return QColor(255, 255, 255);
+    case 5:
+        return QColor(255, 255, 0);
+    case 6:
+        return QColor(255, 0, 0);
+    default:
+        return QColor(0, 0, 0);
     }
 }

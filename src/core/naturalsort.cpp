@@ -146,8 +146,8 @@ void NameList::ensureOrdered(int upTo) const
         m_keys.reserve(m_names.size() + m_entries.size() * 4);
         for (Entry &e : m_entries) {
             e.keyOffset = quint32(m_keys.size());
-            appendNaturalSortKey(
-                m_keys, std::string_view(m_names.data() + e.nameOffset, e.nameLength));
+            appendNaturalSortKey(m_keys,
+                                 std::string_view(m_names.data() + e.nameOffset, e.nameLength));
             e.keyLength = quint32(m_keys.size() - e.keyOffset);
         }
         for (Entry &e : m_entries) {
@@ -160,8 +160,7 @@ void NameList::ensureOrdered(int upTo) const
     // A first page or two: only those names are put in place; anything further sorts all.
     constexpr int FirstPages = 64;
     if (m_orderedUpTo == 0 && upTo <= FirstPages && n > 4 * FirstPages) {
-        std::partial_sort(m_entries.begin(), m_entries.begin() + FirstPages, m_entries.end(),
-                          cmp);
+        std::partial_sort(m_entries.begin(), m_entries.begin() + FirstPages, m_entries.end(), cmp);
         m_orderedUpTo = FirstPages;
         return;
     }

@@ -9,8 +9,8 @@ struct GridShape
     int slotCount() const { return perRow * rows; }
 };
 
-inline constexpr GridShape ShelfGrid{4, 7};
-inline constexpr GridShape BookGrid{5, 4};
+inline constexpr GridShape ShelfGrid {4, 7};
+inline constexpr GridShape BookGrid {5, 4};
 
 // The scroll bar is shown once the list fills the page (and then has at least one position).
 inline bool scrollBarShown(GridShape g, int count)

@@ -3,7 +3,6 @@
 #include "naturalsort.h"
 
 #include <QFile>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -55,8 +54,10 @@ enum class Kind { Folder, File, Other };
 Kind kindOf(int dirFd, const dirent *e)
 {
     switch (e->d_type) {
-    case DT_DIR: return Kind::Folder;
-    case DT_REG: return Kind::File;
+    case DT_DIR:
+        return Kind::Folder;
+    case DT_REG:
+        return Kind::File;
     case DT_LNK:
     case DT_UNKNOWN: {
         // Only links and file systems without types in their listing need a stat.
@@ -67,7 +68,8 @@ Kind kindOf(int dirFd, const dirent *e)
             return Kind::Folder;
         return S_ISREG(st.st_mode) ? Kind::File : Kind::Other;
     }
-    default: return Kind::Other;
+    default:
+        return Kind::Other;
     }
 }
 
@@ -118,7 +120,9 @@ bool statPath(const QString &path, struct stat *st)
 class Fd
 {
 public:
-    explicit Fd(int fd = -1) : m_fd(fd) { }
+    explicit Fd(int fd = -1)
+        : m_fd(fd)
+    { }
     ~Fd()
     {
         if (m_fd >= 0)
@@ -367,8 +371,7 @@ bool FileSys::FolderExists(const QString &path) const
 bool FileSys::sameFile(const QString &a, const QString &b) const
 {
     struct stat sa, sb;
-    return statPath(a, &sa) && statPath(b, &sb) && sa.st_dev == sb.st_dev
-        && sa.st_ino == sb.st_ino;
+    return statPath(a, &sa) && statPath(b, &sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 FsResult FileSys::CopyFile(const QString &source, const QString &target, bool overwrite) const
@@ -481,8 +484,7 @@ FsResult FileSys::MoveFolder(const QString &source, const QString &target) const
 {
     const QByteArray from = encoded(source);
     const QByteArray to = encoded(target);
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE)
-        == 0)
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
         return FsResult::success();
     if (errno != EINVAL && errno != ENOSYS)
         return failed(errno == EEXIST ? target : source, errno);

@@ -37,7 +37,9 @@ public:
     class Folder
     {
     public:
-        explicit Folder(const QString &path) : m_path(path) { }
+        explicit Folder(const QString &path)
+            : m_path(path)
+        { }
         QString Path() const { return m_path; }
         QString Name() const;
         // Each call reads the folder as it is on disk at that moment.

@@ -6,13 +6,14 @@
 #include <QInputDialog>
 #include <QMessageBox>
 
-Prompter::Answer WidgetPrompter::message(const QString &title, const QString &text,
-                                         Buttons buttons)
+Prompter::Answer WidgetPrompter::message(const QString &title, const QString &text, Buttons buttons)
 {
     QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::NoButton,
                     QApplication::activeWindow());
     switch (buttons) {
-    case Buttons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+    case Buttons::Ok:
+        box.setStandardButtons(QMessageBox::Ok);
+        break;
     case Buttons::OkCancel:
         box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
         box.setEscapeButton(QMessageBox::Cancel);
@@ -24,10 +25,14 @@ Prompter::Answer WidgetPrompter::message(const QString &title, const QString &te
     }
     box.setTextFormat(Qt::PlainText);
     switch (box.exec()) {
-    case QMessageBox::Ok: return Answer::Ok;
-    case QMessageBox::Yes: return Answer::Yes;
-    case QMessageBox::No: return Answer::No;
-    default: return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
+    case QMessageBox::Ok:
+        return Answer::Ok;
+    case QMessageBox::Yes:
+        return Answer::Yes;
+    case QMessageBox::No:
+        return Answer::No;
+    default:
+        return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
     }
 }
 

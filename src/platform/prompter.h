@@ -13,8 +13,7 @@ public:
     enum class Answer { Ok, Cancel, Yes, No };
 
     virtual ~Prompter() = default;
-    virtual Answer message(const QString &title, const QString &text,
-                           Buttons buttons = Buttons::Ok)
+    virtual Answer message(const QString &title, const QString &text, Buttons buttons = Buttons::Ok)
         = 0;
     // An input box with an empty default; Cancel gives empty text.
     virtual QString input(const QString &prompt, const QString &title) = 0;

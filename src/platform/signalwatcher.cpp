@@ -1,7 +1,6 @@
 #include "signalwatcher.h"
 
 #include <QSocketNotifier>
-
 #include <csignal>
 #include <sys/socket.h>
 #include <unistd.h>
@@ -16,7 +15,8 @@ void onSignal(int)
 }
 } // namespace
 
-SignalWatcher::SignalWatcher(QObject *parent) : QObject(parent)
+SignalWatcher::SignalWatcher(QObject *parent)
+    : QObject(parent)
 {
     if (::socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, pipeFds) != 0)
         return;

@@ -9,7 +9,8 @@
 #include <QMouseEvent>
 #include <QWheelEvent>
 
-ClickLabel::ClickLabel(QWidget *parent) : QLabel(parent)
+ClickLabel::ClickLabel(QWidget *parent)
+    : QLabel(parent)
 {
     setMouseTracking(true);
 }
@@ -72,7 +73,8 @@ bool AccessKeyButton::event(QEvent *event)
     return QPushButton::event(event);
 }
 
-PictureBox::PictureBox(QWidget *parent) : QFrame(parent)
+PictureBox::PictureBox(QWidget *parent)
+    : QFrame(parent)
 {
     setMouseTracking(true);
     setAutoFillBackground(true);
@@ -133,8 +135,7 @@ QPixmap picture(int position)
 
 FormDialog::FormDialog(QWidget *parent)
     : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-{
-}
+{ }
 
 void FormDialog::showModal()
 {

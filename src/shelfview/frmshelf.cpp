@@ -1,25 +1,25 @@
 #include "frmshelf.h"
 
 #include "bookname.h"
-#include "prompter.h"
 #include "globalstate.h"
 #include "marksfile.h"
 #include "paging.h"
+#include "prompter.h"
 #include "widgets.h"
 
 #include <QCursor>
 #include <QDrag>
-#include <QShortcut>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QGroupBox>
-#include <QMimeData>
-#include <QStorageInfo>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMimeData>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
+#include <QShortcut>
+#include <QStorageInfo>
 
 namespace {
 
@@ -39,8 +39,7 @@ QFont sansFont(qreal points, bool bold)
     return f;
 }
 
-template<typename W>
-W *place(W *w, const char *name, int left, int top, int width, int height)
+template<typename W> W *place(W *w, const char *name, int left, int top, int width, int height)
 {
     w->setObjectName(QLatin1String(name));
     w->setGeometry(tw(left), tw(top), tw(width), tw(height));
@@ -61,7 +60,9 @@ QScrollBar *pagingBar(QWidget *parent, const char *name, int left, int top, int 
 
 } // namespace
 
-frmShelf::frmShelf(GlobalState &state, QWidget *parent) : QWidget(parent), g(state)
+frmShelf::frmShelf(GlobalState &state, QWidget *parent)
+    : QWidget(parent)
+    , g(state)
 {
     setObjectName(QStringLiteral("frmShelf"));
     buildLayout();
@@ -91,8 +92,10 @@ void frmShelf::buildLayout()
         if (bar->isVisible())
             bar->setValue(bar->value() + rows);
     };
-    connect(Picture1, &PictureBox::wheelStep, this, [=](int rows) { step(VScroll1, rows); });
-    connect(Picture2, &PictureBox::wheelStep, this, [=](int rows) { step(VScroll2, rows); });
+    connect(Picture1, &PictureBox::wheelStep, this,
+            [this, step](int rows) { step(VScroll1, rows); });
+    connect(Picture2, &PictureBox::wheelStep, this,
+            [this, step](int rows) { step(VScroll2, rows); });
     auto pageKey = [this, step](QKeySequence key, int rows) {
         auto *shortcut = new QShortcut(key, this);
         connect(shortcut, &QShortcut::activated, this, [this, step, rows] {
@@ -227,12 +230,12 @@ void frmShelf::buildBottomControls()
     cmdNewShelf = button(QStringLiteral("&New Shelf"), "cmdNewShelf", 5850, 9180);
     cmdRefresh = button(QStringLiteral("&Refresh"), "cmdRefresh", 5850, 9900);
 
-    Frame1 = place(new QGroupBox(QStringLiteral("Drag Book to:"), this), "Frame1", 7470, 9270,
-                   1275, 1005);
-    optMove = place(new QRadioButton(QStringLiteral("Move"), Frame1), "optMove", 90, 270, 1095,
-                    285);
-    optCopy = place(new QRadioButton(QStringLiteral("Copy"), Frame1), "optCopy", 90, 630, 1095,
-                    285);
+    Frame1 = place(new QGroupBox(QStringLiteral("Drag Book to:"), this), "Frame1", 7470, 9270, 1275,
+                   1005);
+    optMove
+        = place(new QRadioButton(QStringLiteral("Move"), Frame1), "optMove", 90, 270, 1095, 285);
+    optCopy
+        = place(new QRadioButton(QStringLiteral("Copy"), Frame1), "optCopy", 90, 630, 1095, 285);
 
     lblHowMany = place(new QLabel(this), "lblHowMany", 9090, 9270, 2175, 1095);
     lblHowMany->setFont(sansFont(8.25, true));
@@ -517,7 +520,8 @@ void frmShelf::imgShelf_DragDrop(int Index)
     const FsResult result
         = move ? g.FileSys.MoveFile(P, D, overwrite) : g.FileSys.CopyFile(P, D, overwrite);
     if (!result)
-        reportFailure(move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
+        reportFailure(move ? QStringLiteral("Cannot Move Book")
+                           : QStringLiteral("Cannot Copy Book"),
                       QStringLiteral("'%1' could not be %2 to the shelf %3.")
                           .arg(name, move ? QStringLiteral("moved") : QStringLiteral("copied"), S),
                       result.error);
@@ -590,11 +594,11 @@ void frmShelf::imgToReader_DragDrop()
         return;
     }
     if (fatRejectsName(name)) {
-        const QString why = QStringLiteral(
-                                "'%1' cannot be stored on a reader device formatted with FAT or "
-                                "exFAT: such devices refuse the characters : * ? \" < > | \\ "
-                                "and a name ending in a dot or a blank.")
-                                .arg(name);
+        const QString why
+            = QStringLiteral("'%1' cannot be stored on a reader device formatted with FAT or "
+                             "exFAT: such devices refuse the characters : * ? \" < > | \\ "
+                             "and a name ending in a dot or a blank.")
+                  .arg(name);
         if (onFatVolume(g.ReaderFolder)) {
             g.prompter->message(QStringLiteral("Name Not Accepted by the Reader"),
                                 why + QStringLiteral("\r\nRename the book, then send it again."));

@@ -2,9 +2,9 @@
 
 #include "naturalsort.h"
 
-#include <QWidget>
 #include <QList>
 #include <QUrl>
+#include <QWidget>
 #include <array>
 #include <functional>
 #include <vector>
