@@ -515,6 +515,8 @@ void TestFaults::readOnlyRows_data()
     QTest::newRow("reader folder") << "reader" << int(Op::Reader);
     QTest::newRow("app folder, marks at exit") << "app" << -1;
     QTest::newRow("unreadable shelf") << "lib/Shelf 1" << -2;
+    QTest::newRow("unreadable Main Book Folder at start-up") << "lib" << -3;
+    QTest::newRow("app folder, config.ini saved") << "app" << -4;
 }
 
 void TestFaults::readOnlyRows()
@@ -538,6 +540,41 @@ void TestFaults::readOnlyRows()
     } else if (op == -2) {
         v.w->imgShelf_Click(0);
         QCOMPARE(v.w->BookCount(), 0); // shown empty, the program goes on
+    } else if (op == -3 || op == -4) {
+        // The program started as a user would, on this app folder.
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        v.tree.write("app/config.ini", "book=" + v.tree.path("lib").toUtf8() + "\r\nread=\r\n");
+        v.tree.mkdir("other/Shelf");
+        const QByteArray config = v.tree.read("app/config.ini");
+        ScriptedPrompter prompter;
+        modMain program(prompter);
+        program.endProgram = [] {};
+        if (op == -3) {
+            // The folder that cannot be read is named, then the dialog takes another one.
+            prompter.onMessage.push_back([&] {
+                later([&] {
+                    program.fileLoc->txtBook->setText(v.tree.path("other"));
+                    program.fileLoc->cmdSave->click();
+                });
+            });
+            QFile::setPermissions(folder, QFileDevice::Permissions());
+            const bool started = program.Main();
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+            QVERIFY(started);
+            QVERIFY(prompter.asked.first().text.contains(folder));
+            QCOMPARE(program.shelfWindow->lblWhichShelf->text(), QStringLiteral("Shelf"));
+        } else {
+            QVERIFY(program.Main());
+            QFile::setPermissions(folder, QFile::ReadOwner | QFile::ExeOwner);
+            program.ensureDialogs();
+            program.fileLoc->showNonModal();
+            program.fileLoc->txtBook->setText(v.tree.path("other"));
+            program.fileLoc->cmdSave->click();
+            QVERIFY(program.fileLoc->isVisible()); // the dialog stays open
+            QCOMPARE(prompter.asked.size(), 1);
+            QVERIFY(prompter.asked[0].text.contains(folder));
+            QCOMPARE(v.tree.read("app/config.ini"), config);
+        }
     } else {
         v.run(Op(op), "a.txt");
         QVERIFY2(v.told(folder), qPrintable(v.titles().join(u',')));
