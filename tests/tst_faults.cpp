@@ -517,6 +517,7 @@ void TestFaults::readOnlyRows_data()
     QTest::newRow("unreadable shelf") << "lib/Shelf 1" << -2;
     QTest::newRow("unreadable Main Book Folder at start-up") << "lib" << -3;
     QTest::newRow("app folder, config.ini saved") << "app" << -4;
+    QTest::newRow("unreadable marked.dat") << "app/marked.dat" << -5;
 }
 
 void TestFaults::readOnlyRows()
@@ -540,6 +541,18 @@ void TestFaults::readOnlyRows()
     } else if (op == -2) {
         v.w->imgShelf_Click(0);
         QCOMPARE(v.w->BookCount(), 0); // shown empty, the program goes on
+    } else if (op == -5) {
+        // Marks that cannot be read are reported and never saved over with none.
+        ScriptedPrompter prompter;
+        modMain program(prompter);
+        program.endProgram = [] {};
+        QFile::setPermissions(folder, QFileDevice::Permissions());
+        v.tree.write("app/config.ini", "book=" + v.tree.path("lib").toUtf8() + "\r\nread=\r\n");
+        QVERIFY(program.Main());
+        program.Shutdown();
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner);
+        QCOMPARE(prompter.asked.size(), 1);
+        QCOMPARE(prompter.asked[0].title, QStringLiteral("Marks Not Read"));
     } else if (op == -3 || op == -4) {
         // The program started as a user would, on this app folder.
         QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);

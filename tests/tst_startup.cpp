@@ -3,6 +3,7 @@
 #include "frmfileloc.h"
 #include "frmmain.h"
 #include "frmshelf.h"
+#include "frmsplash.h"
 #include "modmain.h"
 #include "testsupport.h"
 #include "widgets.h"
@@ -10,9 +11,11 @@
 #include <QApplication>
 #include <QComboBox>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QPointer>
 #include <QPushButton>
 #include <QTest>
 #include <csignal>
@@ -92,6 +95,7 @@ private slots:
     void menuTree();
     void popUpsOpenTitled();
     void marksSurviveRestart();
+    void splashClosesOnlyFromItsFrame();
     void addBooksThroughPicker();
 };
 
@@ -457,6 +461,19 @@ void TestStartup::popUpsOpenTitled()
     QTest::mouseClick(p.program->shelfWindow->Book[0], Qt::RightButton);
     QCOMPARE(bookTitle, QStringLiteral("Moby Dick"));
     QCOMPARE(p.program->g.BookName, QStringLiteral("Moby Dick.pdf"));
+}
+
+void TestStartup::splashClosesOnlyFromItsFrame()
+{
+    QPointer<frmSplash> splash = new frmSplash;
+    splash->show();
+    QTest::mouseClick(splash->lblVersion, Qt::LeftButton);
+    QTest::mouseClick(splash->imgLogo, Qt::LeftButton);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(splash);
+    QTest::mouseClick(splash->Frame1, Qt::LeftButton, {}, QPoint(4, 4));
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    QVERIFY(!splash);
 }
 
 void TestStartup::marksSurviveRestart()

@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMouseEvent>
 #include <QScreen>
 
 namespace {
@@ -107,7 +108,9 @@ void frmSplash::keyPressEvent(QKeyEvent *event)
 
 bool frmSplash::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched == Frame1 && event->type() == QEvent::MouseButtonRelease) {
+    // A click on the frame itself closes the splash; one on a label or the logo does not.
+    if (watched == Frame1 && event->type() == QEvent::MouseButtonRelease
+        && !Frame1->childAt(static_cast<QMouseEvent *>(event)->position().toPoint())) {
         close();
         return true;
     }

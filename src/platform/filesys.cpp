@@ -41,13 +41,18 @@ bool validName(const char *raw, size_t length)
 {
     for (size_t i = 0; i < length; ++i) {
         if (static_cast<unsigned char>(raw[i]) >= 0x80) {
-            const QString name = QString::fromUtf8(raw, qsizetype(length));
-            return !name.contains(QChar::ReplacementCharacter)
-                || name.toUtf8() == QByteArrayView(raw, qsizetype(length));
+            // Decoding may drop or replace bytes (a leading byte-order mark, broken sequences):
+            // only a name that comes back byte for byte names this file and no other.
+            return QString::fromUtf8(raw, qsizetype(length)).toUtf8()
+                == QByteArrayView(raw, qsizetype(length));
         }
     }
     return true;
 }
+
+// The prefix of the temporary files a copy or a save writes before renaming them into place;
+// one left behind by a crash is no book.
+constexpr char TempPrefix[] = ".quillrack-";
 
 enum class Kind { Folder, File, Other };
 
@@ -91,7 +96,7 @@ NameList listNames(const QString &path, Kind wanted, QString *error, bool stopAt
         if (kindOf(fd, e) != wanted)
             continue;
         const size_t length = std::strlen(n);
-        if (!validName(n, length))
+        if (!validName(n, length) || std::strncmp(n, TempPrefix, sizeof TempPrefix - 1) == 0)
             continue;
         names.add(std::string_view(n, length));
         if (stopAtFirst)
@@ -149,7 +154,7 @@ public:
     explicit TempFile(const QString &target)
     {
         QByteArray dir = encoded(parentPath(target));
-        m_name = dir + "/.quillrack-XXXXXX";
+        m_name = dir + '/' + TempPrefix + "XXXXXX";
         m_fd = ::mkstemp(m_name.data());
         m_err = m_fd < 0 ? errno : 0;
     }
@@ -187,8 +192,17 @@ public:
             if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
                 // A file system without the no-replace rename: link() also refuses to replace.
                 rc = ::link(m_name.constData(), to.constData());
-                if (rc == 0)
+                if (rc == 0) {
                     ::unlink(m_name.constData());
+                } else if (errno == EPERM || errno == ENOTSUP || errno == ENOSYS) {
+                    // Nor hard links (exFAT, a reader device over MTP): check, then rename.
+                    struct stat st;
+                    if (::stat(to.constData(), &st) == 0) {
+                        errno = EEXIST;
+                    } else {
+                        rc = ::rename(m_name.constData(), to.constData());
+                    }
+                }
             }
         }
         if (rc == 0)
@@ -259,6 +273,24 @@ bool copyData(int from, int to, off_t expected)
 }
 
 } // namespace
+
+// Renames one file or folder to a name that differs only in letter case, through a temporary
+// name beside it, so that it works also where the file system ignores case.
+static FsResult renameCase(const QString &source, const QString &target)
+{
+    const QByteArray from = encoded(source);
+    const QByteArray to = encoded(target);
+    const QByteArray middle = encoded(parentPath(target)) + '/' + TempPrefix + "rename-"
+        + QByteArray::number(qint64(::getpid()));
+    if (::rename(from.constData(), middle.constData()) != 0)
+        return failed(source, errno);
+    if (::rename(middle.constData(), to.constData()) != 0) {
+        const int err = errno;
+        ::rename(middle.constData(), from.constData()); // put it back as it was
+        return failed(target, err);
+    }
+    return FsResult::success();
+}
 
 QString lastPathPart(const QString &path)
 {
@@ -453,10 +485,9 @@ FsResult FileSys::RenameFile(const QString &source, const QString &target, bool 
 {
     if (source != target && sameFile(source, target)
         && lastPathPart(source).compare(lastPathPart(target), Qt::CaseInsensitive) == 0) {
-        // The same file under a name of other letter case: a plain rename changes the case.
-        if (::rename(encoded(source).constData(), encoded(target).constData()) != 0)
-            return failed(source, errno);
-        return FsResult::success();
+        // The same file under a name of other letter case: on a file system that ignores case
+        // a plain rename would change nothing, so go through a temporary name.
+        return renameCase(source, target);
     }
     return MoveFile(source, target, overwrite);
 }
@@ -489,9 +520,11 @@ FsResult FileSys::MoveFolder(const QString &source, const QString &target) const
     if (errno != EINVAL && errno != ENOSYS)
         return failed(errno == EEXIST ? target : source, errno);
     // Renaming to a name that differs only in case on a case-insensitive file system names the
-    // folder itself; a plain rename handles that, and an existing other folder is refused first.
+    // folder itself; an existing other folder is refused first.
     if (FolderExists(target) && !sameFile(source, target))
         return failed(target, EEXIST);
+    if (FolderExists(target))
+        return renameCase(source, target);
     if (::rename(from.constData(), to.constData()) != 0)
         return failed(source, errno);
     return FsResult::success();

@@ -3,18 +3,27 @@
 #include "appfolder.h"
 #include "configfile.h"
 #include "globalstate.h"
+#include "prompter.h"
 
 #include <QFile>
 
 void LoadMarks(GlobalState &g)
 {
     const QString path = AppFolder::file(QStringLiteral("marked.dat"));
-    g.MarksLoaded = true;
-    if (!g.FileSys.FileExists(path))
+    if (!g.FileSys.FileExists(path)) {
+        g.MarksLoaded = true; // no marks yet: the first exit creates the file
         return;
+    }
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    if (!file.open(QIODevice::ReadOnly)) {
+        // Marks that cannot be read must not be saved over with none at exit.
+        if (g.prompter)
+            g.prompter->message(QStringLiteral("Marks Not Read"),
+                                QStringLiteral("The colour marks cannot be read, so they are not "
+                                               "shown and will not be saved over.\r\n\r\n%1\n%2")
+                                    .arg(path, file.errorString()));
         return;
+    }
     // Only the first line counts; it ends at CR, LF or CR LF.
     QByteArray bytes = file.readAll();
     qsizetype end = bytes.size();
@@ -25,6 +34,7 @@ void LoadMarks(GlobalState &g)
     }
     bytes.truncate(end);
     g.Marks.setBytes(bytes);
+    g.MarksLoaded = true;
 }
 
 FsResult SaveMarks(GlobalState &g)

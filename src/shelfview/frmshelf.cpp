@@ -286,6 +286,7 @@ void frmShelf::Form_Load()
 
 void frmShelf::showLibrary()
 {
+    lblWhichShelf->clear(); // a shelf of the same name in another library is not current
     CreateShelves();
     VScroll1->setValue(1);
     FillShelves();
