@@ -25,6 +25,24 @@ void Commands::report(const QString &title, const QString &what, const QString &
     g.prompter->message(title, what + QStringLiteral("\r\n\r\n") + error);
 }
 
+bool Commands::confirmDelete(const QString &title, const QString &name)
+{
+    const QString question = QStringLiteral("'%1' will be permanently deleted.\r\n\r\n"
+                                            "Are you sure you want to delete %1?")
+                                 .arg(name);
+    return g.prompter->message(title, question, Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
+}
+
+void Commands::colourBookLabel(int colour)
+{
+    if (g.BookNumber < 0 || g.BookNumber >= frmShelf::BookSlots)
+        return;
+    QLabel *label = m_shelf.lblBook[g.BookNumber];
+    QPalette pal = label->palette();
+    pal.setColor(QPalette::WindowText, MarksLine::colour(colour));
+    label->setPalette(pal);
+}
+
 bool Commands::isDisplayedShelf() const
 {
     // By name: slot numbers of different pages of the shelf grid could coincide.
@@ -44,12 +62,7 @@ void Commands::mnuMarkBook_Click(int Index)
     if (entry.found)
         g.Marks.removeEntry(entry);
     g.Marks.appendEntry(g.BookName, Index);
-    if (g.BookNumber >= 0 && g.BookNumber < frmShelf::BookSlots) {
-        QLabel *label = m_shelf.lblBook[g.BookNumber];
-        QPalette pal = label->palette();
-        pal.setColor(QPalette::WindowText, MarksLine::colour(Index));
-        label->setPalette(pal);
-    }
+    colourBookLabel(Index);
 }
 
 void Commands::mnuUnmark_Click()
@@ -58,12 +71,7 @@ void Commands::mnuUnmark_Click()
     if (!entry.found)
         return;
     g.Marks.removeEntry(entry);
-    if (g.BookNumber >= 0 && g.BookNumber < frmShelf::BookSlots) {
-        QLabel *label = m_shelf.lblBook[g.BookNumber];
-        QPalette pal = label->palette();
-        pal.setColor(QPalette::WindowText, MarksLine::colour(0));
-        label->setPalette(pal);
-    }
+    colourBookLabel(0);
 }
 
 void Commands::mnuBookRename_Click()
@@ -108,11 +116,7 @@ void Commands::mnuBookRename_Click()
 void Commands::mnuBookDelete_Click()
 {
     const QString path = g.BookFolder + u'/' + g.ShelfName + u'/' + g.BookName;
-    const QString question = QStringLiteral("'%1' will be permanently deleted.\r\n\r\n"
-                                            "Are you sure you want to delete %1?")
-                                 .arg(g.BookName);
-    if (g.prompter->message(QStringLiteral("Delete Book"), question, Prompter::Buttons::YesNo)
-        == Prompter::Answer::Yes) {
+    if (confirmDelete(QStringLiteral("Delete Book"), g.BookName)) {
         const FsResult result = g.FileSys.DeleteFile(path);
         if (!result)
             report(QStringLiteral("Cannot Delete Book"),
@@ -170,11 +174,7 @@ void Commands::mnuShelfDelete_Click()
         g.prompter->message(QStringLiteral("Cannot Delete Shelf"),
                             g.ShelfName + QStringLiteral(" is not empty. Cannot delete."));
     } else {
-        const QString question = QStringLiteral("'%1' will be permanently deleted.\r\n\r\n"
-                                                "Are you sure you want to delete %1?")
-                                     .arg(g.ShelfName);
-        if (g.prompter->message(QStringLiteral("Delete Shelf"), question, Prompter::Buttons::YesNo)
-            == Prompter::Answer::Yes) {
+        if (confirmDelete(QStringLiteral("Delete Shelf"), g.ShelfName)) {
             const FsResult result = g.FileSys.DeleteFolder(path);
             if (!result)
                 report(QStringLiteral("Cannot Delete Shelf"),

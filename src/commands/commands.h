@@ -31,6 +31,10 @@ private:
     void rebuildBooks();
     void report(const QString &title, const QString &what, const QString &error);
     bool isDisplayedShelf() const;
+    // Asks whether `name` is to be deleted for good; true for Yes.
+    bool confirmDelete(const QString &title, const QString &name);
+    // Gives the pop-up's book label the colour of a mark number (black for 0).
+    void colourBookLabel(int colour);
 
     GlobalState &g;
     frmShelf &m_shelf;
