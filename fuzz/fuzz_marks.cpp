@@ -44,6 +44,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const QString &piece : line.split(u'-'))
         names << piece.section(u',', 0, 0) << piece.section(u',', 0, 1);
     MarksLine m(line);
+    // A page of colours at once must give what one lookup per name gives.
+    const std::vector<int> page = MarksLine(line).coloursOf(names);
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (page[size_t(i)] != m.colourOf(names[i]))
+            std::abort();
+    }
     for (const QString &name : names)
         agree(m, name);
     m.indexNow();

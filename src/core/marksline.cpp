@@ -117,6 +117,63 @@ int MarksLine::colourOf(const QString &fileName) const
     return n >= 1 && n <= 6 ? n : 0;
 }
 
+std::vector<int> MarksLine::coloursOf(const QStringList &fileNames) const
+{
+    std::vector<int> colours(size_t(fileNames.size()), 0);
+    auto colourOfEntry = [](const Entry &e) {
+        if (!e.found)
+            return 0;
+        const int n = colourNumber(e.colourText);
+        return n >= 1 && n <= 6 ? n : 0;
+    };
+    if (m_indexValid || m_lookupsSinceChange >= DirectLookups) {
+        for (qsizetype i = 0; i < fileNames.size(); ++i)
+            colours[size_t(i)] = colourOf(fileNames[i]);
+        return colours;
+    }
+    m_lookupsSinceChange += int(fileNames.size());
+    // The keys wanted (names with a comma are searched on their own), then one walk over the
+    // entry starts, as the index would be built, keeping the first entry of each key.
+    QHash<QByteArray, qsizetype> wanted;
+    std::vector<QByteArray> keys(size_t(fileNames.size()));
+    for (qsizetype i = 0; i < fileNames.size(); ++i) {
+        keys[size_t(i)] = fileNames[i].toUtf8();
+        if (keys[size_t(i)].contains(','))
+            colours[size_t(i)] = colourOfEntry(scan(keys[size_t(i)]));
+        else
+            wanted.insert(keys[size_t(i)], -1);
+    }
+    qsizetype left = wanted.size();
+    const qsizetype n = m_line.size();
+    qsizetype s = 0;
+    while (s < n && left > 0) {
+        if (m_line.at(s) == '-') {
+            const qsizetype keyEnd = m_line.indexOf(',', s + 1);
+            if (keyEnd < 0)
+                break;
+            const auto it
+                = wanted.find(QByteArray::fromRawData(m_line.constData() + s + 1, keyEnd - s - 1));
+            if (it != wanted.end() && *it < 0) {
+                *it = s;
+                --left;
+            }
+        }
+        const qsizetype next = m_line.indexOf(',', s);
+        if (next < 0)
+            break;
+        s = next + 1;
+    }
+    for (qsizetype i = 0; i < fileNames.size(); ++i) {
+        const QByteArray &key = keys[size_t(i)];
+        if (key.contains(','))
+            continue;
+        const qsizetype first = wanted.value(key, -1);
+        if (first >= 0)
+            colours[size_t(i)] = colourOfEntry(entryAt(first, first + key.size() + 1));
+    }
+    return colours;
+}
+
 int MarksLine::colourNumber(const QString &text)
 {
     qsizetype i = 0;

@@ -4,6 +4,8 @@
 #include <QColor>
 #include <QHash>
 #include <QString>
+#include <QStringList>
+#include <vector>
 
 // The colour marks of all books as one line of entries "-" + file name + "," + colour + ",".
 // The line is kept as the UTF-8 bytes of the file, and lookups go through an index of the
@@ -40,6 +42,9 @@ public:
 
     // Colour number 1 to 6 of a book, 0 when it is unmarked or its colour text is no such number.
     int colourOf(const QString &fileName) const;
+    // The colours of a page of books at once: one pass over the line instead of one search per
+    // book, until an index pays.
+    std::vector<int> coloursOf(const QStringList &fileNames) const;
 
     // Reads a colour text like a leading decimal number, rounded half to even; 0 when none.
     static int colourNumber(const QString &colourText);

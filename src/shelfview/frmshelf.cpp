@@ -370,20 +370,26 @@ void frmShelf::FillBooks()
     const QString shelf = lblWhichShelf->text();
     const int position = VScroll2->value();
     const QPixmap book = ImageList1::picture(5);
+    QStringList names;
     for (int i = 0; i < BookSlots; ++i) {
         const int k = listIndex(BookGrid, position, i);
-        if (k < 0 || k >= m_bookList.size()) {
+        if (k >= 0 && k < m_bookList.size())
+            names.append(m_bookList.at(k));
+    }
+    const std::vector<int> colours = g.Marks.coloursOf(names);
+    for (int i = 0; i < BookSlots; ++i) {
+        if (i >= names.size()) {
             Book[i]->hide();
             lblBook[i]->hide();
             continue;
         }
-        const QString name = m_bookList.at(k);
+        const QString &name = names[i];
         Book[i]->setToolTip(name);
         Book[i]->setAccessibleName(name);
         Book[i]->setPixmap(book);
         Book[i]->show();
         QPalette pal = lblBook[i]->palette();
-        pal.setColor(QPalette::WindowText, MarksLine::colour(g.Marks.colourOf(name)));
+        pal.setColor(QPalette::WindowText, MarksLine::colour(colours[size_t(i)]));
         lblBook[i]->setPalette(pal);
         lblBook[i]->setToolTip(name);
         lblBook[i]->setText(splitBookName(name).title);
