@@ -233,6 +233,11 @@ void TestCore::naturalOrder_data()
         << QStringList {"emma", "Emma"} << QStringList {"Emma", "emma"};
     QTest::newRow("leading zeros")
         << QStringList {"a10", "a009", "a1"} << QStringList {"a1", "a009", "a10"};
+    QTest::newRow("digit runs everywhere")
+        << QStringList {"1a1a10", "1a1a2", "01a1a1"} << QStringList {"01a1a1", "1a1a2", "1a1a10"};
+    QTest::newRow("plain and accented names under one rule")
+        << QStringList {"\u00c9mile 10", "\u00e9mile 9", "Emile 2"}
+        << QStringList {"Emile 2", "\u00e9mile 9", "\u00c9mile 10"};
     QTest::newRow("non-ascii case")
         << QStringList {"Zebra", "Ähnlich", "äpfel"} << QStringList {"Zebra", "Ähnlich", "äpfel"};
 }

@@ -1,5 +1,6 @@
 #include "naturalsort.h"
 
+#include <QtEndian>
 #include <algorithm>
 #include <numeric>
 
@@ -27,6 +28,8 @@ bool isDigit(char16_t c)
 
 quint64 packPrefix(const char *key, size_t length, size_t from)
 {
+    if (length >= from + 8)
+        return qFromBigEndian<quint64>(key + from);
     quint64 p = 0;
     for (size_t i = from; i < from + 8; ++i)
         p = (p << 8) | (i < length ? quint8(key[i]) : 0);
@@ -43,8 +46,47 @@ std::string naturalSortKey(std::string_view name)
     return key;
 }
 
+// The common case of a name in plain ASCII, written straight into the key: no byte of it needs
+// case folding beyond A to Z, and the key is at most 3 bytes longer per digit run.
+static bool appendAsciiKey(std::string &key, std::string_view name)
+{
+    const size_t n = name.size();
+    for (const char c : name) {
+        if (static_cast<unsigned char>(c) >= 0x80)
+            return false;
+    }
+    const size_t start = key.size();
+    key.resize(start + n + 3 * ((n + 1) / 2));
+    char *out = key.data() + start;
+    size_t i = 0;
+    while (i < n) {
+        const char c = name[i];
+        if (c >= '0' && c <= '9') {
+            size_t from = i;
+            size_t j = i + 1;
+            while (j < n && name[j] >= '0' && name[j] <= '9')
+                ++j;
+            while (from < j - 1 && name[from] == '0')
+                ++from;
+            const size_t len = j - from;
+            *out++ = '0';
+            *out++ = char((len >> 8) & 0xff);
+            *out++ = char(len & 0xff);
+            out = std::copy(name.data() + from, name.data() + j, out);
+            i = j;
+        } else {
+            *out++ = c >= 'A' && c <= 'Z' ? char(c + 32) : c;
+            ++i;
+        }
+    }
+    key.resize(size_t(out - key.data()));
+    return true;
+}
+
 void appendNaturalSortKey(std::string &key, std::string_view name)
 {
+    if (appendAsciiKey(key, name))
+        return;
     const size_t n = name.size();
     size_t i = 0;
     while (i < n) {

@@ -3,6 +3,7 @@
 #include "naturalsort.h"
 
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -89,6 +90,13 @@ NameList listNames(const QString &path, Kind wanted, QString *error, bool stopAt
         return names;
     }
     const int fd = dirfd(dir);
+    // A folder's size on disk grows with its entries: room for them all at once spares the
+    // copies of a list that keeps outgrowing itself (too much room is never touched).
+    struct stat st;
+    if (!stopAtFirst && ::fstat(fd, &st) == 0 && st.st_size > 0) {
+        const size_t bytes = size_t(std::min<off_t>(st.st_size, off_t(1) << 26));
+        names.reserve(bytes / 24, bytes);
+    }
     while (const dirent *e = readdir(dir)) {
         const char *n = e->d_name;
         if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
