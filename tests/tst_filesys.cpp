@@ -1,4 +1,5 @@
 #include "filesys.h"
+#include "readahead.h"
 #include "testsupport.h"
 
 #include <QFile>
@@ -31,6 +32,8 @@ private slots:
     void moveToAnotherFileSystem();
     void atomicWriteKeepsOldFileWhenWriteFails();
     void atomicWriteReplacesAndKeepsCrLf();
+    void readAheadHandsOutOnlyWhatItRead_data();
+    void readAheadHandsOutOnlyWhatItRead();
 };
 
 void TestFileSys::listingSeparatesFoldersAndFiles()
@@ -180,6 +183,62 @@ void TestFileSys::atomicWriteReplacesAndKeepsCrLf()
     const QString path = t.write("config.ini", "old");
     QVERIFY(FileSys().CreateTextFile(path, {"book=/b", "read="}));
     QCOMPARE(t.read("config.ini"), QByteArray("book=/b\r\nread=\r\n"));
+}
+
+void TestFileSys::readAheadHandsOutOnlyWhatItRead_data()
+{
+    QTest::addColumn<QString>("library"); // the folder read ahead, under the temporary tree
+    QTest::addColumn<QString>("asked"); // the folder asked for afterwards
+    QTest::addColumn<bool>("marksReadable");
+    QTest::addColumn<QStringList>("shelves"); // empty: nothing handed out
+    QTest::addColumn<QStringList>("books");
+    QTest::newRow("the library read") << "lib"
+                                      << "lib" << true << QStringList {"Shelf 2", "shelf 10"}
+                                      << QStringList {"a 9.txt", "A 10.txt"};
+    QTest::newRow("another folder") << "lib"
+                                    << "lib/Shelf 2" << true << QStringList {} << QStringList {};
+    QTest::newRow("a library that is gone") << "gone"
+                                            << "gone" << true << QStringList {} << QStringList {};
+    QTest::newRow("marks that cannot be read")
+        << "lib"
+        << "lib" << false << QStringList {"Shelf 2", "shelf 10"}
+        << QStringList {"a 9.txt", "A 10.txt"};
+}
+
+void TestFileSys::readAheadHandsOutOnlyWhatItRead()
+{
+    QFETCH(QString, library);
+    QFETCH(QString, asked);
+    QFETCH(bool, marksReadable);
+    QFETCH(QStringList, shelves);
+    QFETCH(QStringList, books);
+    TempTree t;
+    t.write("lib/Shelf 2/A 10.txt");
+    t.write("lib/Shelf 2/a 9.txt");
+    t.mkdir("lib/Shelf 2/sub");
+    t.mkdir("lib/shelf 10");
+    t.write("lib/loose.txt");
+    if (marksReadable)
+        t.write("marked.dat", "-a 9.txt,2,\r\n");
+    else
+        t.mkdir("marked.dat");
+    ReadAhead ahead;
+    ahead.start(t.path(library), t.path("marked.dat"));
+    const QString folder = t.path(asked);
+    const std::optional<NameList> s = ahead.takeFolderNames(folder);
+    QCOMPARE(s.has_value(), !shelves.isEmpty());
+    if (s)
+        QCOMPARE(s->toStringList(), shelves);
+    const std::optional<NameList> b = ahead.takeFileNames(folder + QStringLiteral("/Shelf 2"));
+    QCOMPARE(b.has_value(), !books.isEmpty());
+    if (b)
+        QCOMPARE(b->toStringList(), books);
+    const std::optional<QByteArray> marks = ahead.takeFile(t.path("marked.dat"));
+    QCOMPARE(marks.has_value(), marksReadable);
+    // Each is handed out once: the next look reads the disk as it is then.
+    QVERIFY(!ahead.takeFolderNames(folder));
+    QVERIFY(!ahead.takeFileNames(folder + QStringLiteral("/Shelf 2")));
+    QVERIFY(!ahead.takeFile(t.path("marked.dat")));
 }
 
 QTEST_GUILESS_MAIN(TestFileSys)

@@ -77,6 +77,7 @@ class TestStartup : public QObject
     Q_OBJECT
 private slots:
     void existingConfigOpensViewWithoutMessage();
+    void laterViewsReadTheDiskAgain();
     void firstRunAsksUntilSaved();
     void unopenableBookFolderLeadsToDialog_data();
     void unopenableBookFolderLeadsToDialog();
@@ -109,6 +110,27 @@ void TestStartup::existingConfigOpensViewWithoutMessage()
     QCOMPARE(p.program->shelfWindow->lblWhichShelf->text(), QStringLiteral("Classics"));
     QVERIFY(p.program->shelfWindow->isVisible());
     QCOMPARE(p.program->mainWindow->windowTitle(), QStringLiteral("Quillrack"));
+}
+
+void TestStartup::laterViewsReadTheDiskAgain()
+{
+    Program p;
+    p.writeConfig(p.tree.path("lib"));
+    p.tree.write("app/marked.dat", "-Moby Dick.pdf,6,\r\n");
+    QVERIFY(p.program->Main());
+    frmShelf *w = p.program->shelfWindow;
+    QCOMPARE(w->ShelfList().toStringList(), (QStringList {"Classics", "Fiction"}));
+    QCOMPARE(w->BookList().size(), 0);
+    QVERIFY(p.program->g.MarksLoaded);
+    QCOMPARE(p.program->g.Marks.colourOf(QStringLiteral("Moby Dick.pdf")), 6);
+    // What changed on disk after start-up shows at the next refresh.
+    p.tree.mkdir("lib/Atlases");
+    p.tree.write("lib/Classics/Emma.epub");
+    w->cmdRefresh->click();
+    QCOMPARE(w->ShelfList().toStringList(), (QStringList {"Atlases", "Classics", "Fiction"}));
+    w->lblWhichShelf->setText(QStringLiteral("Classics"));
+    w->CreateBooks(0);
+    QCOMPARE(w->BookList().toStringList(), QStringList {"Emma.epub"});
 }
 
 void TestStartup::firstRunAsksUntilSaved()

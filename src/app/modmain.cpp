@@ -85,6 +85,17 @@ bool modMain::readConfig(QString *problem)
 
 bool modMain::Main()
 {
+    // With the library known at once, its first view is read on a second thread while the
+    // windows are built.
+    const QString ini = AppFolder::file(QStringLiteral("config.ini"));
+    QString problem;
+    bool haveConfig = g.FileSys.FileExists(ini);
+    bool configured = haveConfig && readConfig(&problem);
+    if (configured) {
+        m_readAhead.start(g.BookFolder, AppFolder::file(QStringLiteral("marked.dat")));
+        g.readAhead = &m_readAhead;
+    }
+
     mainWindow = new frmMain;
     mainWindow->onClose = [this] { Shutdown(); };
     connect(mainWindow->mnuExit, &QAction::triggered, this, &modMain::Shutdown);
@@ -103,14 +114,9 @@ bool modMain::Main()
     splash = new frmSplash(mainWindow);
     splash->show();
 
-    const QString ini = AppFolder::file(QStringLiteral("config.ini"));
-    while (true) {
+    while (!configured) {
         if (m_ended)
             return false;
-        QString problem;
-        const bool haveConfig = g.FileSys.FileExists(ini);
-        if (haveConfig && readConfig(&problem))
-            break;
         // The splash stands aside while the user is asked, so it never covers a question.
         if (splash)
             splash->hide();
@@ -127,6 +133,11 @@ bool modMain::Main()
             return false;
         ensureDialogs();
         fileLoc->showModal();
+        if (m_ended)
+            return false;
+        problem.clear();
+        haveConfig = g.FileSys.FileExists(ini);
+        configured = haveConfig && readConfig(&problem);
     }
 
     if (splash) {
@@ -139,6 +150,7 @@ bool modMain::Main()
     shelfWindow->setHost(this);
     connect(shelfWindow, &frmShelf::exitRequested, this, &modMain::Shutdown);
     shelfWindow->Form_Load();
+    g.readAhead = nullptr; // read once, for the first view only
     connectCommands();
 
     delete splash;

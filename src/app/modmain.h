@@ -2,6 +2,7 @@
 
 #include "frmshelf.h"
 #include "globalstate.h"
+#include "readahead.h"
 
 #include <QObject>
 #include <QPointer>
@@ -61,6 +62,7 @@ private:
     void mnuAddOutside_Click();
     void mnuAbout_Click();
 
+    ReadAhead m_readAhead;
     bool m_ended = false;
     int m_shutdowns = 0;
 };

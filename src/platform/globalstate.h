@@ -7,6 +7,7 @@
 #include <optional>
 
 class Prompter;
+class ReadAhead;
 
 // The state that all windows share, one instance per run, owned by Main and handed to the
 // windows by reference.
@@ -27,4 +28,6 @@ struct GlobalState
     bool MarksLoaded = false; // marks are saved only once they were read
 
     Prompter *prompter = nullptr;
+    // The first view's listings and marks, read ahead on a second thread; may be null.
+    ReadAhead *readAhead = nullptr;
 };

@@ -4,28 +4,15 @@
 #include "configfile.h"
 #include "globalstate.h"
 #include "prompter.h"
+#include "readahead.h"
 
 #include <QFile>
 
-void LoadMarks(GlobalState &g)
+namespace {
+
+void setMarksFromFile(GlobalState &g, QByteArray bytes)
 {
-    const QString path = AppFolder::file(QStringLiteral("marked.dat"));
-    if (!g.FileSys.FileExists(path)) {
-        g.MarksLoaded = true; // no marks yet: the first exit creates the file
-        return;
-    }
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        // Marks that cannot be read must not be saved over with none at exit.
-        if (g.prompter)
-            g.prompter->message(QStringLiteral("Marks Not Read"),
-                                QStringLiteral("The colour marks cannot be read, so they are not "
-                                               "shown and will not be saved over.\r\n\r\n%1\n%2")
-                                    .arg(path, file.errorString()));
-        return;
-    }
     // Only the first line counts; it ends at CR, LF or CR LF.
-    QByteArray bytes = file.readAll();
     qsizetype end = bytes.size();
     for (const char eol : {'\r', '\n'}) {
         const qsizetype at = bytes.indexOf(eol);
@@ -35,6 +22,36 @@ void LoadMarks(GlobalState &g)
     bytes.truncate(end);
     g.Marks.setBytes(bytes);
     g.MarksLoaded = true;
+}
+
+} // namespace
+
+void LoadMarks(GlobalState &g)
+{
+    const QString path = AppFolder::file(QStringLiteral("marked.dat"));
+    std::optional<QByteArray> ahead = g.readAhead ? g.readAhead->takeFile(path) : std::nullopt;
+    if (ahead) {
+        setMarksFromFile(g, std::move(*ahead));
+        return;
+    }
+    if (!g.FileSys.FileExists(path)) {
+        g.MarksLoaded = true; // no marks yet: the first exit creates the file
+        return;
+    }
+    QFile file(path);
+    QByteArray bytes;
+    if (file.open(QIODevice::ReadOnly))
+        bytes = file.readAll();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError) {
+        // Marks that cannot be read must not be saved over with none at exit.
+        if (g.prompter)
+            g.prompter->message(QStringLiteral("Marks Not Read"),
+                                QStringLiteral("The colour marks cannot be read, so they are not "
+                                               "shown and will not be saved over.\r\n\r\n%1\n%2")
+                                    .arg(path, file.errorString()));
+        return;
+    }
+    setMarksFromFile(g, bytes);
 }
 
 FsResult SaveMarks(GlobalState &g)

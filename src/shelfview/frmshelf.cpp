@@ -5,6 +5,7 @@
 #include "marksfile.h"
 #include "paging.h"
 #include "prompter.h"
+#include "readahead.h"
 #include "widgets.h"
 
 #include <QCursor>
@@ -304,8 +305,12 @@ void frmShelf::showLibrary()
 void frmShelf::CreateShelves()
 {
     m_shelfList.clear();
-    if (g.ShelfFolders)
-        m_shelfList = g.ShelfFolders->folderNames();
+    if (g.ShelfFolders) {
+        const QString folder = g.ShelfFolders->Path();
+        std::optional<NameList> ahead
+            = g.readAhead ? g.readAhead->takeFolderNames(folder) : std::nullopt;
+        m_shelfList = ahead ? std::move(*ahead) : g.ShelfFolders->folderNames();
+    }
     const int count = m_shelfList.size();
     if (scrollBarShown(ShelfGrid, count)) {
         VScroll1->setMaximum(scrollMaximum(ShelfGrid, count));
@@ -349,10 +354,14 @@ void frmShelf::CreateBooks(int ShelfNumber)
     m_bookList.clear();
     const QString shelf = lblWhichShelf->text();
     if (!shelf.isEmpty()) {
-        const std::optional<FileSys::Folder> folder
-            = g.FileSys.GetFolder(g.BookFolder + u'/' + shelf);
-        if (folder)
+        const QString path = g.BookFolder + u'/' + shelf;
+        std::optional<NameList> ahead
+            = g.readAhead ? g.readAhead->takeFileNames(path) : std::nullopt;
+        if (ahead) {
+            m_bookList = std::move(*ahead);
+        } else if (const std::optional<FileSys::Folder> folder = g.FileSys.GetFolder(path)) {
             m_bookList = folder->fileNames();
+        }
     }
     m_bookCount = m_bookList.size();
     if (scrollBarShown(BookGrid, m_bookCount)) {
