@@ -112,6 +112,7 @@ private slots:
     void badTypedNames();
     void badFilesReadFromDisk_data();
     void badFilesReadFromDisk();
+    void marksThatFailWhileReadAreNotSavedOver();
     void hiddenContentKeepsShelf_data();
     void hiddenContentKeepsShelf();
     void readOnlyFolders();
@@ -451,6 +452,27 @@ void TestFaults::badFilesReadFromDisk()
     const QByteArray saved = t.read("app/marked.dat");
     QVERIFY(saved.endsWith("\r\n"));
     QCOMPARE(saved.count('\n'), 1);
+}
+
+void TestFaults::marksThatFailWhileReadAreNotSavedOver()
+{
+    // A marks file that opens but fails part-way (a disk error): nothing of it is taken as the
+    // marks, the user is told, and the exit does not write an empty line over it.
+    TempTree t;
+    t.write("lib/Shelf 1/a.txt", "the book");
+    t.write("app/config.ini", "book=" + t.path("lib").toUtf8() + "\r\nread=\r\n");
+    const QString marks = t.path("app/marked.dat");
+    QVERIFY(QFile::link(QStringLiteral("/proc/self/mem"), marks)); // reading it fails at once
+    AppFolder::setOverride(t.path("app"));
+    ScriptedPrompter prompter;
+    modMain program(prompter);
+    program.endProgram = [] {};
+    QVERIFY(program.Main());
+    QVERIFY(!program.g.MarksLoaded);
+    program.Shutdown();
+    QCOMPARE(prompter.asked.size(), 1);
+    QCOMPARE(prompter.asked[0].title, QStringLiteral("Marks Not Read"));
+    QCOMPARE(QFileInfo(marks).symLinkTarget(), QStringLiteral("/proc/self/mem"));
 }
 
 void TestFaults::hiddenContentKeepsShelf_data()
