@@ -1,10 +1,11 @@
 // Measures Quillrack against the raw cost of the same work, side by side in one run, and prints
 // a table and one "target" line per goal. Usage: quillrack_bench [--quick]
 #include "appfolder.h"
+#include "bookcase.h"
 #include "frmmain.h"
 #include "frmshelf.h"
 #include "globalstate.h"
-#include "marksfile.h"
+#include "marks.h"
 #include "modmain.h"
 #include "prompter.h"
 #include "widgets.h"
@@ -305,80 +306,71 @@ int main(int argc, char *argv[])
     g.RootFolder = g.FileSys.GetFolder(large);
     g.ShelfFolders = g.RootFolder;
     AppFolder::setOverride(root);
-    frmShelf w(g);
+    Bookcase model(g);
+    frmShelf w(model);
     w.Form_Load();
     w.show();
-    // Listing a shelf as the user sees it: its books read and the first page shown.
-    auto listShelf = [&](const QString &shelf) {
-        w.lblWhichShelf->setText(shelf);
-        w.CreateBooks(0);
-        w.FillBooks();
-    };
+    // Listing a shelf as the user sees it: its books read and the first page drawn. The big,
+    // the tenth and the small shelf stand in the first three slots.
+    auto listShelf = [](Bookcase &m, int slot) { m.chooseShelf(slot); };
 
     std::printf("Measuring (medians of %d runs, alternating with the baselines) ...\n", reps);
     const QByteArray bigPath = QFile::encodeName(large + QStringLiteral("/A big shelf"));
     compare(
         QStringLiteral("P1"), QStringLiteral("CreateBooks + FillBooks, %1 books").arg(bigBooks),
-        3.0, reps, [&] { listShelf(QStringLiteral("A big shelf")); },
-        [&] { rawList(bigPath, false); });
+        3.0, reps, [&] { listShelf(model, 0); }, [&] { rawList(bigPath, false); });
 
     GlobalState gt;
     gt.prompter = &prompter;
     gt.BookFolder = typical;
     gt.RootFolder = gt.FileSys.GetFolder(typical);
     gt.ShelfFolders = gt.RootFolder;
-    frmShelf wt(gt);
+    Bookcase mt(gt);
+    frmShelf wt(mt);
     const QByteArray typicalPath = QFile::encodeName(typical);
     compare(
         QStringLiteral("P2"),
         QStringLiteral("CreateShelves + FillShelves, %1 shelves").arg(manyShelves), 3.0, reps,
-        [&] {
-            wt.CreateShelves();
-            wt.FillShelves();
-        },
-        [&] { rawList(typicalPath, true); });
+        [&] { mt.reloadShelves(); }, [&] { rawList(typicalPath, true); });
 
     compare(
         QStringLiteral("P3"),
         QStringLiteral("CreateBooks + FillBooks, %1 books against %2")
             .arg(bigBooks)
             .arg(tenthBooks),
-        12.0, reps, [&] { listShelf(QStringLiteral("A big shelf")); },
-        [&] { listShelf(QStringLiteral("B tenth shelf")); });
+        12.0, reps, [&] { listShelf(model, 0); }, [&] { listShelf(model, 1); });
 
     // One scroll step: the position moves by one row and the page is drawn again.
-    listShelf(QStringLiteral("A big shelf"));
-    w.FillBooks();
-    frmShelf small(g);
+    listShelf(model, 0);
+    Bookcase smallModel(g);
+    frmShelf small(smallModel);
     small.Form_Load();
-    small.lblWhichShelf->setText(QStringLiteral("C small shelf"));
-    small.CreateBooks(0);
-    small.FillBooks();
-    auto scroll = [](frmShelf &s) {
-        QScrollBar *bar = s.VScroll2;
-        bar->setValue(bar->value() >= bar->maximum() ? 1 : bar->value() + 1);
+    listShelf(smallModel, 2);
+    auto scroll = [](Bookcase &m) {
+        m.scrollBooks(m.bookPosition() >= m.bookMaximum() ? 1 : m.bookPosition() + 1);
     };
     compare(
         QStringLiteral("P4"), QStringLiteral("one scroll step, %1 books against 100").arg(bigBooks),
-        1.5, reps * 20, [&] { scroll(w); }, [&] { scroll(small); });
+        1.5, reps * 20, [&] { scroll(model); }, [&] { scroll(smallModel); });
 
-    const MarksLine manyMarksLine(QString::fromUtf8(marksLine(manyMarks)));
-    const MarksLine fewMarksLine(QString::fromUtf8(marksLine(10)));
+    const MarksLine manyMarksLine(marksLine(manyMarks));
+    const MarksLine fewMarksLine(marksLine(10));
     GlobalState gm;
     gm.prompter = &prompter;
     gm.BookFolder = large;
-    frmShelf wm(gm);
-    wm.lblWhichShelf->setText(QStringLiteral("C small shelf"));
-    wm.CreateBooks(0);
+    gm.ShelfFolders = gm.FileSys.GetFolder(large);
     GlobalState gf = gm;
-    frmShelf wf(gf);
-    wf.lblWhichShelf->setText(QStringLiteral("C small shelf"));
-    wf.CreateBooks(0);
+    Bookcase mm(gm), mf(gf);
+    frmShelf wm(mm), wf(mf);
+    for (Bookcase *m : {&mm, &mf}) {
+        m->reloadShelves();
+        m->chooseShelf(2);
+    }
     gm.Marks = manyMarksLine;
     gf.Marks = fewMarksLine;
     compare(
         QStringLiteral("P5"), QStringLiteral("FillBooks page, %1 marks against 10").arg(manyMarks),
-        1.5, reps * 20, [&] { wm.FillBooks(); }, [&] { wf.FillBooks(); });
+        1.5, reps * 20, [&] { mm.FillBooks(); }, [&] { mf.FillBooks(); });
 
     const QString typicalApp
         = appFolderFor(root, QStringLiteral("app-typical"), typical, marksLine(1000));
@@ -401,7 +393,7 @@ int main(int argc, char *argv[])
     gs.MarksLoaded = true;
     const QString saveDir = root + QStringLiteral("/save");
     QDir().mkpath(saveDir);
-    const QByteArray bytes = manyMarksLine.line().toUtf8() + "\r\n";
+    const QByteArray bytes = manyMarksLine.bytes() + "\r\n";
     const QByteArray rawTarget = QFile::encodeName(saveDir + QStringLiteral("/raw.dat"));
     const QByteArray rawTemp = QFile::encodeName(saveDir + QStringLiteral("/raw.tmp"));
     compare(

@@ -1,7 +1,6 @@
 #include "modmain.h"
-#include "prompter.h"
 #include "signalwatcher.h"
-#include "versioninfo.h"
+#include "widgetprompter.h"
 
 #include <QApplication>
 
@@ -9,7 +8,9 @@ int main(int argc, char *argv[])
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("quillrack"));
-    QApplication::setApplicationDisplayName(QLatin1String(VersionInfo::Title));
+    // No display name: Qt would add it to every window title. The desktop file name lets the
+    // desktop match the windows to their entry.
+    QApplication::setDesktopFileName(QStringLiteral("org.quillrack.Quillrack"));
     WidgetPrompter prompter;
     modMain program(prompter);
     SignalWatcher watcher;

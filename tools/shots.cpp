@@ -5,7 +5,7 @@
 #include "frmfileloc.h"
 #include "frmsplash.h"
 #include "globalstate.h"
-#include "prompter.h"
+#include "widgetprompter.h"
 
 #include <QApplication>
 #include <QDir>
@@ -22,7 +22,7 @@ int main(int argc, char *argv[])
     frmSplash splash;
     splash.show();
     splash.grab().save(out + "/splash.png");
-    frmDirSelect picker(g);
+    frmDirSelect picker;
     picker.useForChoosingFolder(QStringLiteral("Select Main Book Folder"));
     picker.pointAt(lib);
     picker.show();

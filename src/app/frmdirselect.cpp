@@ -1,7 +1,6 @@
 #include "frmdirselect.h"
 
 #include "filesys.h"
-#include "globalstate.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -114,7 +113,7 @@ void FileList::Refresh()
     if (const auto folder = FileSys().GetFolder(m_path)) {
         for (const QString &name : folder->Files().names) {
             if (!name.startsWith(u'.'))
-                m_list->addItem(name);
+                (new QListWidgetItem(name, m_list))->setData(Qt::UserRole, name);
         }
     }
     setFileName(selected);
@@ -123,7 +122,7 @@ void FileList::Refresh()
 QString FileList::FileName() const
 {
     const QList<QListWidgetItem *> items = m_list->selectedItems();
-    return items.isEmpty() ? QString() : items.first()->text();
+    return items.isEmpty() ? QString() : items.first()->data(Qt::UserRole).toString();
 }
 
 void FileList::setFileName(const QString &name)
@@ -138,9 +137,8 @@ void FileList::setFileName(const QString &name)
     }
 }
 
-frmDirSelect::frmDirSelect(GlobalState &state, QWidget *parent)
+frmDirSelect::frmDirSelect(QWidget *parent)
     : FormDialog(parent)
-    , g(state)
 {
     setObjectName(QStringLiteral("frmDirSelect"));
     setWindowTitle(QStringLiteral("Select Directory"));
@@ -279,15 +277,25 @@ void frmDirSelect::useForAddingBooks(const QString &caption)
     cmdDone->show();
 }
 
+std::optional<QString> frmDirSelect::chooseFolder(const QString &caption, const QString &startAt)
+{
+    useForChoosingFolder(caption);
+    if (!startAt.isEmpty() && FileSys().FolderExists(startAt))
+        pointAt(startAt);
+    m_picked.reset();
+    showModal();
+    return m_picked;
+}
+
 void frmDirSelect::cmdOK_Click()
 {
-    g.PickedFolder = Dir1->Path();
+    m_picked = Dir1->Path();
     hide();
 }
 
 void frmDirSelect::cmdCancel_Click()
 {
-    g.PickedFolder.clear();
+    m_picked.reset();
     hide();
 }
 

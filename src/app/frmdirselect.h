@@ -2,11 +2,12 @@
 
 #include "widgets.h"
 
+#include <optional>
+
 class QComboBox;
 class QListWidget;
 class QListWidgetItem;
 class QPushButton;
-struct GlobalState;
 
 // The folder list: the open folder with its ancestors above it and its sub-folders below.
 // A click highlights an entry; a double-click or Enter opens it.
@@ -58,7 +59,7 @@ class frmDirSelect : public FormDialog
 {
     Q_OBJECT
 public:
-    explicit frmDirSelect(GlobalState &g, QWidget *parent = nullptr);
+    explicit frmDirSelect(QWidget *parent = nullptr);
 
     // Outer height in twips, title bar and borders included, as the callers give it.
     void setWindowHeightTwips(int twips);
@@ -67,6 +68,9 @@ public:
     void useForAddingBooks(const QString &caption);
     // Points the three lists at a folder.
     void pointAt(const QString &folder);
+    // Shows the picker for choosing a folder, opened on startAt when that is a folder, and
+    // returns the folder chosen with OK; nothing after Cancel.
+    std::optional<QString> chooseFolder(const QString &caption, const QString &startAt);
 
     QComboBox *Drive1;
     DirList *Dir1;
@@ -94,5 +98,5 @@ private:
     void cmdDone_Click();
     void selectDriveOf(const QString &path);
 
-    GlobalState &g;
+    std::optional<QString> m_picked;
 };

@@ -1,6 +1,6 @@
 #include "frmfileloc.h"
 
-#include "appfolder.h"
+#include "configuration.h"
 #include "frmdirselect.h"
 #include "globalstate.h"
 #include "prompter.h"
@@ -10,10 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
-
-namespace {
-const QString ClickOk = QStringLiteral("Click 'OK' to continue.");
-}
 
 frmFileLoc::frmFileLoc(GlobalState &state, frmDirSelect &picker, QWidget *parent)
     : FormDialog(parent)
@@ -106,12 +102,8 @@ void frmFileLoc::Form_Load()
 
 void frmFileLoc::browse(QLineEdit *box, const QString &caption)
 {
-    m_picker.useForChoosingFolder(caption);
-    if (!box->text().isEmpty() && g.FileSys.FolderExists(box->text()))
-        m_picker.pointAt(box->text());
-    m_picker.showModal();
-    if (!g.PickedFolder.isEmpty())
-        box->setText(g.PickedFolder);
+    if (const std::optional<QString> folder = m_picker.chooseFolder(caption, box->text()))
+        box->setText(*folder);
 }
 
 void frmFileLoc::cmdBrowseBook_Click()
@@ -124,50 +116,13 @@ void frmFileLoc::cmdBrowseReader_Click()
     browse(txtRead, QStringLiteral("Select Reader Content Folder"));
 }
 
-bool frmFileLoc::check()
-{
-    const QString book = txtBook->text();
-    const QString read = txtRead->text();
-    if (book.isEmpty()) {
-        g.prompter->message(QStringLiteral("Main Book Folder not identified."),
-                            QStringLiteral("You must indicate the location of the Main Book "
-                                           "Folder.\r\n")
-                                + ClickOk);
-        return false;
-    }
-    if (!g.FileSys.FolderExists(book)) {
-        g.prompter->message(QStringLiteral("Folder Does Not Exist."),
-                            book
-                                + QStringLiteral("\r\nDoes not exist. Please select another "
-                                                 "folder for the Main Book Folder.\r\n")
-                                + ClickOk);
-        return false;
-    }
-    if (!read.isEmpty() && !g.FileSys.FolderExists(read)) {
-        g.prompter->message(QStringLiteral("Folder Does Not Exist."),
-                            read
-                                + QStringLiteral("\r\nDoes not exist. Please select another "
-                                                 "folder or no folder for the Reader Content "
-                                                 "Folder.\r\n")
-                                + ClickOk);
-        return false;
-    }
-    return true;
-}
-
 void frmFileLoc::cmdSave_Click()
 {
-    if (!check())
-        return;
     const QString book = txtBook->text();
     const QString read = txtRead->text();
-    const QString ini = AppFolder::file(QStringLiteral("config.ini"));
-    FsResult result = FsResult::success();
-    if (g.FileSys.FileExists(ini))
-        result = g.FileSys.CopyFile(ini, AppFolder::file(QStringLiteral("config.bak")), true);
-    if (result)
-        result = g.FileSys.CreateTextFile(
-            ini, {QStringLiteral("book=") + book, QStringLiteral("read=") + read});
+    if (!checkFolders(*g.prompter, g.FileSys, book, read))
+        return;
+    const FsResult result = saveConfig(g.FileSys, book, read);
     if (!result) {
         g.prompter->message(QStringLiteral("Configuration Not Saved"),
                             QStringLiteral("The folder locations could not be saved.\r\n\r\n")

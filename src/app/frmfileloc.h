@@ -34,7 +34,6 @@ signals:
 private:
     void Form_Load();
     void browse(QLineEdit *box, const QString &caption);
-    bool check();
 
     GlobalState &g;
     frmDirSelect &m_picker;

@@ -1,15 +1,16 @@
 #include "modmain.h"
 
 #include "appfolder.h"
+#include "bookcase.h"
 #include "commands.h"
-#include "configfile.h"
+#include "configuration.h"
 #include "frmabout.h"
 #include "frmdirselect.h"
 #include "frmfileloc.h"
 #include "frmmain.h"
 #include "frmshelf.h"
 #include "frmsplash.h"
-#include "marksfile.h"
+#include "marks.h"
 #include "prompter.h"
 
 #include <QApplication>
@@ -18,11 +19,6 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
-
-namespace {
-// config.ini is two short lines; anything past this is not a configuration file.
-constexpr qint64 MaxConfigBytes = 1 << 20;
-} // namespace
 
 modMain::modMain(Prompter &prompter)
 {
@@ -34,6 +30,8 @@ modMain::~modMain()
 {
     delete splash;
     delete mainWindow; // owns the shelf window and the dialogs
+    commands.reset();
+    bookcase.reset();
 }
 
 void modMain::ensureDialogs()
@@ -41,46 +39,26 @@ void modMain::ensureDialogs()
     // Made when first needed: the first screen does not wait for them.
     if (fileLoc)
         return;
-    dirSelect = new frmDirSelect(g, mainWindow);
+    dirSelect = new frmDirSelect(mainWindow);
     fileLoc = new frmFileLoc(g, *dirSelect, mainWindow);
     connect(fileLoc, &frmFileLoc::bookFolderChanged, this, &modMain::reopenLibrary);
     // The picker's Copy and Move put the selected file on the shelf pop-up's shelf.
-    connect(dirSelect, &frmDirSelect::copyRequested, this, [this] {
+    auto add = [this](bool move) {
         if (commands)
-            commands->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(), false);
-    });
-    connect(dirSelect, &frmDirSelect::moveRequested, this, [this] {
-        if (commands)
-            commands->addOutsideBook(dirSelect->File1->Path(), dirSelect->File1->FileName(), true);
+            commands->addOutsideBook(dirSelect->File1->Path(),
+                                     dirSelect->File1->FileName().toUtf8(), move);
+    };
+    connect(dirSelect, &frmDirSelect::copyRequested, this, [add] { add(false); });
+    connect(dirSelect, &frmDirSelect::moveRequested, this, [this, add] {
+        add(true);
         dirSelect->File1->Refresh();
     });
 }
 
-bool modMain::readConfig(QString *problem)
+bool modMain::showModal(FormDialog *dialog)
 {
-    QString error;
-    const QString ini = AppFolder::file(QStringLiteral("config.ini"));
-    const std::optional<QByteArray> bytes = g.FileSys.readFile(ini, MaxConfigBytes, &error);
-    if (!bytes) {
-        *problem = QStringLiteral("The configuration file could not be read:\r\n") + error;
-        return false;
-    }
-    const ConfigValues values = parseConfig(*bytes);
-    if (values.book)
-        g.BookFolder = *values.book;
-    if (values.read)
-        g.ReaderFolder = *values.read;
-    if (g.BookFolder.isEmpty()) {
-        *problem = QStringLiteral("The configuration file names no Main Book Folder.");
-        return false;
-    }
-    g.RootFolder = g.FileSys.GetFolder(g.BookFolder, &error);
-    if (!g.RootFolder) {
-        *problem = QStringLiteral("The Main Book Folder cannot be opened:\r\n") + error;
-        return false;
-    }
-    g.ShelfFolders = g.RootFolder;
-    return true;
+    dialog->showModal();
+    return !m_ended;
 }
 
 bool modMain::Main()
@@ -90,9 +68,9 @@ bool modMain::Main()
     const QString ini = AppFolder::file(QStringLiteral("config.ini"));
     QString problem;
     bool haveConfig = g.FileSys.FileExists(ini);
-    bool configured = haveConfig && readConfig(&problem);
+    bool configured = haveConfig && readConfig(g, &problem);
     if (configured) {
-        m_readAhead.start(g.BookFolder, AppFolder::file(QStringLiteral("marked.dat")));
+        m_readAhead.start(Path(g.BookFolder), AppFolder::file(QStringLiteral("marked.dat")));
         g.readAhead = &m_readAhead;
     }
 
@@ -132,12 +110,11 @@ bool modMain::Main()
         if (m_ended)
             return false;
         ensureDialogs();
-        fileLoc->showModal();
-        if (m_ended)
+        if (!showModal(fileLoc))
             return false;
         problem.clear();
         haveConfig = g.FileSys.FileExists(ini);
-        configured = haveConfig && readConfig(&problem);
+        configured = haveConfig && readConfig(g, &problem);
     }
 
     if (splash) {
@@ -146,7 +123,12 @@ bool modMain::Main()
         splash->repaint();
     }
 
-    shelfWindow = new frmShelf(g);
+    bookcase = std::make_unique<Bookcase>(g);
+    bookcase->askForFolders = [this] {
+        ensureDialogs();
+        return showModal(fileLoc);
+    };
+    shelfWindow = new frmShelf(*bookcase);
     shelfWindow->setHost(this);
     connect(shelfWindow, &frmShelf::exitRequested, this, &modMain::Shutdown);
     shelfWindow->Form_Load();
@@ -165,7 +147,7 @@ bool modMain::Main()
 
 void modMain::connectCommands()
 {
-    commands = std::make_unique<Commands>(g, *shelfWindow);
+    commands = std::make_unique<Commands>(g, *bookcase);
     Commands *c = commands.get();
     frmMain *m = mainWindow;
     for (int i = 1; i <= 6; ++i)
@@ -182,7 +164,7 @@ void modMain::mnuAddOutside_Click()
 {
     ensureDialogs();
     dirSelect->useForAddingBooks(QStringLiteral("Select Book to Add"));
-    dirSelect->showModal();
+    showModal(dirSelect);
 }
 
 void modMain::mnuAbout_Click()
@@ -203,7 +185,7 @@ void modMain::reopenLibrary()
         return;
     if (!g.RootFolder)
         g.prompter->message(QStringLiteral("Main Book Folder cannot be opened."), error);
-    shelfWindow->showLibrary();
+    bookcase->showLibrary();
 }
 
 void modMain::Shutdown()
@@ -235,11 +217,4 @@ void modMain::showBookPopUp(const QString &title)
     QString caption = title;
     mainWindow->mnuBookName->setText(caption.replace(u'&', QStringLiteral("&&")));
     mainWindow->mnuBookPopUp->exec(QCursor::pos());
-}
-
-bool modMain::askForFolders()
-{
-    ensureDialogs();
-    fileLoc->showModal();
-    return !m_ended;
 }

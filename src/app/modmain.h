@@ -9,9 +9,10 @@
 #include <functional>
 #include <memory>
 
+class Bookcase;
 class Commands;
+class FormDialog;
 class frmAbout;
-
 class frmMain;
 class frmShelf;
 class frmSplash;
@@ -37,6 +38,7 @@ public:
 
     GlobalState g;
     frmMain *mainWindow = nullptr;
+    std::unique_ptr<Bookcase> bookcase;
     frmShelf *shelfWindow = nullptr;
     QPointer<frmSplash> splash;
     frmDirSelect *dirSelect = nullptr;
@@ -50,13 +52,13 @@ public:
 
     void showShelfPopUp(const QString &title) override;
     void showBookPopUp(const QString &title) override;
-    bool askForFolders() override;
 
     // Makes the File Locations dialog and the directory picker, once.
     void ensureDialogs();
 
 private:
-    bool readConfig(QString *problem);
+    // Shows a dialog modally; false when the program ended while it was open.
+    bool showModal(FormDialog *dialog);
     void reopenLibrary();
     void connectCommands();
     void mnuAddOutside_Click();

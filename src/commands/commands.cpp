@@ -1,24 +1,18 @@
 #include "commands.h"
 
+#include "bookcase.h"
 #include "bookname.h"
-#include "frmshelf.h"
 #include "globalstate.h"
 #include "marksline.h"
 #include "prompter.h"
-#include "widgets.h"
-
-#include <QLabel>
+#include "transfer.h"
 
 namespace {
+
 const QString SameNameTitle = QStringLiteral("Same Name");
 const QString NameNotChanged = QStringLiteral("Name not changed.");
-} // namespace
 
-void Commands::rebuildBooks()
-{
-    m_shelf.CreateBooks(g.ShelfIndex);
-    m_shelf.FillBooks();
-}
+} // namespace
 
 void Commands::report(const QString &title, const QString &what, const QString &error)
 {
@@ -27,199 +21,184 @@ void Commands::report(const QString &title, const QString &what, const QString &
 
 bool Commands::confirmDelete(const QString &title, const QString &name)
 {
-    const QString question = QStringLiteral("'%1' will be permanently deleted.\r\n\r\n"
-                                            "Are you sure you want to delete %1?")
-                                 .arg(name);
-    return g.prompter->message(title, question, Prompter::Buttons::YesNo) == Prompter::Answer::Yes;
-}
-
-void Commands::colourBookLabel(int colour)
-{
-    if (g.BookNumber < 0 || g.BookNumber >= frmShelf::BookSlots)
-        return;
-    QLabel *label = m_shelf.lblBook[g.BookNumber];
-    QPalette pal = label->palette();
-    pal.setColor(QPalette::WindowText, MarksLine::colour(colour));
-    label->setPalette(pal);
+    return g.prompter->agrees(title,
+                              QStringLiteral("'%1' will be permanently deleted.\r\n\r\n"
+                                             "Are you sure you want to delete %1?")
+                                  .arg(name),
+                              Prompter::Buttons::YesNo);
 }
 
 bool Commands::isDisplayedShelf() const
 {
     // By name: slot numbers of different pages of the shelf grid could coincide.
-    return g.ShelfName == m_shelf.lblWhichShelf->text();
+    return m_bookcase.target().ShelfName == m_bookcase.currentShelf();
 }
 
 void Commands::mnuMarkBook_Click(int Index)
 {
-    if (g.BookName.contains(u'\n') || g.BookName.contains(u'\r')) {
+    const PopUpTarget &t = m_bookcase.target();
+    if (t.BookName.isEmpty())
+        return;
+    if (t.BookName.contains('\n') || t.BookName.contains('\r')) {
         // The marks file is one line: such a name would break it for every other mark.
         g.prompter->message(QStringLiteral("Cannot Mark Book"),
                             QStringLiteral("This book's file name holds a line break, so it "
                                            "cannot be marked. Rename the book first."));
         return;
     }
-    const MarksLine::Entry entry = g.Marks.FindMarkEntry(g.BookName);
-    if (entry.found)
-        g.Marks.removeEntry(entry);
-    g.Marks.appendEntry(g.BookName, Index);
-    colourBookLabel(Index);
+    g.Marks.removeEntry(g.Marks.FindMarkEntry(t.BookName));
+    g.Marks.appendEntry(t.BookName, Index);
+    m_bookcase.showColour(t.BookNumber, Index);
 }
 
 void Commands::mnuUnmark_Click()
 {
-    const MarksLine::Entry entry = g.Marks.FindMarkEntry(g.BookName);
-    if (!entry.found)
+    const PopUpTarget &t = m_bookcase.target();
+    const MarksLine::Entry entry = g.Marks.FindMarkEntry(t.BookName);
+    if (t.BookName.isEmpty() || !entry.found)
         return;
     g.Marks.removeEntry(entry);
-    colourBookLabel(0);
+    m_bookcase.showColour(t.BookNumber, 0);
 }
 
 void Commands::mnuBookRename_Click()
 {
-    const QString folder = g.BookFolder + u'/' + g.ShelfName + u'/';
-    const QString oldPath = folder + g.BookName;
-    const qsizetype dot = g.BookName.indexOf(u'.');
-    const BookName parts = splitBookName(g.BookName);
-    const QString prompt = dot >= 0 ? QStringLiteral("Rename '%1' to ...").arg(parts.title)
-                                    : QStringLiteral("Rename %1 to ...").arg(g.BookName);
-    const QString newName = g.prompter->input(prompt, QStringLiteral("Rename Book"));
+    const PopUpTarget t = m_bookcase.target();
+    if (t.BookName.isEmpty())
+        return;
+    const qsizetype dot = t.BookName.indexOf('.');
     // Without a dot there is no format to keep: the whole name is what the user renames.
-    if (newName == (dot >= 0 ? parts.title : g.BookName)) {
+    const QByteArray title = dot >= 0 ? t.BookName.left(dot) : t.BookName;
+    const QString prompt = dot >= 0 ? QStringLiteral("Rename '%1' to ...").arg(shownName(title))
+                                    : QStringLiteral("Rename %1 to ...").arg(shownName(t.BookName));
+    const QString newName = g.prompter->input(prompt, QStringLiteral("Rename Book"));
+    if (newName.toUtf8() == title) {
         g.prompter->message(SameNameTitle, NameNotChanged);
         return;
     }
     if (newName.isEmpty()) {
-        rebuildBooks();
+        m_bookcase.reloadBooks();
         return;
     }
-    const QString newFileName = dot >= 0 ? newName + u'.' + parts.format : newName;
-    if (!acceptTypedName(*g.prompter, newName) || !acceptTypedName(*g.prompter, newFileName))
+    const QByteArray newFileName
+        = dot >= 0 ? newName.toUtf8() + t.BookName.mid(dot) : newName.toUtf8();
+    if (!acceptTypedName(*g.prompter, newName)
+        || !acceptTypedName(*g.prompter, shownName(newFileName)))
         return;
-    const QString newPath = folder + newFileName;
+    const Path oldPath = m_bookcase.bookPath(t.ShelfName, t.BookName);
+    const Path newPath = m_bookcase.bookPath(t.ShelfName, newFileName);
     bool overwrite = false;
     if (g.FileSys.FileExists(newPath) && !g.FileSys.sameFile(oldPath, newPath)) {
-        if (g.prompter->message(QStringLiteral("Book Exists"),
+        if (!g.prompter->agrees(QStringLiteral("Book Exists"),
                                 QStringLiteral("Book Exists. Do you wish to overwrite?"),
-                                Prompter::Buttons::OkCancel)
-            != Prompter::Answer::Ok)
+                                Prompter::Buttons::OkCancel))
             return;
         overwrite = true;
     }
     const FsResult result = g.FileSys.RenameFile(oldPath, newPath, overwrite);
     if (!result)
         report(QStringLiteral("Cannot Rename Book"),
-               QStringLiteral("'%1' could not be renamed to '%2'.").arg(g.BookName, newFileName),
+               QStringLiteral("'%1' could not be renamed to '%2'.")
+                   .arg(shownName(t.BookName), shownName(newFileName)),
                result.error);
-    rebuildBooks();
+    m_bookcase.reloadBooks();
 }
 
 void Commands::mnuBookDelete_Click()
 {
-    const QString path = g.BookFolder + u'/' + g.ShelfName + u'/' + g.BookName;
-    if (confirmDelete(QStringLiteral("Delete Book"), g.BookName)) {
-        const FsResult result = g.FileSys.DeleteFile(path);
+    const PopUpTarget t = m_bookcase.target();
+    if (t.BookName.isEmpty())
+        return;
+    if (confirmDelete(QStringLiteral("Delete Book"), shownName(t.BookName))) {
+        const FsResult result = g.FileSys.DeleteFile(m_bookcase.bookPath(t.ShelfName, t.BookName));
         if (!result)
             report(QStringLiteral("Cannot Delete Book"),
-                   QStringLiteral("'%1' could not be deleted.").arg(g.BookName), result.error);
+                   QStringLiteral("'%1' could not be deleted.").arg(shownName(t.BookName)),
+                   result.error);
     }
-    rebuildBooks();
+    m_bookcase.reloadBooks();
 }
 
 void Commands::cmdShelfRename_Click()
 {
-    const QString oldPath = g.BookFolder + u'/' + g.ShelfName;
-    const QString newName = g.prompter->input(QStringLiteral("Rename '%1' to ...").arg(g.ShelfName),
+    const PopUpTarget t = m_bookcase.target();
+    if (t.ShelfName.isEmpty())
+        return;
+    const QString oldName = shownName(t.ShelfName);
+    const QString newName = g.prompter->input(QStringLiteral("Rename '%1' to ...").arg(oldName),
                                               QStringLiteral("Rename Shelf"));
-    if (newName == g.ShelfName) {
+    if (newName.toUtf8() == t.ShelfName) {
         g.prompter->message(SameNameTitle, NameNotChanged);
         return;
     }
     if (!newName.isEmpty()) {
         if (!acceptTypedName(*g.prompter, newName))
             return;
-        const QString newPath = g.BookFolder + u'/' + newName;
-        const bool caseOnly = g.FileSys.sameFile(oldPath, newPath);
-        if ((g.FileSys.FolderExists(newPath) || g.FileSys.FileExists(newPath)) && !caseOnly) {
+        const Path oldPath = m_bookcase.bookPath(t.ShelfName);
+        const Path newPath = m_bookcase.bookPath(newName.toUtf8());
+        // Another letter case of the same name names the shelf itself where case is ignored.
+        if (g.FileSys.anythingAt(newPath) && !g.FileSys.sameFile(oldPath, newPath)) {
             g.prompter->message(QStringLiteral("Shelf Exists"),
                                 QStringLiteral("Shelf Exists. Cannot Rename."));
             return;
         }
         const bool displayed = isDisplayedShelf();
         const FsResult result = g.FileSys.MoveFolder(oldPath, newPath);
-        if (!result) {
+        if (!result)
             report(QStringLiteral("Cannot Rename Shelf"),
                    QStringLiteral("The shelf '%1' could not be renamed to '%2'.")
-                       .arg(g.ShelfName, newName),
+                       .arg(oldName, newName),
                    result.error);
-        } else if (displayed) {
-            m_shelf.lblWhichShelf->setText(newName);
-            // The books stay on screen, now known under their shelf's new name.
-            m_shelf.FillBooks();
-        }
+        else if (displayed)
+            m_bookcase.currentShelfRenamed(newName.toUtf8());
     }
-    m_shelf.CreateShelves();
-    m_shelf.FillShelves();
+    m_bookcase.reloadShelves();
 }
 
 void Commands::mnuShelfDelete_Click()
 {
-    const QString path = g.BookFolder + u'/' + g.ShelfName;
+    const PopUpTarget t = m_bookcase.target();
+    if (t.ShelfName.isEmpty())
+        return;
+    const QString name = shownName(t.ShelfName);
+    const Path path = m_bookcase.bookPath(t.ShelfName);
     QString error;
     const auto folder = g.FileSys.GetFolder(path, &error);
     if (!folder) {
         report(QStringLiteral("Cannot Delete Shelf"),
-               QStringLiteral("The shelf '%1' cannot be opened.").arg(g.ShelfName), error);
+               QStringLiteral("The shelf '%1' cannot be opened.").arg(name), error);
     } else if (!folder->isEmpty()) {
-        // Sub-folders count too: nothing the user cannot see in the program is deleted.
+        // Sub-folders and hidden files count too: nothing the user cannot see is deleted.
         g.prompter->message(QStringLiteral("Cannot Delete Shelf"),
-                            g.ShelfName + QStringLiteral(" is not empty. Cannot delete."));
-    } else {
-        if (confirmDelete(QStringLiteral("Delete Shelf"), g.ShelfName)) {
-            const FsResult result = g.FileSys.DeleteFolder(path);
-            if (!result)
-                report(QStringLiteral("Cannot Delete Shelf"),
-                       QStringLiteral("The shelf '%1' could not be deleted.").arg(g.ShelfName),
-                       result.error);
-        }
+                            name + QStringLiteral(" is not empty. Cannot delete."));
+    } else if (confirmDelete(QStringLiteral("Delete Shelf"), name)) {
+        const FsResult result = g.FileSys.DeleteFolder(path);
+        if (!result)
+            report(QStringLiteral("Cannot Delete Shelf"),
+                   QStringLiteral("The shelf '%1' could not be deleted.").arg(name), result.error);
     }
-    if (!isDisplayedShelf()) {
-        m_shelf.CreateShelves();
-        m_shelf.FillShelves();
-        return;
-    }
-    m_shelf.SelectedShelf = 0;
-    m_shelf.cmdRefresh_Click();
+    if (isDisplayedShelf())
+        m_bookcase.showFirstShelf();
+    else
+        m_bookcase.reloadShelves();
 }
 
-void Commands::addOutsideBook(const QString &folder, const QString &fileName, bool move)
+void Commands::addOutsideBook(const Path &folder, const QByteArray &fileName, bool move)
 {
-    if (fileName.isEmpty())
+    const PopUpTarget t = m_bookcase.target();
+    if (fileName.isEmpty() || t.ShelfName.isEmpty())
         return;
-    const QString source = folder.endsWith(u'/') ? folder + fileName : folder + u'/' + fileName;
-    const QString target = g.BookFolder + u'/' + g.ShelfName + u'/' + fileName;
-    // The picker shows the shelf's own folder: the file is already where it would go.
-    if (g.FileSys.sameFile(source, target))
-        return;
-    bool overwrite = false;
-    if (g.FileSys.FileExists(target)) {
-        if (g.prompter->message(QStringLiteral("File Exists"),
-                                QStringLiteral("File Exists. Do you wish to overwrite?"),
-                                Prompter::Buttons::OkCancel)
-            != Prompter::Answer::Ok)
-            return;
-        overwrite = true;
-    }
-    const FsResult result = move ? g.FileSys.MoveFile(source, target, overwrite)
-                                 : g.FileSys.CopyFile(source, target, overwrite);
-    if (!result)
-        report(move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
-               QStringLiteral("'%1' could not be %2 to the shelf %3.")
-                   .arg(fileName, move ? QStringLiteral("moved") : QStringLiteral("copied"),
-                        g.ShelfName),
-               result.error);
-    m_shelf.FillShelves();
-    if (isDisplayedShelf()) {
-        m_shelf.CreateBooks(m_shelf.SelectedShelf);
-        m_shelf.FillBooks();
-    }
+    const Path source
+        = folder.bytes().endsWith('/') ? Path(folder.bytes() + fileName) : folder / fileName;
+    // The picker may show the shelf's own folder: then the file is already where it would go.
+    transferBook(
+        g.FileSys, *g.prompter,
+        {source, m_bookcase.bookPath(t.ShelfName, fileName), move,
+         move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
+         QStringLiteral("'%1' could not be %2 to the shelf %3.")
+             .arg(shownName(fileName), move ? QStringLiteral("moved") : QStringLiteral("copied"),
+                  shownName(t.ShelfName))});
+    m_bookcase.redrawShelves();
+    if (isDisplayedShelf())
+        m_bookcase.reloadBooks();
 }

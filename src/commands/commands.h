@@ -1,21 +1,24 @@
 #pragma once
 
+#include "filesys.h"
+
 #include <QString>
 
 struct GlobalState;
-class frmShelf;
+class Bookcase;
 
-// The commands of the book and shelf pop-up menus. Each acts on the book or shelf recorded when
-// its menu opened, works through FileSys, and then has the shelf window rebuild what changed.
+// The commands of the book and shelf pop-up menus. Each acts on the bookcase's pop-up target,
+// works through FileSys, and then has the bookcase show what changed through its small API
+// (current shelf, reload books or shelves, a slot's colour, the first shelf). No widget here.
 class Commands
 {
 public:
-    Commands(GlobalState &g, frmShelf &shelf)
+    Commands(GlobalState &g, Bookcase &bookcase)
         : g(g)
-        , m_shelf(shelf)
+        , m_bookcase(bookcase)
     { }
 
-    // Marks the pop-up's book with colour Index (1 to 6), or removes its mark.
+    // Marks the target book with colour Index (1 to 6), or removes its mark.
     void mnuMarkBook_Click(int Index);
     void mnuUnmark_Click();
 
@@ -24,18 +27,15 @@ public:
     void cmdShelfRename_Click();
     void mnuShelfDelete_Click();
 
-    // Puts a file from another folder onto the pop-up's shelf, by copy or by move.
-    void addOutsideBook(const QString &folder, const QString &fileName, bool move);
+    // Puts a file from another folder onto the target shelf, by copy or by move.
+    void addOutsideBook(const Path &folder, const QByteArray &fileName, bool move);
 
 private:
-    void rebuildBooks();
     void report(const QString &title, const QString &what, const QString &error);
     bool isDisplayedShelf() const;
     // Asks whether `name` is to be deleted for good; true for Yes.
     bool confirmDelete(const QString &title, const QString &name);
-    // Gives the pop-up's book label the colour of a mark number (black for 0).
-    void colourBookLabel(int colour);
 
     GlobalState &g;
-    frmShelf &m_shelf;
+    Bookcase &m_bookcase;
 };

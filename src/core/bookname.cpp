@@ -8,6 +8,11 @@ BookName splitBookName(const QString &fileName)
     return {fileName.left(dot), fileName.mid(dot + 1)};
 }
 
+QString shownName(const QByteArray &name)
+{
+    return QString::fromUtf8(name);
+}
+
 QString versionText(int major, int minor, int revision)
 {
     return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(revision);

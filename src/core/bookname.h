@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // A book's title and format are the parts of its file name before and after the first ".".
@@ -10,6 +11,10 @@ struct BookName
 };
 
 BookName splitBookName(const QString &fileName);
+
+// A file or shelf name as the user sees it: the file system's bytes read as UTF-8. Only for
+// showing: the bytes themselves name the file.
+QString shownName(const QByteArray &name);
 
 // "Version 1.5.3": major, minor and revision as plain decimals.
 QString versionText(int major, int minor, int revision);

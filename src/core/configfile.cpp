@@ -41,6 +41,11 @@ ConfigValues parseConfig(const QByteArray &bytes)
     return values;
 }
 
+bool fitsConfigLine(const QString &path)
+{
+    return !path.contains(u'\r') && !path.contains(u'\n');
+}
+
 QByteArray formatConfig(const QString &book, const QString &read)
 {
     return "book=" + book.toUtf8() + "\r\nread=" + read.toUtf8() + "\r\n";

@@ -18,5 +18,9 @@ QStringList splitTextLines(const QString &text);
 // the rest of the line after its fifth character; other lines are skipped; the last one wins.
 ConfigValues parseConfig(const QByteArray &bytes);
 
+// False for a folder path that config.ini cannot keep as it stands: a CR or LF in it would end
+// its line, and the next start would read another folder.
+bool fitsConfigLine(const QString &path);
+
 // The file as a Save writes it: two lines ended by CR LF, paths exactly as given.
 QByteArray formatConfig(const QString &book, const QString &read);

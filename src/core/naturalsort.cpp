@@ -38,14 +38,6 @@ quint64 packPrefix(const char *key, size_t length, size_t from)
 
 } // namespace
 
-std::string naturalSortKey(std::string_view name)
-{
-    std::string key;
-    key.reserve(name.size() + 8);
-    appendNaturalSortKey(key, name);
-    return key;
-}
-
 // The common case of a name in plain ASCII, written straight into the key: no byte of it needs
 // case folding beyond A to Z, and the key is at most 3 bytes longer per digit run.
 static bool appendAsciiKey(std::string &key, std::string_view name)
@@ -112,29 +104,6 @@ void appendNaturalSortKey(std::string &key, std::string_view name)
             i = j;
         }
     }
-}
-
-std::string naturalSortKey(const QString &name)
-{
-    return naturalSortKey(std::string_view(name.toUtf8().toStdString()));
-}
-
-bool naturalLess(const QString &a, const QString &b)
-{
-    const std::string ka = naturalSortKey(a);
-    const std::string kb = naturalSortKey(b);
-    if (ka != kb)
-        return ka < kb;
-    return a.toUtf8() < b.toUtf8();
-}
-
-void sortNaturally(std::vector<QString> &names)
-{
-    NameList list;
-    for (const QString &name : names)
-        list.add(name.toUtf8().toStdString());
-    for (int i = 0; i < list.size(); ++i)
-        names[size_t(i)] = list.at(i);
 }
 
 void NameList::clear()
@@ -210,13 +179,18 @@ void NameList::ensureOrdered(int upTo) const
     m_orderedUpTo = n;
 }
 
-QString NameList::at(int i) const
+QByteArray NameList::bytesAt(int i) const
 {
     if (i < 0 || i >= size())
         return {};
     ensureOrdered(i + 1);
     const Entry &e = m_entries[size_t(i)];
-    return QString::fromUtf8(m_names.data() + e.nameOffset, qsizetype(e.nameLength));
+    return QByteArray(m_names.data() + e.nameOffset, qsizetype(e.nameLength));
+}
+
+QString NameList::at(int i) const
+{
+    return QString::fromUtf8(bytesAt(i));
 }
 
 QStringList NameList::toStringList() const

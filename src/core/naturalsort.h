@@ -1,25 +1,20 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <string>
 #include <string_view>
 #include <vector>
 
-// Sorts names naturally ("Book 2" before "Book 10") and without regard to letter case; names
-// equal under that rule keep a fixed order by their exact text.
-void sortNaturally(std::vector<QString> &names);
+// The collation key behind the natural order ("Book 2" before "Book 10", letter case ignored):
+// comparing two keys bytewise orders their names.
+void appendNaturalSortKey(std::string &key, std::string_view name);
 
-// The collation key behind the order: comparing two keys bytewise orders their names.
-std::string naturalSortKey(const QString &name);
-std::string naturalSortKey(std::string_view utf8Name);
-void appendNaturalSortKey(std::string &key, std::string_view utf8Name);
-
-bool naturalLess(const QString &a, const QString &b);
-
-// The names of one folder, kept as UTF-8 in one buffer and put in natural order only as far as
-// they are looked at: the first page of a list of 100,000 names needs no full sort, and no name
-// is turned into a QString before it is shown.
+// The names of one folder, kept as the system gave them in one buffer and put in natural order
+// only as far as they are looked at: the first page of a list of 100,000 names needs no full
+// sort, and no name is turned into a QString before it is shown. Names equal under the natural
+// rule keep a fixed order by their exact bytes.
 class NameList
 {
 public:
@@ -29,7 +24,8 @@ public:
 
     int size() const { return int(m_entries.size()); }
     bool empty() const { return m_entries.empty(); }
-    // The name at position i of the natural order.
+    // The name at position i of the natural order, as bytes and as text to show.
+    QByteArray bytesAt(int i) const;
     QString at(int i) const;
     // All names in natural order.
     QStringList toStringList() const;

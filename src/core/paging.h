@@ -6,7 +6,7 @@ struct GridShape
 {
     int perRow;
     int rows;
-    int slotCount() const { return perRow * rows; }
+    constexpr int slotCount() const { return perRow * rows; }
 };
 
 inline constexpr GridShape ShelfGrid {4, 7};

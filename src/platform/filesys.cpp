@@ -1,7 +1,5 @@
 #include "filesys.h"
 
-#include "naturalsort.h"
-
 #include <QFile>
 #include <algorithm>
 #include <cerrno>
@@ -13,37 +11,58 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+int SysCalls::stat(const char *path, struct stat *st) const
+{
+    return ::stat(path, st);
+}
+
+int SysCalls::lstat(const char *path, struct stat *st) const
+{
+    return ::lstat(path, st);
+}
+
+int SysCalls::renameNoReplace(const char *from, const char *to) const
+{
+    return ::renameat2(AT_FDCWD, from, AT_FDCWD, to, RENAME_NOREPLACE);
+}
+
+int SysCalls::rename(const char *from, const char *to) const
+{
+    return ::rename(from, to);
+}
+
+int SysCalls::link(const char *from, const char *to) const
+{
+    return ::link(from, to);
+}
+
 namespace {
 
-// File names are UTF-8 on the Linux desktop.
-QByteArray encoded(const QString &path)
-{
-    return path.toUtf8();
-}
+const SysCalls systemCalls;
 
 QString reason(int err)
 {
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
-FsResult failed(const QString &path, int err)
+FsResult failed(const Path &path, int err)
 {
-    return FsResult::failure(QStringLiteral("%1\n%2").arg(path, reason(err)));
+    return FsResult::failure(QStringLiteral("%1\n%2").arg(path.shown(), reason(err)));
 }
 
-FsResult failed(const QString &path, const QString &why)
+FsResult failed(const Path &path, const QString &why)
 {
-    return FsResult::failure(QStringLiteral("%1\n%2").arg(path, why));
+    return FsResult::failure(QStringLiteral("%1\n%2").arg(path.shown(), why));
 }
 
-// False for a name that is not valid UTF-8: such a name could not be written back byte for
-// byte, so an operation on it might reach another file.
+// False for a name that is not valid UTF-8: such a name could not be shown or typed back byte
+// for byte, so an operation on it might reach another file.
 bool validName(const char *raw, size_t length)
 {
     for (size_t i = 0; i < length; ++i) {
         if (static_cast<unsigned char>(raw[i]) >= 0x80) {
             // Decoding may drop or replace bytes (a leading byte-order mark, broken sequences):
-            // only a name that comes back byte for byte names this file and no other.
+            // only a name that comes back byte for byte is kept.
             return QString::fromUtf8(raw, qsizetype(length)).toUtf8()
                 == QByteArrayView(raw, qsizetype(length));
         }
@@ -79,11 +98,16 @@ Kind kindOf(int dirFd, const dirent *e)
     }
 }
 
+bool dotOrDotDot(const char *n)
+{
+    return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
+}
+
 // Reads a folder once; *error gets the reason when it cannot be read.
-NameList listNames(const QString &path, Kind wanted, QString *error, bool stopAtFirst = false)
+NameList listNames(const Path &path, Kind wanted, QString *error)
 {
     NameList names;
-    DIR *dir = opendir(encoded(path).constData());
+    DIR *dir = opendir(path.c_str());
     if (!dir) {
         if (error)
             *error = failed(path, errno).error;
@@ -93,41 +117,32 @@ NameList listNames(const QString &path, Kind wanted, QString *error, bool stopAt
     // A folder's size on disk grows with its entries: room for them all at once spares the
     // copies of a list that keeps outgrowing itself (too much room is never touched).
     struct stat st;
-    if (!stopAtFirst && ::fstat(fd, &st) == 0 && st.st_size > 0) {
+    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
         const size_t bytes = size_t(std::min<off_t>(st.st_size, off_t(1) << 26));
         names.reserve(bytes / 24, bytes);
     }
     while (const dirent *e = readdir(dir)) {
         const char *n = e->d_name;
-        if (n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))
-            continue;
-        if (kindOf(fd, e) != wanted)
+        if (dotOrDotDot(n) || kindOf(fd, e) != wanted)
             continue;
         const size_t length = std::strlen(n);
         if (!validName(n, length) || std::strncmp(n, TempPrefix, sizeof TempPrefix - 1) == 0)
             continue;
         names.add(std::string_view(n, length));
-        if (stopAtFirst)
-            break;
     }
     closedir(dir);
     return names;
 }
 
-Listing listFolder(const QString &path, Kind wanted, bool stopAtFirst = false)
+Listing listFolder(const Path &path, Kind wanted)
 {
     Listing result;
-    const NameList names = listNames(path, wanted, &result.error, stopAtFirst);
+    const NameList names = listNames(path, wanted, &result.error);
     result.ok = result.error.isEmpty();
     result.names.reserve(size_t(names.size()));
     for (int i = 0; i < names.size(); ++i)
         result.names.push_back(names.at(i));
     return result;
-}
-
-bool statPath(const QString &path, struct stat *st)
-{
-    return !path.isEmpty() && ::stat(encoded(path).constData(), st) == 0;
 }
 
 class Fd
@@ -144,12 +159,6 @@ public:
     Fd(const Fd &) = delete;
     Fd &operator=(const Fd &) = delete;
     int get() const { return m_fd; }
-    int release()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        return fd;
-    }
 
 private:
     int m_fd;
@@ -159,10 +168,9 @@ private:
 class TempFile
 {
 public:
-    explicit TempFile(const QString &target)
+    explicit TempFile(const Path &target)
     {
-        QByteArray dir = encoded(parentPath(target));
-        m_name = dir + '/' + TempPrefix + "XXXXXX";
+        m_name = parentPath(target.bytes()) + '/' + TempPrefix + "XXXXXX";
         m_fd = ::mkstemp(m_name.data());
         m_err = m_fd < 0 ? errno : 0;
     }
@@ -175,6 +183,8 @@ public:
     }
     int fd() const { return m_fd; }
     int error() const { return m_err; }
+    const QByteArray &name() const { return m_name; }
+    void placed() { m_placed = true; }
     // Flushes the data to disk and closes; false (with errno) when any of it failed.
     bool finish()
     {
@@ -186,36 +196,6 @@ public:
         if (!synced)
             errno = syncErr;
         return synced && closed;
-    }
-    // Renames the finished file over the target (or, without overwrite, only where none is).
-    bool place(const QString &target, bool overwrite)
-    {
-        const QByteArray to = encoded(target);
-        int rc;
-        if (overwrite) {
-            rc = ::rename(m_name.constData(), to.constData());
-        } else {
-            rc = ::renameat2(AT_FDCWD, m_name.constData(), AT_FDCWD, to.constData(),
-                             RENAME_NOREPLACE);
-            if (rc != 0 && (errno == EINVAL || errno == ENOSYS)) {
-                // A file system without the no-replace rename: link() also refuses to replace.
-                rc = ::link(m_name.constData(), to.constData());
-                if (rc == 0) {
-                    ::unlink(m_name.constData());
-                } else if (errno == EPERM || errno == ENOTSUP || errno == ENOSYS) {
-                    // Nor hard links (exFAT, a reader device over MTP): check, then rename.
-                    struct stat st;
-                    if (::stat(to.constData(), &st) == 0) {
-                        errno = EEXIST;
-                    } else {
-                        rc = ::rename(m_name.constData(), to.constData());
-                    }
-                }
-            }
-        }
-        if (rc == 0)
-            m_placed = true;
-        return rc == 0;
     }
 
 private:
@@ -280,56 +260,37 @@ bool copyData(int from, int to, off_t expected)
     return true;
 }
 
-} // namespace
-
-// Renames one file or folder to a name that differs only in letter case, through a temporary
-// name beside it, so that it works also where the file system ignores case.
-static FsResult renameCase(const QString &source, const QString &target)
+bool caseVariants(const QByteArray &a, const QByteArray &b)
 {
-    const QByteArray from = encoded(source);
-    const QByteArray to = encoded(target);
-    const QByteArray middle = encoded(parentPath(target)) + '/' + TempPrefix + "rename-"
-        + QByteArray::number(qint64(::getpid()));
-    if (::rename(from.constData(), middle.constData()) != 0)
-        return failed(source, errno);
-    if (::rename(middle.constData(), to.constData()) != 0) {
-        const int err = errno;
-        ::rename(middle.constData(), from.constData()); // put it back as it was
-        return failed(target, err);
-    }
-    return FsResult::success();
+    return a != b
+        && QString::fromUtf8(lastPathPart(a))
+               .compare(QString::fromUtf8(lastPathPart(b)), Qt::CaseInsensitive)
+        == 0
+        && parentPath(a) == parentPath(b);
 }
 
-QString lastPathPart(const QString &path)
+} // namespace
+
+QByteArray lastPathPart(const QByteArray &path)
 {
     qsizetype end = path.size();
-    while (end > 1 && path.at(end - 1) == u'/')
+    while (end > 1 && path.at(end - 1) == '/')
         --end;
-    const qsizetype slash = path.lastIndexOf(u'/', end - 1);
+    const qsizetype slash = path.lastIndexOf('/', end - 1);
     return path.mid(slash + 1, end - slash - 1);
 }
 
-QString parentPath(const QString &path)
+QByteArray parentPath(const QByteArray &path)
 {
     qsizetype end = path.size();
-    while (end > 1 && path.at(end - 1) == u'/')
+    while (end > 1 && path.at(end - 1) == '/')
         --end;
-    const qsizetype slash = path.lastIndexOf(u'/', end - 1);
+    const qsizetype slash = path.lastIndexOf('/', end - 1);
     if (slash < 0)
-        return QStringLiteral(".");
+        return ".";
     if (slash == 0)
-        return QStringLiteral("/");
+        return "/";
     return path.left(slash);
-}
-
-QString FileSys::Folder::Name() const
-{
-    return lastPathPart(m_path);
-}
-
-Listing FileSys::Folder::SubFolders() const
-{
-    return listFolder(m_path, Kind::Folder);
 }
 
 NameList FileSys::Folder::folderNames(QString *error) const
@@ -342,26 +303,24 @@ NameList FileSys::Folder::fileNames(QString *error) const
     return listNames(m_path, Kind::File, error);
 }
 
+Listing FileSys::Folder::SubFolders() const
+{
+    return listFolder(m_path, Kind::Folder);
+}
+
 Listing FileSys::Folder::Files() const
 {
     return listFolder(m_path, Kind::File);
 }
 
-bool FileSys::Folder::hasAnyFile() const
-{
-    const Listing l = listFolder(m_path, Kind::File, true);
-    return !l.ok || !l.names.empty();
-}
-
 bool FileSys::Folder::isEmpty() const
 {
-    DIR *dir = opendir(encoded(m_path).constData());
+    DIR *dir = opendir(m_path.c_str());
     if (!dir)
         return false;
     bool empty = true;
     while (const dirent *e = readdir(dir)) {
-        const char *n = e->d_name;
-        if (!(n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0)))) {
+        if (!dotOrDotDot(e->d_name)) {
             empty = false;
             break;
         }
@@ -370,55 +329,95 @@ bool FileSys::Folder::isEmpty() const
     return empty;
 }
 
-std::optional<FileSys::Folder> FileSys::GetFolder(const QString &path, QString *error) const
+void FileSys::setSysCalls(const SysCalls *calls)
 {
+    m_sys = calls;
+}
+
+bool FileSys::statPath(const Path &path, struct stat *st) const
+{
+    return !path.isEmpty() && (m_sys ? m_sys : &systemCalls)->stat(path.c_str(), st) == 0;
+}
+
+std::optional<FileSys::Folder> FileSys::GetFolder(const Path &path, QString *error) const
+{
+    auto fail = [&](const QString &why) -> std::optional<Folder> {
+        if (error)
+            *error = why;
+        return std::nullopt;
+    };
     struct stat st;
-    if (path.isEmpty()) {
-        if (error)
-            *error = QStringLiteral("No folder is named.");
-        return std::nullopt;
-    }
-    if (!statPath(path, &st)) {
-        if (error)
-            *error = failed(path, errno).error;
-        return std::nullopt;
-    }
-    if (!S_ISDIR(st.st_mode)) {
-        if (error)
-            *error = failed(path, ENOTDIR).error;
-        return std::nullopt;
-    }
-    if (::access(encoded(path).constData(), R_OK | X_OK) != 0) {
-        if (error)
-            *error = failed(path, errno).error;
-        return std::nullopt;
-    }
+    if (path.isEmpty())
+        return fail(QStringLiteral("No folder is named."));
+    if (!statPath(path, &st))
+        return fail(failed(path, errno).error);
+    if (!S_ISDIR(st.st_mode))
+        return fail(failed(path, ENOTDIR).error);
+    if (::access(path.c_str(), R_OK | X_OK) != 0)
+        return fail(failed(path, errno).error);
     return Folder(path);
 }
 
-bool FileSys::FileExists(const QString &path) const
+bool FileSys::FileExists(const Path &path) const
 {
     struct stat st;
     return statPath(path, &st) && !S_ISDIR(st.st_mode);
 }
 
-bool FileSys::FolderExists(const QString &path) const
+bool FileSys::FolderExists(const Path &path) const
 {
     struct stat st;
     return statPath(path, &st) && S_ISDIR(st.st_mode);
 }
 
-bool FileSys::sameFile(const QString &a, const QString &b) const
+bool FileSys::anythingAt(const Path &path) const
+{
+    struct stat st;
+    return !path.isEmpty() && (m_sys ? m_sys : &systemCalls)->lstat(path.c_str(), &st) == 0;
+}
+
+bool FileSys::missing(const Path &path) const
+{
+    struct stat st;
+    return (m_sys ? m_sys : &systemCalls)->lstat(path.c_str(), &st) != 0 && errno == ENOENT;
+}
+
+bool FileSys::sameFile(const Path &a, const Path &b) const
 {
     struct stat sa, sb;
     return statPath(a, &sa) && statPath(b, &sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-FsResult FileSys::CopyFile(const QString &source, const QString &target, bool overwrite) const
+int FileSys::place(const QByteArray &temp, const Path &target, bool overwrite) const
+{
+    const SysCalls &sys = m_sys ? *m_sys : systemCalls;
+    if (overwrite)
+        return sys.rename(temp.constData(), target.c_str());
+    int rc = sys.renameNoReplace(temp.constData(), target.c_str());
+    if (rc == 0 || (errno != EINVAL && errno != ENOSYS))
+        return rc;
+    // A file system without the no-replace rename: link() also refuses to replace.
+    rc = sys.link(temp.constData(), target.c_str());
+    if (rc == 0) {
+        ::unlink(temp.constData());
+        return 0;
+    }
+    if (errno != EPERM && errno != ENOTSUP && errno != ENOSYS)
+        return rc;
+    // Nor hard links (exFAT, a reader device over MTP): look, then rename. Anything at the
+    // name, a dangling link too, counts as taken.
+    if (anythingAt(target)) {
+        errno = EEXIST;
+        return -1;
+    }
+    return sys.rename(temp.constData(), target.c_str());
+}
+
+FsResult FileSys::CopyFile(const Path &source, const Path &target, bool overwrite) const
 {
     if (sameFile(source, target))
         return failed(target, QStringLiteral("The source and the target are the same file."));
-    Fd in(::open(encoded(source).constData(), O_RDONLY | O_CLOEXEC));
+    Fd in(::open(source.c_str(), O_RDONLY | O_CLOEXEC));
     if (in.get() < 0)
         return failed(source, errno);
     struct stat st;
@@ -438,48 +437,46 @@ FsResult FileSys::CopyFile(const QString &source, const QString &target, bool ov
     ::futimens(tmp.fd(), times);
     if (!tmp.finish())
         return failed(target, errno);
-    if (!tmp.place(target, overwrite))
+    if (place(tmp.name(), target, overwrite) != 0)
         return failed(target, errno);
+    tmp.placed();
     return FsResult::success();
 }
 
-FsResult FileSys::MoveFile(const QString &source, const QString &target, bool overwrite) const
+FsResult FileSys::MoveFile(const Path &source, const Path &target, bool overwrite) const
 {
     if (sameFile(source, target))
         return failed(target, QStringLiteral("The source and the target are the same file."));
+    const SysCalls &sys = m_sys ? *m_sys : systemCalls;
     struct stat st;
-    if (::lstat(encoded(source).constData(), &st) != 0)
+    if (sys.lstat(source.c_str(), &st) != 0)
         return failed(source, errno);
     if (S_ISDIR(st.st_mode))
         return failed(source, EISDIR);
-    const QByteArray from = encoded(source);
-    const QByteArray to = encoded(target);
-    int rc;
-    if (overwrite)
-        rc = ::rename(from.constData(), to.constData());
-    else
-        rc = ::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+    int rc = overwrite ? sys.rename(source.c_str(), target.c_str())
+                       : sys.renameNoReplace(source.c_str(), target.c_str());
+    if (rc != 0 && !overwrite && (errno == EINVAL || errno == ENOSYS)) {
+        // No no-replace rename on this file system: a plain one where nothing is in the way.
+        if (anythingAt(target)) {
+            errno = EEXIST;
+        } else {
+            rc = sys.rename(source.c_str(), target.c_str());
+        }
+    }
     if (rc == 0)
         return FsResult::success();
     if (errno == EEXIST)
         return failed(target, EEXIST);
-    if (errno != EXDEV && !(errno == EINVAL && !overwrite)) {
+    if (errno != EXDEV) {
         // Either end may be at fault (a missing source, a read-only target folder): name both.
         const int err = errno;
-        return failed(QStringLiteral("%1\n%2").arg(source, target), err);
-    }
-    if (errno == EINVAL && !overwrite && !FileExists(target)) {
-        // No no-replace rename on this file system: fall back to a plain one.
-        if (::rename(from.constData(), to.constData()) == 0)
-            return FsResult::success();
-        if (errno != EXDEV)
-            return failed(source, errno);
+        return failed(Path(source.bytes() + '\n' + target.bytes()), err);
     }
     // Another file system: copy completely, then remove the source.
     const FsResult copied = CopyFile(source, target, overwrite);
     if (!copied)
         return copied;
-    if (::unlink(from.constData()) != 0) {
+    if (::unlink(source.c_str()) != 0) {
         const int err = errno;
         return failed(source,
                       QStringLiteral("The book was copied, but the original could not be "
@@ -489,63 +486,79 @@ FsResult FileSys::MoveFile(const QString &source, const QString &target, bool ov
     return FsResult::success();
 }
 
-FsResult FileSys::RenameFile(const QString &source, const QString &target, bool overwrite) const
+// Renames one file or folder to a name that differs only in letter case, through a temporary
+// name beside it, so that it works also where the file system ignores case.
+FsResult FileSys::renameCase(const Path &source, const Path &target) const
 {
-    if (source != target && sameFile(source, target)
-        && lastPathPart(source).compare(lastPathPart(target), Qt::CaseInsensitive) == 0) {
-        // The same file under a name of other letter case: on a file system that ignores case
-        // a plain rename would change nothing, so go through a temporary name.
-        return renameCase(source, target);
+    const SysCalls &sys = m_sys ? *m_sys : systemCalls;
+    const QByteArray middle = parentPath(target.bytes()) + '/' + TempPrefix + "rename-"
+        + QByteArray::number(qint64(::getpid()));
+    if (sys.rename(source.c_str(), middle.constData()) != 0)
+        return failed(source, errno);
+    if (sys.rename(middle.constData(), target.c_str()) != 0) {
+        const int err = errno;
+        sys.rename(middle.constData(), source.c_str()); // put it back as it was
+        return failed(target, err);
     }
+    return FsResult::success();
+}
+
+FsResult FileSys::RenameFile(const Path &source, const Path &target, bool overwrite) const
+{
+    // The same file under a name of other letter case: on a file system that ignores case a
+    // plain rename would change nothing, so go through a temporary name.
+    if (caseVariants(source.bytes(), target.bytes()) && sameFile(source, target))
+        return renameCase(source, target);
     return MoveFile(source, target, overwrite);
 }
 
-FsResult FileSys::DeleteFile(const QString &path) const
+FsResult FileSys::DeleteFile(const Path &path) const
 {
     struct stat st;
-    if (::lstat(encoded(path).constData(), &st) != 0)
+    if (::lstat(path.c_str(), &st) != 0)
         return failed(path, errno);
     if (S_ISDIR(st.st_mode))
         return failed(path, EISDIR);
-    if (::unlink(encoded(path).constData()) != 0)
+    if (::unlink(path.c_str()) != 0)
         return failed(path, errno);
     return FsResult::success();
 }
 
-FsResult FileSys::CreateFolder(const QString &path) const
+FsResult FileSys::CreateFolder(const Path &path) const
 {
-    if (::mkdir(encoded(path).constData(), 0777) != 0)
+    if (::mkdir(path.c_str(), 0777) != 0)
         return failed(path, errno);
     return FsResult::success();
 }
 
-FsResult FileSys::MoveFolder(const QString &source, const QString &target) const
+FsResult FileSys::MoveFolder(const Path &source, const Path &target) const
 {
-    const QByteArray from = encoded(source);
-    const QByteArray to = encoded(target);
-    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+    const SysCalls &sys = m_sys ? *m_sys : systemCalls;
+    if (sys.renameNoReplace(source.c_str(), target.c_str()) == 0)
         return FsResult::success();
-    if (errno != EINVAL && errno != ENOSYS)
-        return failed(errno == EEXIST ? target : source, errno);
-    // Renaming to a name that differs only in case on a case-insensitive file system names the
-    // folder itself; an existing other folder is refused first.
-    if (FolderExists(target) && !sameFile(source, target))
-        return failed(target, EEXIST);
-    if (FolderExists(target))
+    const int err = errno;
+    // A name that differs only in letter case names the folder itself where the file system
+    // ignores case: the no-replace rename answers "exists", or refuses to run at all.
+    if ((err == EEXIST || err == EINVAL || err == ENOSYS)
+        && caseVariants(source.bytes(), target.bytes()) && sameFile(source, target))
         return renameCase(source, target);
-    if (::rename(from.constData(), to.constData()) != 0)
+    if (err == EEXIST || ((err == EINVAL || err == ENOSYS) && anythingAt(target)))
+        return failed(target, EEXIST);
+    if (err != EINVAL && err != ENOSYS)
+        return failed(source, err);
+    if (sys.rename(source.c_str(), target.c_str()) != 0)
         return failed(source, errno);
     return FsResult::success();
 }
 
-FsResult FileSys::DeleteFolder(const QString &path) const
+FsResult FileSys::DeleteFolder(const Path &path) const
 {
-    if (::rmdir(encoded(path).constData()) != 0)
+    if (::rmdir(path.c_str()) != 0)
         return failed(path, errno);
     return FsResult::success();
 }
 
-FsResult FileSys::CreateTextFile(const QString &path, const QStringList &lines) const
+FsResult FileSys::CreateTextFile(const Path &path, const QStringList &lines) const
 {
     QByteArray content;
     for (const QString &line : lines)
@@ -553,7 +566,7 @@ FsResult FileSys::CreateTextFile(const QString &path, const QStringList &lines) 
     return writeFileAtomically(path, content);
 }
 
-FsResult FileSys::writeFileAtomically(const QString &path, const QByteArray &content) const
+FsResult FileSys::writeFileAtomically(const Path &path, const QByteArray &content) const
 {
     TempFile tmp(path);
     if (tmp.fd() < 0)
@@ -565,18 +578,18 @@ FsResult FileSys::writeFileAtomically(const QString &path, const QByteArray &con
         return failed(path, errno);
     if (!tmp.finish())
         return failed(path, errno);
-    if (!tmp.place(path, true))
+    if (place(tmp.name(), path, true) != 0)
         return failed(path, errno);
+    tmp.placed();
     return FsResult::success();
 }
 
-std::optional<QByteArray> FileSys::readFile(const QString &path, qint64 maxBytes,
-                                            QString *error) const
+std::optional<QByteArray> FileSys::readFile(const Path &path, qint64 maxBytes, QString *error) const
 {
-    QFile f(path);
+    QFile f(QFile::decodeName(path.bytes()));
     if (!f.open(QIODevice::ReadOnly)) {
         if (error)
-            *error = QStringLiteral("%1\n%2").arg(path, f.errorString());
+            *error = QStringLiteral("%1\n%2").arg(path.shown(), f.errorString());
         return std::nullopt;
     }
     return f.read(maxBytes);

@@ -8,6 +8,41 @@
 #include <optional>
 #include <vector>
 
+struct stat;
+
+// A path as the bytes the system takes: made from text (written as UTF-8) or from the bytes a
+// listing gave, which reach the very file listed even when they are not valid UTF-8. Shown to
+// the user as text.
+class Path
+{
+public:
+    Path() = default;
+    Path(const QByteArray &bytes)
+        : m_bytes(bytes)
+    { }
+    Path(const QString &text)
+        : m_bytes(text.toUtf8())
+    { }
+    Path(const char *text)
+        : m_bytes(text)
+    { }
+    const QByteArray &bytes() const { return m_bytes; }
+    const char *c_str() const { return m_bytes.constData(); }
+    bool isEmpty() const { return m_bytes.isEmpty(); }
+    QString shown() const { return QString::fromUtf8(m_bytes); }
+    // This path and a name inside it, joined with one "/".
+    Path operator/(const QByteArray &name) const { return Path(m_bytes + '/' + name); }
+    bool operator==(const Path &other) const { return m_bytes == other.m_bytes; }
+
+private:
+    QByteArray m_bytes;
+};
+
+// The last part of a path, with trailing separators ignored.
+QByteArray lastPathPart(const QByteArray &path);
+// The folder part of a path ("." for a bare name).
+QByteArray parentPath(const QByteArray &path);
+
 // The outcome of a file-system operation: on failure, a message naming the file and the
 // system's reason, ready to show to the user.
 struct FsResult
@@ -20,7 +55,7 @@ struct FsResult
     explicit operator bool() const { return ok; }
 };
 
-// Names read from one folder, sorted naturally and without regard to letter case.
+// Names read from one folder for a list to show, sorted naturally.
 struct Listing
 {
     std::vector<QString> names;
@@ -28,68 +63,92 @@ struct Listing
     QString error;
 };
 
-// The file-system object through which every folder and file operation goes. Paths are plain
-// strings joined with "/"; names that are not valid UTF-8 are left out of listings, so that no
-// later operation can reach another file than the one shown.
+// The calls through which FileSys looks up names and renames files. Tests replace them to
+// answer as another kind of file system would (one that ignores letter case, or has no
+// no-replace rename).
+class SysCalls
+{
+public:
+    virtual ~SysCalls() = default;
+    virtual int stat(const char *path, struct stat *st) const;
+    virtual int lstat(const char *path, struct stat *st) const;
+    // Renames without replacing: fails with EEXIST when the target name is taken.
+    virtual int renameNoReplace(const char *from, const char *to) const;
+    virtual int rename(const char *from, const char *to) const;
+    virtual int link(const char *from, const char *to) const;
+};
+
+// The file-system object through which every folder and file operation goes. Names that are
+// not valid UTF-8 are left out of listings, so that no later operation reaches another file
+// than the one shown.
 class FileSys
 {
 public:
     class Folder
     {
     public:
-        explicit Folder(const QString &path)
+        explicit Folder(const Path &path)
             : m_path(path)
         { }
-        QString Path() const { return m_path; }
-        QString Name() const;
-        // Each call reads the folder as it is on disk at that moment.
-        Listing SubFolders() const;
-        Listing Files() const;
-        // The same names, put in order only as far as they are looked at.
+        const Path &path() const { return m_path; }
+        // Each call reads the folder as it is on disk at that moment, put in order only as far
+        // as the names are looked at.
         NameList folderNames(QString *error = nullptr) const;
         NameList fileNames(QString *error = nullptr) const;
-        // True when at least one file lies directly in the folder (stops at the first one).
-        bool hasAnyFile() const;
+        // The same, as text for a list on screen.
+        Listing SubFolders() const;
+        Listing Files() const;
         // True when nothing at all lies in the folder, hidden or not, file or folder.
         bool isEmpty() const;
 
     private:
-        QString m_path;
+        Path m_path;
     };
 
+    // The calls are the system's own unless a test gives others (which must outlive this).
+    void setSysCalls(const SysCalls *calls);
+
     // The folder at path, or nothing (with the reason in *error) when it cannot be opened.
-    std::optional<Folder> GetFolder(const QString &path, QString *error = nullptr) const;
-    bool FileExists(const QString &path) const;
-    bool FolderExists(const QString &path) const;
+    std::optional<Folder> GetFolder(const Path &path, QString *error = nullptr) const;
+    bool FileExists(const Path &path) const;
+    bool FolderExists(const Path &path) const;
+    // True when anything at all lies at path, a dangling symbolic link included.
+    bool anythingAt(const Path &path) const;
+    // True only when the name is known to be free (not when it cannot be looked at).
+    bool missing(const Path &path) const;
     // True when both paths name one existing file (same path, a hard link, a case variant on a
     // file system that ignores case).
-    bool sameFile(const QString &a, const QString &b) const;
+    bool sameFile(const Path &a, const Path &b) const;
 
     // Copies a file. With overwrite, an existing target is replaced only once the copy is
-    // complete; without it, an existing target is an error.
-    FsResult CopyFile(const QString &source, const QString &target, bool overwrite = false) const;
+    // complete; without it, a target that exists, or appears meanwhile, is never replaced.
+    FsResult CopyFile(const Path &source, const Path &target, bool overwrite = false) const;
     // Moves a file; across file systems it copies, checks the copy, and only then removes the
     // source. The overwrite rules are those of CopyFile.
-    FsResult MoveFile(const QString &source, const QString &target, bool overwrite = false) const;
+    FsResult MoveFile(const Path &source, const Path &target, bool overwrite = false) const;
     // Renames a file within its folder. A name that differs only in letter case renames the
     // file even where the file system ignores case; other rules are those of MoveFile.
-    FsResult RenameFile(const QString &source, const QString &target, bool overwrite) const;
-    FsResult DeleteFile(const QString &path) const;
-    FsResult CreateFolder(const QString &path) const;
-    // Renames a folder; an existing target is an error.
-    FsResult MoveFolder(const QString &source, const QString &target) const;
+    FsResult RenameFile(const Path &source, const Path &target, bool overwrite) const;
+    FsResult DeleteFile(const Path &path) const;
+    FsResult CreateFolder(const Path &path) const;
+    // Renames a folder; an existing other target is an error, a case variant of the folder
+    // itself is not.
+    FsResult MoveFolder(const Path &source, const Path &target) const;
     // Removes an empty folder; a folder with anything in it is refused.
-    FsResult DeleteFolder(const QString &path) const;
+    FsResult DeleteFolder(const Path &path) const;
     // Writes lines ended by CR LF into a new file that replaces path in one step: a failure or a
     // crash leaves the old file as it was.
-    FsResult CreateTextFile(const QString &path, const QStringList &lines) const;
-    FsResult writeFileAtomically(const QString &path, const QByteArray &content) const;
+    FsResult CreateTextFile(const Path &path, const QStringList &lines) const;
+    FsResult writeFileAtomically(const Path &path, const QByteArray &content) const;
     // The whole file, or nothing when it cannot be read; at most maxBytes are read.
-    std::optional<QByteArray> readFile(const QString &path, qint64 maxBytes,
+    std::optional<QByteArray> readFile(const Path &path, qint64 maxBytes,
                                        QString *error = nullptr) const;
-};
 
-// The last part of a path, with trailing separators ignored.
-QString lastPathPart(const QString &path);
-// The folder part of a path ("." for a bare name).
-QString parentPath(const QString &path);
+private:
+    bool statPath(const Path &path, struct stat *st) const;
+    // Puts a finished temporary file in place under target.
+    int place(const QByteArray &temp, const Path &target, bool overwrite) const;
+    FsResult renameCase(const Path &source, const Path &target) const;
+
+    const SysCalls *m_sys = nullptr;
+};

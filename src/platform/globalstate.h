@@ -17,13 +17,8 @@ struct GlobalState
     QString BookFolder; // the Main Book Folder, exactly as configured
     QString ReaderFolder; // the eBook Reader Content Folder; may be empty
     std::optional<FileSys::Folder> RootFolder; // the Main Book Folder, opened at start-up
-    // Its shelves: each walk (SubFolders()) lists them as they are on disk at that moment.
+    // Its shelves: each walk lists them as they are on disk at that moment.
     std::optional<FileSys::Folder> ShelfFolders;
-    QString PickedFolder; // the directory picker's answer; empty after Cancel
-    QString BookName; // the book the book pop-up acts on (file name)
-    int BookNumber = -1; // its slot in the book grid
-    QString ShelfName; // the shelf the pop-ups act on
-    int ShelfIndex = -1; // its slot in the shelf grid
     MarksLine Marks;
     bool MarksLoaded = false; // marks are saved only once they were read
 

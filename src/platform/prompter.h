@@ -2,10 +2,9 @@
 
 #include <QString>
 
-class QWidget;
-
-// Every message box and input box of the program goes through a Prompter, so that tests can
-// answer them. Message boxes have a title, a text, one button set and no icon.
+// Every message box and input box of the program goes through a Prompter, so that the rules
+// below the windows can ask and tests can answer. Message boxes have a title, a text, one
+// button set and no icon.
 class Prompter
 {
 public:
@@ -17,14 +16,13 @@ public:
         = 0;
     // An input box with an empty default; Cancel gives empty text.
     virtual QString input(const QString &prompt, const QString &title) = 0;
-};
 
-// The real boxes, shown modally over the active window.
-class WidgetPrompter : public Prompter
-{
-public:
-    Answer message(const QString &title, const QString &text, Buttons buttons) override;
-    QString input(const QString &prompt, const QString &title) override;
+    // True when the answer to a message is OK (or Yes).
+    bool agrees(const QString &title, const QString &text, Buttons buttons)
+    {
+        const Answer a = message(title, text, buttons);
+        return a == Answer::Ok || a == Answer::Yes;
+    }
 };
 
 // True when a name the user typed can name a shelf or a book; otherwise says why, and false.

@@ -1,7 +1,5 @@
 #include "readahead.h"
 
-#include "filesys.h"
-
 #include <QFile>
 
 ReadAhead::~ReadAhead()
@@ -9,7 +7,7 @@ ReadAhead::~ReadAhead()
     wait();
 }
 
-void ReadAhead::start(const QString &bookFolder, const QString &marksFile)
+void ReadAhead::start(const Path &bookFolder, const Path &marksFile)
 {
     wait();
     m_bookFolder = bookFolder;
@@ -22,7 +20,7 @@ void ReadAhead::start(const QString &bookFolder, const QString &marksFile)
 
 void ReadAhead::run()
 {
-    QFile marks(m_marksFile);
+    QFile marks(QFile::decodeName(m_marksFile.bytes()));
     if (marks.open(QIODevice::ReadOnly)) {
         QByteArray bytes = marks.readAll();
         if (marks.error() == QFileDevice::NoError)
@@ -33,7 +31,7 @@ void ReadAhead::run()
     if (!error.isEmpty())
         return;
     if (!shelves.empty()) {
-        const QString first = m_bookFolder + u'/' + shelves.at(0);
+        const Path first = m_bookFolder / shelves.bytesAt(0);
         NameList books = FileSys::Folder(first).fileNames(&error);
         if (error.isEmpty()) {
             (void)books.at(0); // puts the first pages in order
@@ -49,7 +47,7 @@ void ReadAhead::wait()
         m_thread.join();
 }
 
-std::optional<NameList> ReadAhead::take(Names &from, const QString &folder)
+std::optional<NameList> ReadAhead::take(Names &from, const Path &folder)
 {
     std::optional<NameList> names;
     if (from.names && from.folder == folder)
@@ -58,19 +56,19 @@ std::optional<NameList> ReadAhead::take(Names &from, const QString &folder)
     return names;
 }
 
-std::optional<NameList> ReadAhead::takeFolderNames(const QString &folder)
+std::optional<NameList> ReadAhead::takeFolderNames(const Path &folder)
 {
     wait();
     return take(m_shelves, folder);
 }
 
-std::optional<NameList> ReadAhead::takeFileNames(const QString &folder)
+std::optional<NameList> ReadAhead::takeFileNames(const Path &folder)
 {
     wait();
     return take(m_books, folder);
 }
 
-std::optional<QByteArray> ReadAhead::takeFile(const QString &path)
+std::optional<QByteArray> ReadAhead::takeFile(const Path &path)
 {
     wait();
     std::optional<QByteArray> bytes;

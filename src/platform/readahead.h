@@ -1,9 +1,9 @@
 #pragma once
 
+#include "filesys.h"
 #include "naturalsort.h"
 
 #include <QByteArray>
-#include <QString>
 #include <optional>
 #include <thread>
 
@@ -20,26 +20,26 @@ public:
     ~ReadAhead();
 
     // bookFolder's shelves, the books of its first shelf in natural order, and marksFile.
-    void start(const QString &bookFolder, const QString &marksFile);
+    void start(const Path &bookFolder, const Path &marksFile);
 
     // Each waits for the reading to finish.
-    std::optional<NameList> takeFolderNames(const QString &folder);
-    std::optional<NameList> takeFileNames(const QString &folder);
-    std::optional<QByteArray> takeFile(const QString &path);
+    std::optional<NameList> takeFolderNames(const Path &folder);
+    std::optional<NameList> takeFileNames(const Path &folder);
+    std::optional<QByteArray> takeFile(const Path &path);
 
 private:
     struct Names
     {
-        QString folder;
+        Path folder;
         std::optional<NameList> names;
     };
     void run();
     void wait();
-    static std::optional<NameList> take(Names &from, const QString &folder);
+    static std::optional<NameList> take(Names &from, const Path &folder);
 
     std::thread m_thread;
-    QString m_bookFolder;
-    QString m_marksFile;
+    Path m_bookFolder;
+    Path m_marksFile;
     Names m_shelves;
     Names m_books;
     std::optional<QByteArray> m_marks;

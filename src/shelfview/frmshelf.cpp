@@ -1,17 +1,11 @@
 #include "frmshelf.h"
 
 #include "bookname.h"
-#include "globalstate.h"
-#include "marksfile.h"
-#include "paging.h"
-#include "prompter.h"
-#include "readahead.h"
 #include "widgets.h"
 
 #include <QCursor>
 #include <QDrag>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QGroupBox>
 #include <QLineEdit>
 #include <QListWidget>
@@ -20,7 +14,6 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QShortcut>
-#include <QStorageInfo>
 
 namespace {
 
@@ -30,6 +23,21 @@ const QString ClosedListingText = QStringLiteral(
 const QString OpenListingText = QStringLiteral(
     "Drag Book Here ------------------------> to Send to your eBook Reader Content Folder. "
     "Click to close.");
+
+// A file URL's path as the bytes of the file's name, also where they are not valid UTF-8.
+QByteArray localPath(const QUrl &url)
+{
+    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+}
+
+// A grid's scroll bar at the model's position; hidden while the model has no last position.
+void showBar(QScrollBar *bar, int maximum, int position)
+{
+    const QSignalBlocker blocker(bar); // the model knows already
+    bar->setMaximum(qMax(1, maximum));
+    bar->setValue(position);
+    bar->setVisible(maximum > 0);
+}
 
 QFont sansFont(qreal points, bool bold)
 {
@@ -61,12 +69,15 @@ QScrollBar *pagingBar(QWidget *parent, const char *name, int left, int top, int 
 
 } // namespace
 
-frmShelf::frmShelf(GlobalState &state, QWidget *parent)
+frmShelf::frmShelf(Bookcase &model, QWidget *parent)
     : QWidget(parent)
-    , g(state)
+    , m_model(model)
 {
     setObjectName(QStringLiteral("frmShelf"));
     buildLayout();
+    connect(&m_model, &Bookcase::shelvesChanged, this, &frmShelf::drawShelves);
+    connect(&m_model, &Bookcase::booksChanged, this, &frmShelf::drawBooks);
+    connect(&m_model, &Bookcase::bookColourChanged, this, &frmShelf::drawColour);
 }
 
 void frmShelf::buildLayout()
@@ -85,8 +96,8 @@ void frmShelf::buildLayout()
     VScroll1 = pagingBar(this, "VScroll1", 6570, 540, 8385);
     Picture2 = place(new PictureBox(this), "Picture2", 7020, 540, 8025, 8385);
     VScroll2 = pagingBar(this, "VScroll2", 14850, 540, 8385);
-    connect(VScroll1, &QScrollBar::valueChanged, this, [this] { FillShelves(); });
-    connect(VScroll2, &QScrollBar::valueChanged, this, [this] { FillBooks(); });
+    connect(VScroll1, &QScrollBar::valueChanged, &m_model, &Bookcase::scrollShelves);
+    connect(VScroll2, &QScrollBar::valueChanged, &m_model, &Bookcase::scrollBooks);
     connect(Picture2, &PictureBox::moved, this, [this] { clearDetails(); });
     // The wheel and Page Up / Page Down page the grid under the pointer one row at a time.
     auto step = [](QScrollBar *bar, int rows) {
@@ -121,22 +132,18 @@ void frmShelf::buildLayout()
 void frmShelf::connectSlots()
 {
     auto shelfDrop = [this](const QDropEvent *e) { return acceptsShelfDrop(e); };
-    for (int i = 0; i < ShelfSlots; ++i) {
+    for (int i = 0; i < Bookcase::ShelfSlots; ++i) {
         for (ClickLabel *c : {imgShelf[i], lblShelf[i]}) {
             connect(c, &ClickLabel::clicked, this, [this, i] { imgShelf_Click(i); });
             connect(c, &ClickLabel::pressed, this,
                     [this, i](Qt::MouseButton b) { imgShelf_MouseDown(i, b); });
             c->setAcceptDrops(true);
             c->acceptsDrop = shelfDrop;
-            connect(c, &ClickLabel::dropped, this, [this, i](const QMimeData *data) {
-                if (data->hasFormat(QLatin1String(BookMimeType)))
-                    imgShelf_DragDrop(i);
-                else
-                    filesDropped(i, data->urls());
-            });
+            connect(c, &ClickLabel::dropped, this,
+                    [this, i](const QMimeData *data) { imgShelf_DragDrop(i, data); });
         }
     }
-    for (int i = 0; i < BookSlots; ++i) {
+    for (int i = 0; i < Bookcase::BookSlots; ++i) {
         for (ClickLabel *c : {Book[i], lblBook[i]})
             connect(c, &ClickLabel::moved, this, [this, i] { Book_MouseMove(i); });
         connect(Book[i], &ClickLabel::pressed, this,
@@ -148,14 +155,15 @@ void frmShelf::connectSlots()
     imgToReader->acceptsDrop = [this](const QDropEvent *e) {
         return m_dragging && e->mimeData()->hasFormat(QLatin1String(BookMimeType));
     };
-    connect(imgToReader, &ClickLabel::dropped, this, [this] { imgToReader_DragDrop(); });
+    connect(imgToReader, &ClickLabel::dropped, this, &frmShelf::imgToReader_DragDrop);
     connect(imgToReader, &ClickLabel::clicked, this, &frmShelf::imgToReader_Click);
+    connect(optMove, &QRadioButton::toggled, &m_model, &Bookcase::setMoveOnDrop);
 }
 
 void frmShelf::buildShelfSlots()
 {
     const QFont font = sansFont(8.25, true);
-    for (int i = 0; i < ShelfSlots; ++i) {
+    for (int i = 0; i < Bookcase::ShelfSlots; ++i) {
         const int row = i / 4, column = i % 4;
         const int left = i == 24 ? 360 : 270 + 1530 * column;
         imgShelf[i] = place(new ClickLabel(Picture1), "imgShelf", left, 90 + 1170 * row, 1050, 705);
@@ -167,8 +175,6 @@ void frmShelf::buildShelfSlots()
         lblShelf[i]->setFont(font);
         lblShelf[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         lblShelf[i]->setWordWrap(true);
-        imgShelf[i]->setProperty("index", i);
-        lblShelf[i]->setProperty("index", i);
     }
 }
 
@@ -177,7 +183,7 @@ void frmShelf::buildBookSlots()
     static const int lefts[] = {270, 1785, 3315, 4845, 6375};
     static const int firstRowLefts[] = {195, 1710, 3240, 4770, 6300};
     const QFont font = sansFont(8.25, true);
-    for (int i = 0; i < BookSlots; ++i) {
+    for (int i = 0; i < Bookcase::BookSlots; ++i) {
         const int row = i / 5, column = i % 5;
         const int left = row == 0 ? firstRowLefts[column] : lefts[column];
         const int top = 270 + 1980 * row;
@@ -190,8 +196,6 @@ void frmShelf::buildBookSlots()
         lblBook[i]->setFont(font);
         lblBook[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         lblBook[i]->setWordWrap(true);
-        Book[i]->setProperty("index", i);
-        lblBook[i]->setProperty("index", i);
     }
 }
 
@@ -262,181 +266,103 @@ void frmShelf::buildBottomControls()
                                            "folder; click to list that folder"));
 }
 
-void frmShelf::setShelfPicture(int slot, int position)
-{
-    imgShelf[slot]->setPixmap(ImageList1::picture(position));
-}
-
-void frmShelf::clearDetails()
-{
-    if (m_dragging)
-        return; // the pane is the record of the book being dragged
-    m_paneFileName.clear();
-    txtTitle->setToolTip(QString());
-    txtTitle->setText(QString());
-    txtFormat->setText(QString());
-    txtAuthor->setText(QString());
-}
-
 void frmShelf::Form_Load()
 {
-    LoadMarks(g);
     optMove->setChecked(true);
-    showLibrary();
-}
-
-void frmShelf::showLibrary()
-{
-    lblWhichShelf->clear(); // a shelf of the same name in another library is not current
-    CreateShelves();
-    VScroll1->setValue(1);
-    FillShelves();
-    // With no shelf at all the heading stays empty (and so does the book grid).
-    lblWhichShelf->setText(m_shelfList.empty() ? QString() : lblShelf[0]->text());
-    CreateBooks(0);
-    FillBooks();
-    if (!m_shelfList.empty())
-        setShelfPicture(0, 4);
-    VScroll2->setValue(1);
+    m_model.setMoveOnDrop(true);
     imgBookImage->setPixmap(ImageList1::picture(5));
     imgToReader->setPixmap(ImageList1::picture(2));
+    m_model.load();
 }
 
-void frmShelf::CreateShelves()
+void frmShelf::CreateBooks(int ShelfNumber)
 {
-    m_shelfList.clear();
-    if (g.ShelfFolders) {
-        const QString folder = g.ShelfFolders->Path();
-        std::optional<NameList> ahead
-            = g.readAhead ? g.readAhead->takeFolderNames(folder) : std::nullopt;
-        m_shelfList = ahead ? std::move(*ahead) : g.ShelfFolders->folderNames();
-    }
-    const int count = m_shelfList.size();
-    if (scrollBarShown(ShelfGrid, count)) {
-        VScroll1->setMaximum(scrollMaximum(ShelfGrid, count));
-        VScroll1->show();
-    } else {
-        // A hidden bar pages nothing: stand at the first page so no shelf is out of reach.
-        VScroll1->hide();
-        VScroll1->setValue(1);
-    }
-    SelectedShelf = 0;
+    Q_UNUSED(ShelfNumber) // the shelf listed is always the current one
+    m_model.CreateBooks();
 }
 
-void frmShelf::FillShelves()
+void frmShelf::drawShelves()
 {
-    const QString current = lblWhichShelf->text();
-    const int position = VScroll1->value();
-    for (int i = 0; i < ShelfSlots; ++i) {
-        setShelfPicture(i, 3);
-        const int k = listIndex(ShelfGrid, position, i);
-        if (k < 0 || k >= m_shelfList.size()) {
+    lblWhichShelf->setText(shownName(m_model.currentShelf()));
+    showBar(VScroll1, m_model.shelfMaximum(), m_model.shelfPosition());
+    const QPixmap shelf = ImageList1::picture(3), current = ImageList1::picture(4);
+    for (int i = 0; i < Bookcase::ShelfSlots; ++i) {
+        const ShelfSlot &slot = m_model.shelfSlot(i);
+        if (slot.name.isEmpty()) {
             imgShelf[i]->hide();
             lblShelf[i]->hide();
             continue;
         }
-        const QString name = m_shelfList.at(k);
+        const QString name = shownName(slot.name);
+        imgShelf[i]->setPixmap(slot.current ? current : shelf);
         imgShelf[i]->setToolTip(name);
         imgShelf[i]->setAccessibleName(name);
         lblShelf[i]->setText(name);
         imgShelf[i]->show();
         lblShelf[i]->show();
-        if (name == current) {
-            SelectedShelf = i;
-            setShelfPicture(i, 4);
-        }
     }
 }
 
-void frmShelf::CreateBooks(int ShelfNumber)
+void frmShelf::drawBooks()
 {
-    Q_UNUSED(ShelfNumber) // the shelf listed is always the one the heading names
-    m_bookList.clear();
-    const QString shelf = lblWhichShelf->text();
-    if (!shelf.isEmpty()) {
-        const QString path = g.BookFolder + u'/' + shelf;
-        std::optional<NameList> ahead
-            = g.readAhead ? g.readAhead->takeFileNames(path) : std::nullopt;
-        if (ahead) {
-            m_bookList = std::move(*ahead);
-        } else if (const std::optional<FileSys::Folder> folder = g.FileSys.GetFolder(path)) {
-            m_bookList = folder->fileNames();
-        }
-    }
-    m_bookCount = m_bookList.size();
-    if (scrollBarShown(BookGrid, m_bookCount)) {
-        VScroll2->setMaximum(scrollMaximum(BookGrid, m_bookCount));
-        VScroll2->show();
-    } else {
-        VScroll2->hide();
-        VScroll2->setValue(1);
-    }
-    lblHowMany->setText(QStringLiteral("Books: %1\r\n").arg(m_bookCount));
-}
-
-void frmShelf::FillBooks()
-{
-    const QString shelf = lblWhichShelf->text();
-    const int position = VScroll2->value();
+    lblWhichShelf->setText(shownName(m_model.currentShelf()));
+    showBar(VScroll2, m_model.bookMaximum(), m_model.bookPosition());
+    lblHowMany->setText(QStringLiteral("Books: %1\r\n").arg(m_model.BookCount()));
     const QPixmap book = ImageList1::picture(5);
-    QStringList names;
-    for (int i = 0; i < BookSlots; ++i) {
-        const int k = listIndex(BookGrid, position, i);
-        if (k >= 0 && k < m_bookList.size())
-            names.append(m_bookList.at(k));
-    }
-    const std::vector<int> colours = g.Marks.coloursOf(names);
-    for (int i = 0; i < BookSlots; ++i) {
-        if (i >= names.size()) {
+    for (int i = 0; i < Bookcase::BookSlots; ++i) {
+        const BookSlot &slot = m_model.bookSlot(i);
+        if (slot.file.isEmpty()) {
             Book[i]->hide();
             lblBook[i]->hide();
             continue;
         }
-        const QString &name = names[i];
+        const QString name = shownName(slot.file);
         Book[i]->setToolTip(name);
         Book[i]->setAccessibleName(name);
         Book[i]->setPixmap(book);
         Book[i]->show();
-        QPalette pal = lblBook[i]->palette();
-        pal.setColor(QPalette::WindowText, MarksLine::colour(colours[size_t(i)]));
-        lblBook[i]->setPalette(pal);
         lblBook[i]->setToolTip(name);
         lblBook[i]->setText(splitBookName(name).title);
+        drawColour(i);
         lblBook[i]->show();
-        Book[i]->setProperty("Tag", shelf);
     }
 }
 
-void frmShelf::imgShelf_Click(int Index)
+void frmShelf::drawColour(int slot)
 {
-    lblWhichShelf->setText(lblShelf[Index]->text());
-    setShelfPicture(SelectedShelf, 3);
-    SelectedShelf = Index;
-    setShelfPicture(Index, 4);
-    CreateBooks(SelectedShelf);
-    FillBooks();
+    QPalette pal = lblBook[slot]->palette();
+    pal.setColor(QPalette::WindowText, markColour(m_model.bookSlot(slot).colour));
+    lblBook[slot]->setPalette(pal);
+}
+
+void frmShelf::clearDetails()
+{
+    if (m_dragging)
+        return; // the pane shows the book being dragged
+    for (QLineEdit *t : {txtTitle, txtAuthor, txtFormat})
+        t->clear();
+    txtTitle->setToolTip(QString());
 }
 
 void frmShelf::imgShelf_MouseDown(int Index, Qt::MouseButton Button)
 {
     if (Button != Qt::RightButton)
         return;
-    g.ShelfIndex = Index;
-    g.ShelfName = lblShelf[Index]->text();
+    m_model.aimAtShelf(Index);
     if (m_host)
-        m_host->showShelfPopUp(lblShelf[Index]->text());
+        m_host->showShelfPopUp(shownName(m_model.shelfSlot(Index).name));
 }
 
 void frmShelf::Book_MouseMove(int Index)
 {
-    if (m_dragging)
+    const BookSlot &slot = m_model.bookSlot(Index);
+    if (m_dragging || slot.file.isEmpty())
         return;
-    const QString name = Book[Index]->toolTip();
+    const QString name = shownName(slot.file);
     const BookName parts = splitBookName(name);
-    m_paneFileName = name;
     txtTitle->setText(parts.title);
     txtTitle->setToolTip(name);
-    txtAuthor->setText(Book[Index]->property("Tag").toString());
+    txtAuthor->setText(shownName(slot.shelf));
     txtFormat->setText(parts.format);
     for (QLineEdit *t : {txtTitle, txtAuthor, txtFormat})
         t->setCursorPosition(0); // show the start of a long text
@@ -445,7 +371,7 @@ void frmShelf::Book_MouseMove(int Index)
 void frmShelf::Book_MouseDown(int Index, Qt::MouseButton Button)
 {
     if (Button == Qt::LeftButton) {
-        // The press itself starts the drag, with the pane holding this book throughout.
+        // The press itself starts the drag, with the pane showing this book throughout.
         Book_MouseMove(Index);
         m_dragging = true;
         if (startDrag)
@@ -458,22 +384,25 @@ void frmShelf::Book_MouseDown(int Index, Qt::MouseButton Button)
 
 void frmShelf::lblBook_MouseDown(int Index, Qt::MouseButton Button)
 {
-    if (Button != Qt::RightButton)
+    if (Button != Qt::RightButton || m_model.bookSlot(Index).file.isEmpty())
         return;
-    g.BookName = Book[Index]->toolTip();
-    g.BookNumber = Index;
-    g.ShelfName = Book[Index]->property("Tag").toString();
-    g.ShelfIndex = SelectedShelf;
+    m_model.aimAtBook(Index);
     if (m_host)
-        m_host->showBookPopUp(lblBook[Index]->text());
+        m_host->showBookPopUp(splitBookName(shownName(m_model.bookSlot(Index).file)).title);
+}
+
+QMimeData *frmShelf::dragData(int slot) const
+{
+    const BookSlot &book = m_model.bookSlot(slot);
+    auto *data = new QMimeData;
+    data->setData(QLatin1String(BookMimeType), BookRef {book.shelf, book.file}.encode());
+    return data;
 }
 
 void frmShelf::dragBook(int slot)
 {
     auto *drag = new QDrag(Book[slot]);
-    auto *data = new QMimeData;
-    data->setData(QLatin1String(BookMimeType), Book[slot]->toolTip().toUtf8());
-    drag->setMimeData(data);
+    drag->setMimeData(dragData(slot));
     drag->setPixmap(Book[slot]->pixmap());
     drag->setHotSpot(QPoint(drag->pixmap().width() / 2, drag->pixmap().height() / 2));
     drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
@@ -482,8 +411,8 @@ void frmShelf::dragBook(int slot)
 bool frmShelf::acceptsShelfDrop(const QDropEvent *event) const
 {
     const QMimeData *data = event->mimeData();
-    // A book drag is taken only while this window's own drag is under way: the pane holds the
-    // book then, and a drag from another program could not name it.
+    // A book drag is taken only while this window's own drag is under way: a drag from
+    // another program could name a book of another library.
     if (data->hasFormat(QLatin1String(BookMimeType)))
         return m_dragging;
     if (!data->hasUrls())
@@ -495,152 +424,21 @@ bool frmShelf::acceptsShelfDrop(const QDropEvent *event) const
     return true;
 }
 
-bool frmShelf::confirmOverwrite()
+void frmShelf::imgShelf_DragDrop(int Index, const QMimeData *data)
 {
-    return g.prompter->message(QStringLiteral("File Exists"),
-                               QStringLiteral("File Exists. Do you wish to overwrite?"),
-                               Prompter::Buttons::OkCancel)
-        == Prompter::Answer::Ok;
-}
-
-void frmShelf::reportFailure(const QString &title, const QString &what, const QString &error)
-{
-    g.prompter->message(title, what + QStringLiteral("\r\n\r\n") + error);
-}
-
-void frmShelf::rebuildBooks()
-{
-    CreateBooks(SelectedShelf);
-    FillBooks();
-}
-
-void frmShelf::imgShelf_DragDrop(int Index)
-{
-    const QString S = lblShelf[Index]->text();
-    const QString A = txtAuthor->text();
-    const QString name = m_paneFileName;
-    if (name.isEmpty() || A.isEmpty())
-        return;
-    const QString D = g.BookFolder + u'/' + S + u'/' + name;
-    const QString P = g.BookFolder + u'/' + A + u'/' + name;
-    // Dropped where it already lies: nothing to do, and nothing may be overwritten.
-    if (S == A || g.FileSys.sameFile(P, D))
-        return;
-    bool overwrite = false;
-    if (g.FileSys.FileExists(D)) {
-        if (!confirmOverwrite())
-            return;
-        overwrite = true;
-    }
-    const bool move = optMove->isChecked();
-    const FsResult result
-        = move ? g.FileSys.MoveFile(P, D, overwrite) : g.FileSys.CopyFile(P, D, overwrite);
-    if (!result)
-        reportFailure(move ? QStringLiteral("Cannot Move Book")
-                           : QStringLiteral("Cannot Copy Book"),
-                      QStringLiteral("'%1' could not be %2 to the shelf %3.")
-                          .arg(name, move ? QStringLiteral("moved") : QStringLiteral("copied"), S),
-                      result.error);
-    rebuildBooks();
-}
-
-void frmShelf::filesDropped(int Index, const QList<QUrl> &urls)
-{
-    const QString S = lblShelf[Index]->text();
-    for (const QUrl &url : urls) {
-        const QString source = url.toLocalFile();
-        if (!g.FileSys.FileExists(source))
-            continue; // folders and vanished files are not books
-        const QString name = lastPathPart(source);
-        const QString target = g.BookFolder + u'/' + S + u'/' + name;
-        if (g.FileSys.sameFile(source, target))
-            continue;
-        bool overwrite = false;
-        if (g.FileSys.FileExists(target)) {
-            if (!confirmOverwrite())
-                continue;
-            overwrite = true;
-        }
-        const FsResult result = g.FileSys.CopyFile(source, target, overwrite);
-        if (!result)
-            reportFailure(QStringLiteral("Cannot Copy Book"),
-                          QStringLiteral("'%1' could not be copied to the shelf %2.").arg(name, S),
-                          result.error);
-    }
-    if (S == lblWhichShelf->text())
-        rebuildBooks();
-}
-
-bool frmShelf::ensureReaderFolder()
-{
-    while (g.ReaderFolder.isEmpty()) {
-        g.prompter->message(QStringLiteral("Main Book Folder not identified."),
-                            QStringLiteral("You must indicate the location of the eBook Reader "
-                                           "Content Folder.\r\nPress 'OK' to continue."));
-        if (!m_host || !m_host->askForFolders())
-            return false;
-    }
-    return true;
-}
-
-namespace {
-bool onFatVolume(const QString &folder)
-{
-    const QByteArray type = QStorageInfo(folder).fileSystemType().toLower();
-    return type == "vfat" || type == "msdos" || type == "fat" || type == "exfat"
-        || type == "fuseblk";
-}
-} // namespace
-
-void frmShelf::imgToReader_DragDrop()
-{
-    // Read the pane before anything else can change it.
-    const QString A = txtAuthor->text();
-    const QString name = m_paneFileName;
-    if (!ensureReaderFolder() || name.isEmpty())
-        return;
-    const QString R = g.ReaderFolder + u'/' + name;
-    const QString P = g.BookFolder + u'/' + A + u'/' + name;
-    if (g.FileSys.sameFile(P, R)) {
-        g.prompter->message(QStringLiteral("Same Folder"),
-                            QStringLiteral("'%1' already lies in the eBook Reader Content Folder: "
-                                           "that folder is the folder of its shelf. Nothing was "
-                                           "copied.")
-                                .arg(name));
+    if (data->hasFormat(QLatin1String(BookMimeType))) {
+        m_model.dropBook(Index, BookRef::decode(data->data(QLatin1String(BookMimeType))));
         return;
     }
-    if (fatRejectsName(name)) {
-        const QString why
-            = QStringLiteral("'%1' cannot be stored on a reader device formatted with FAT or "
-                             "exFAT: such devices refuse the characters : * ? \" < > | \\ "
-                             "and a name ending in a dot or a blank.")
-                  .arg(name);
-        if (onFatVolume(g.ReaderFolder)) {
-            g.prompter->message(QStringLiteral("Name Not Accepted by the Reader"),
-                                why + QStringLiteral("\r\nRename the book, then send it again."));
-            return;
-        }
-        if (g.prompter->message(QStringLiteral("Name Not Accepted by the Reader"),
-                                why + QStringLiteral("\r\nCopy it anyway?"),
-                                Prompter::Buttons::OkCancel)
-            != Prompter::Answer::Ok)
-            return;
-    }
-    bool overwrite = false;
-    if (g.FileSys.FileExists(R)) {
-        if (!confirmOverwrite())
-            return;
-        overwrite = true;
-    }
-    const FsResult result = g.FileSys.CopyFile(P, R, overwrite);
-    if (!result) {
-        reportFailure(QStringLiteral("Cannot Copy Book"),
-                      QStringLiteral("'%1' could not be copied to the eBook Reader Content "
-                                     "Folder.")
-                          .arg(name),
-                      result.error);
-        rebuildBooks();
-    }
+    QList<QByteArray> paths;
+    for (const QUrl &url : data->urls())
+        paths.append(localPath(url));
+    m_model.dropFiles(Index, paths);
+}
+
+void frmShelf::imgToReader_DragDrop(const QMimeData *data)
+{
+    m_model.sendToReader(BookRef::decode(data->data(QLatin1String(BookMimeType))));
 }
 
 void frmShelf::imgToReader_Click()
@@ -650,55 +448,12 @@ void frmShelf::imgToReader_Click()
         Label4->setText(ClosedListingText);
         return;
     }
-    if (!ensureReaderFolder())
+    const std::optional<QStringList> names = m_model.readerListing();
+    if (!names)
         return;
     File1->clear();
-    QString error;
-    if (const auto folder = g.FileSys.GetFolder(g.ReaderFolder, &error)) {
-        for (const QString &name : folder->Files().names) {
-            if (!name.startsWith(u'.'))
-                File1->addItem(name);
-        }
-    } else {
-        reportFailure(QStringLiteral("Cannot List Reader Folder"),
-                      QStringLiteral("The eBook Reader Content Folder cannot be read."), error);
-    }
+    File1->addItems(*names);
     File1->show();
     File1->raise();
     Label4->setText(OpenListingText);
-}
-
-void frmShelf::cmdNewShelf_Click()
-{
-    const QString name = g.prompter->input(QStringLiteral("Please enter the name of the new Shelf"),
-                                           QStringLiteral("New Shelf"));
-    if (name.isEmpty() || !acceptTypedName(*g.prompter, name))
-        return;
-    const QString path = g.BookFolder + u'/' + name;
-    if (g.FileSys.FolderExists(path) || g.FileSys.FileExists(path)) {
-        g.prompter->message(QStringLiteral("Shelf Exists"),
-                            QStringLiteral("'%1' already exists. Cannot create it.").arg(name));
-        return;
-    }
-    const FsResult result = g.FileSys.CreateFolder(path);
-    if (!result)
-        reportFailure(QStringLiteral("Cannot Create Shelf"),
-                      QStringLiteral("The shelf '%1' could not be created.").arg(name),
-                      result.error);
-    CreateShelves();
-    FillShelves();
-}
-
-void frmShelf::cmdRefresh_Click()
-{
-    VScroll1->setValue(1);
-    CreateShelves();
-    FillShelves();
-    lblWhichShelf->setText(m_shelfList.empty() ? QString() : lblShelf[SelectedShelf]->text());
-    CreateBooks(SelectedShelf);
-    FillBooks();
-    VScroll2->setValue(1);
-    // The current shelf is drawn as current, also when it had to change to the first one.
-    if (!m_shelfList.empty())
-        setShelfPicture(SelectedShelf, 4);
 }

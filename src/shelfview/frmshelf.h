@@ -1,13 +1,12 @@
 #pragma once
 
-#include "naturalsort.h"
+#include "bookcase.h"
 
 #include <QList>
 #include <QUrl>
 #include <QWidget>
 #include <array>
 #include <functional>
-#include <vector>
 
 class ClickLabel;
 class PictureBox;
@@ -18,7 +17,6 @@ class QRadioButton;
 class QGroupBox;
 class QScrollBar;
 class QListWidget;
-struct GlobalState;
 class QMimeData;
 
 // What the shelf window asks of the program around it.
@@ -29,68 +27,71 @@ public:
     // Pops up the shelf or book menu at the pointer, titled, and returns when it closes.
     virtual void showShelfPopUp(const QString &title) = 0;
     virtual void showBookPopUp(const QString &title) = 0;
-    // Shows the File Locations dialog modally; false when the program is ending meanwhile.
-    virtual bool askForFolders() = 0;
 };
 
-// The mime type of a book dragged from the book grid.
+// The mime type of a book dragged from the book grid; its data is BookRef::encode().
 inline constexpr const char *BookMimeType = "application/x-quillrack-book";
 
-// The bookcase: a page of shelves on the left, the books of the current shelf on the right,
-// the details of the book under the pointer below. The current shelf is the one the heading
-// lblWhichShelf names.
+// The bookcase window: a page of shelves on the left, the books of the current shelf on the
+// right, the details of the book under the pointer below. It draws the bookcase model on its
+// change signals and hands every click, drop and key to it; it decides nothing itself. Its
+// controls are its own; tests find them by object name.
 class frmShelf : public QWidget
 {
     Q_OBJECT
 public:
-    static constexpr int ShelfSlots = 28;
-    static constexpr int BookSlots = 20;
+    explicit frmShelf(Bookcase &model, QWidget *parent = nullptr);
 
-    explicit frmShelf(GlobalState &g, QWidget *parent = nullptr);
-
-    // Builds the shelves and the first shelf's books, with the marks read from marked.dat.
-    void Form_Load();
-    // Shows the library afresh from its first page, its first shelf current.
-    void showLibrary();
-
-    // Reads the shelf names from the Main Book Folder.
-    void CreateShelves();
-    // Shows the page of shelves the shelf scroll bar stands at.
-    void FillShelves();
-    // Reads the book names of the shelf the heading names.
-    void CreateBooks(int ShelfNumber);
-    // Shows the page of books the book scroll bar stands at, with their mark colours.
-    void FillBooks();
-
+    Bookcase &model() { return m_model; }
     void setHost(ShelfHost *host) { m_host = host; }
 
-    // Asks for a name and creates that shelf.
-    void cmdNewShelf_Click();
-    // Reads both grids afresh from the disk, from their first pages.
-    void cmdRefresh_Click();
+    // Reads the marks, the shelves and the first shelf's books, and shows them.
+    void Form_Load();
 
-    // Mouse and drop handlers of the grids, as the controls call them.
-    void imgShelf_Click(int Index);
+    // The procedures and handlers of the window, as its controls call them.
+    void CreateShelves() { m_model.CreateShelves(); }
+    void FillShelves() { m_model.FillShelves(); }
+    void CreateBooks(int ShelfNumber);
+    void FillBooks() { m_model.FillBooks(); }
+    void cmdNewShelf_Click() { m_model.newShelf(); }
+    void cmdRefresh_Click() { m_model.refresh(); }
+    void imgShelf_Click(int Index) { m_model.chooseShelf(Index); }
     void imgShelf_MouseDown(int Index, Qt::MouseButton Button);
     void Book_MouseMove(int Index);
     void Book_MouseDown(int Index, Qt::MouseButton Button);
     void lblBook_MouseDown(int Index, Qt::MouseButton Button);
-    void imgShelf_DragDrop(int Index);
-    void filesDropped(int Index, const QList<QUrl> &urls);
-    void imgToReader_DragDrop();
+    void imgShelf_DragDrop(int Index, const QMimeData *data);
+    void imgToReader_DragDrop(const QMimeData *data);
     void imgToReader_Click();
 
     // Starts dragging the book of a slot; tests replace it, since a real drag waits for the
     // mouse button to be released.
     std::function<void(int)> startDrag;
-    bool dragging() const { return m_dragging; }
+    // The drag data of a book slot.
+    QMimeData *dragData(int slot) const;
 
-    int SelectedShelf = 0;
-    const NameList &ShelfList() const { return m_shelfList; }
-    const NameList &BookList() const { return m_bookList; }
-    int BookCount() const { return m_bookCount; }
+signals:
+    // The shelf window's "E&xit" button.
+    void exitRequested();
 
-    // Controls, named as other windows and the tests know them.
+private:
+    void buildLayout();
+    void buildShelfSlots();
+    void buildBookSlots();
+    void buildDetailsPane();
+    void buildBottomControls();
+    void connectSlots();
+    void drawShelves();
+    void drawBooks();
+    void drawColour(int slot);
+    void clearDetails();
+    void dragBook(int slot);
+    bool acceptsShelfDrop(const QDropEvent *event) const;
+
+    Bookcase &m_model;
+    ShelfHost *m_host = nullptr;
+    bool m_dragging = false;
+
     QLabel *Label5;
     QLabel *lblWhichShelf;
     PictureBox *Picture1;
@@ -112,37 +113,8 @@ public:
     QListWidget *File1;
     ClickLabel *Label4;
     ClickLabel *imgToReader;
-    std::array<ClickLabel *, ShelfSlots> imgShelf;
-    std::array<ClickLabel *, ShelfSlots> lblShelf;
-    std::array<ClickLabel *, BookSlots> Book;
-    std::array<ClickLabel *, BookSlots> lblBook;
-
-signals:
-    // The shelf window's "E&xit" button.
-    void exitRequested();
-
-private:
-    void buildLayout();
-    void buildShelfSlots();
-    void buildBookSlots();
-    void buildDetailsPane();
-    void buildBottomControls();
-    void setShelfPicture(int slot, int position);
-    void clearDetails();
-    void connectSlots();
-    void dragBook(int slot);
-    bool ensureReaderFolder();
-    // Asks "File Exists. Do you wish to overwrite?"; true for OK.
-    bool confirmOverwrite();
-    void reportFailure(const QString &title, const QString &what, const QString &error);
-    void rebuildBooks();
-    bool acceptsShelfDrop(const QDropEvent *event) const;
-
-    GlobalState &g;
-    ShelfHost *m_host = nullptr;
-    bool m_dragging = false;
-    QString m_paneFileName; // the full file name of the book the details pane shows
-    NameList m_shelfList;
-    NameList m_bookList;
-    int m_bookCount = 0;
+    std::array<ClickLabel *, Bookcase::ShelfSlots> imgShelf;
+    std::array<ClickLabel *, Bookcase::ShelfSlots> lblShelf;
+    std::array<ClickLabel *, Bookcase::BookSlots> Book;
+    std::array<ClickLabel *, Bookcase::BookSlots> lblBook;
 };

@@ -1,7 +1,6 @@
-#include "marksfile.h"
+#include "marks.h"
 
 #include "appfolder.h"
-#include "configfile.h"
 #include "globalstate.h"
 #include "prompter.h"
 #include "readahead.h"
@@ -28,27 +27,27 @@ void setMarksFromFile(GlobalState &g, QByteArray bytes)
 
 void LoadMarks(GlobalState &g)
 {
-    const QString path = AppFolder::file(QStringLiteral("marked.dat"));
+    const Path path = AppFolder::file(QStringLiteral("marked.dat"));
     std::optional<QByteArray> ahead = g.readAhead ? g.readAhead->takeFile(path) : std::nullopt;
     if (ahead) {
         setMarksFromFile(g, std::move(*ahead));
         return;
     }
-    if (!g.FileSys.FileExists(path)) {
-        g.MarksLoaded = true; // no marks yet: the first exit creates the file
+    if (g.FileSys.missing(path)) {
+        g.MarksLoaded = true; // no marks yet: the first save creates the file
         return;
     }
-    QFile file(path);
+    QFile file(path.shown());
     QByteArray bytes;
     if (file.open(QIODevice::ReadOnly))
         bytes = file.readAll();
     if (!file.isOpen() || file.error() != QFileDevice::NoError) {
-        // Marks that cannot be read must not be saved over with none at exit.
+        // Marks that cannot be read must not be saved over with none.
         if (g.prompter)
             g.prompter->message(QStringLiteral("Marks Not Read"),
                                 QStringLiteral("The colour marks cannot be read, so they are not "
                                                "shown and will not be saved over.\r\n\r\n%1\n%2")
-                                    .arg(path, file.errorString()));
+                                    .arg(path.shown(), file.errorString()));
         return;
     }
     setMarksFromFile(g, bytes);

@@ -4,8 +4,6 @@
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QEventLoop>
-#include <QHideEvent>
 #include <QMouseEvent>
 #include <QWheelEvent>
 
@@ -106,6 +104,14 @@ void PictureBox::wheelEvent(QWheelEvent *event)
     event->accept();
 }
 
+QColor markColour(int number)
+{
+    static const QColor colours[]
+        = {QColor(0, 0, 0),       QColor(0, 255, 0),   QColor(0, 0, 255), QColor(255, 0, 255),
+           QColor(255, 255, 255), QColor(255, 255, 0), QColor(255, 0, 0)};
+    return number >= 1 && number <= 6 ? colours[number] : colours[0];
+}
+
 namespace ImageList1 {
 
 QString path(int position)
@@ -139,21 +145,11 @@ FormDialog::FormDialog(QWidget *parent)
 
 void FormDialog::showModal()
 {
-    if (isVisible() && windowModality() == Qt::NonModal) {
-        // Modality can only change while hidden; the contents stay as they are.
+    // exec() makes a window modal only as it shows it: one already open from the menu, not
+    // modal, is hidden first (its contents stay as they are) and so shown again modally.
+    if (isVisible() && !isModal())
         hide();
-    }
-    if (!isVisible()) {
-        setWindowModality(Qt::ApplicationModal);
-        show();
-    }
-    raise();
-    activateWindow();
-    QEventLoop loop;
-    connect(this, &FormDialog::hidden, &loop, &QEventLoop::quit);
-    if (isVisible())
-        loop.exec(QEventLoop::DialogExec);
-    setWindowModality(Qt::NonModal);
+    exec();
 }
 
 void FormDialog::showNonModal()
@@ -164,13 +160,6 @@ void FormDialog::showNonModal()
     }
     raise();
     activateWindow();
-}
-
-void FormDialog::hideEvent(QHideEvent *event)
-{
-    QDialog::hideEvent(event);
-    if (!event->spontaneous())
-        emit hidden();
 }
 
 void FormDialog::closeEvent(QCloseEvent *event)

@@ -84,6 +84,9 @@ private:
     int m_wheelAngle = 0;
 };
 
+// The text colour of a book's label for a mark colour number: black for anything but 1 to 6.
+QColor markColour(int number);
+
 // The program's five pictures, by position 1 to 5: icon, reader, shelf, current shelf, book.
 namespace ImageList1 {
 QPixmap picture(int position);
@@ -99,15 +102,11 @@ public:
     explicit FormDialog(QWidget *parent = nullptr);
 
     // Shows the window and waits until it is hidden. When it is already open without a modal
-    // wait, the one window comes to the front and is waited for.
+    // wait, the one window, with what was typed into it, is waited for.
     void showModal();
     void showNonModal();
 
-signals:
-    void hidden();
-
 protected:
-    void hideEvent(QHideEvent *event) override;
     void closeEvent(QCloseEvent *event) override; // no close box: only its own buttons close it
     void reject() override; // Esc does what the window's cancel button does, if it has one
     virtual void escapePressed() { }

@@ -1,0 +1,386 @@
+#include "bookcase.h"
+
+#include "bookname.h"
+#include "globalstate.h"
+#include "marks.h"
+#include "prompter.h"
+#include "readahead.h"
+#include "transfer.h"
+
+#include <QStorageInfo>
+
+namespace {
+
+bool onFatVolume(const QString &folder)
+{
+    const QByteArray type = QStorageInfo(folder).fileSystemType().toLower();
+    return type == "vfat" || type == "msdos" || type == "fat" || type == "exfat"
+        || type == "fuseblk";
+}
+
+// Where a grid's position may stand for a list of count names: 1 while the bar is hidden (a
+// hidden bar pages nothing, so no name is out of reach), at most the last position.
+int clampPosition(GridShape grid, int count, int position)
+{
+    if (!scrollBarShown(grid, count))
+        return 1;
+    return qBound(1, position, scrollMaximum(grid, count));
+}
+
+// Sets a position; false when it stands there already.
+bool moveTo(int &position, int to)
+{
+    const bool moved = position != to;
+    position = to;
+    return moved;
+}
+
+} // namespace
+
+BookRef BookRef::decode(const QByteArray &data)
+{
+    const qsizetype slash = data.indexOf('/');
+    if (slash <= 0)
+        return {};
+    return {data.left(slash), data.mid(slash + 1)};
+}
+
+Bookcase::Bookcase(GlobalState &state, QObject *parent)
+    : QObject(parent)
+    , g(state)
+{ }
+
+Path Bookcase::bookPath(const QByteArray &shelf, const QByteArray &file) const
+{
+    const Path folder = Path(g.BookFolder) / shelf;
+    return file.isNull() ? folder : folder / file;
+}
+
+void Bookcase::load()
+{
+    LoadMarks(g);
+    showLibrary();
+}
+
+void Bookcase::showLibrary()
+{
+    m_current.clear(); // a shelf of the same name in another library is not current
+    m_shelfPosition = 1;
+    CreateShelves();
+    FillShelves();
+    // With no shelf at all nothing is current, and the book grid stays empty.
+    m_current = m_shelfSlots[0].name;
+    m_bookPosition = 1;
+    CreateBooks();
+    FillBooks();
+    markCurrentSlot();
+}
+
+void Bookcase::CreateShelves()
+{
+    m_shelves.clear();
+    if (g.ShelfFolders) {
+        const Path &folder = g.ShelfFolders->path();
+        std::optional<NameList> ahead
+            = g.readAhead ? g.readAhead->takeFolderNames(folder) : std::nullopt;
+        m_shelves = ahead ? std::move(*ahead) : g.ShelfFolders->folderNames();
+    }
+    m_shelfPosition = clampPosition(ShelfGrid, m_shelves.size(), m_shelfPosition);
+    m_selectedShelf = 0;
+    emit shelvesChanged();
+}
+
+void Bookcase::FillShelves()
+{
+    for (int i = 0; i < ShelfSlots; ++i) {
+        const int k = listIndex(ShelfGrid, m_shelfPosition, i);
+        ShelfSlot &slot = m_shelfSlots[size_t(i)];
+        slot.name = k < m_shelves.size() ? m_shelves.bytesAt(k) : QByteArray();
+        slot.current = !slot.name.isEmpty() && slot.name == m_current;
+        if (slot.current)
+            m_selectedShelf = i;
+    }
+    emit shelvesChanged();
+}
+
+void Bookcase::CreateBooks()
+{
+    m_books.clear();
+    if (!m_current.isEmpty()) {
+        const Path path = bookPath(m_current);
+        std::optional<NameList> ahead
+            = g.readAhead ? g.readAhead->takeFileNames(path) : std::nullopt;
+        if (ahead)
+            m_books = std::move(*ahead);
+        else if (const std::optional<FileSys::Folder> folder = g.FileSys.GetFolder(path))
+            m_books = folder->fileNames();
+    }
+    m_bookPosition = clampPosition(BookGrid, m_books.size(), m_bookPosition);
+    emit booksChanged();
+}
+
+void Bookcase::FillBooks()
+{
+    std::vector<QByteArray> names;
+    names.reserve(BookSlots);
+    for (int i = 0; i < BookSlots; ++i) {
+        const int k = listIndex(BookGrid, m_bookPosition, i);
+        if (k < m_books.size())
+            names.push_back(m_books.bytesAt(k));
+    }
+    const std::vector<int> colours = g.Marks.coloursOf(names);
+    for (size_t i = 0; i < size_t(BookSlots); ++i) {
+        m_bookSlots[i]
+            = i < names.size() ? BookSlot {names[i], m_current, colours[i]} : BookSlot {};
+    }
+    emit booksChanged();
+}
+
+void Bookcase::markCurrentSlot()
+{
+    for (ShelfSlot &slot : m_shelfSlots)
+        slot.current = !slot.name.isEmpty() && slot.name == m_current;
+    emit shelvesChanged();
+}
+
+void Bookcase::refresh()
+{
+    m_shelfPosition = 1;
+    CreateShelves();
+    FillShelves();
+    // The current shelf stays current when the first page shows it; else the first shelf is.
+    m_current = m_shelfSlots[size_t(m_selectedShelf)].name;
+    m_bookPosition = 1;
+    CreateBooks();
+    FillBooks();
+    markCurrentSlot();
+}
+
+void Bookcase::chooseShelf(int slot)
+{
+    if (shelfSlot(slot).name.isEmpty())
+        return;
+    m_current = shelfSlot(slot).name;
+    m_selectedShelf = slot;
+    markCurrentSlot();
+    CreateBooks();
+    FillBooks();
+}
+
+void Bookcase::scrollShelves(int position)
+{
+    if (moveTo(m_shelfPosition, clampPosition(ShelfGrid, m_shelves.size(), position)))
+        FillShelves();
+}
+
+void Bookcase::scrollBooks(int position)
+{
+    if (moveTo(m_bookPosition, clampPosition(BookGrid, m_books.size(), position)))
+        FillBooks();
+}
+
+int Bookcase::shelfMaximum() const
+{
+    const int n = m_shelves.size();
+    return scrollBarShown(ShelfGrid, n) ? scrollMaximum(ShelfGrid, n) : 0;
+}
+
+int Bookcase::bookMaximum() const
+{
+    const int n = m_books.size();
+    return scrollBarShown(BookGrid, n) ? scrollMaximum(BookGrid, n) : 0;
+}
+
+const ShelfSlot &Bookcase::shelfSlot(int slot) const
+{
+    static const ShelfSlot none;
+    return slot >= 0 && slot < ShelfSlots ? m_shelfSlots[size_t(slot)] : none;
+}
+
+const BookSlot &Bookcase::bookSlot(int slot) const
+{
+    static const BookSlot none;
+    return slot >= 0 && slot < BookSlots ? m_bookSlots[size_t(slot)] : none;
+}
+
+void Bookcase::aimAtShelf(int slot)
+{
+    m_target.ShelfIndex = slot;
+    m_target.ShelfName = shelfSlot(slot).name;
+}
+
+void Bookcase::aimAtBook(int slot)
+{
+    const BookSlot &book = bookSlot(slot);
+    m_target = {book.file, slot, book.shelf, m_selectedShelf};
+}
+
+void Bookcase::dropBook(int shelfSlot, const BookRef &book)
+{
+    const QByteArray &S = this->shelfSlot(shelfSlot).name;
+    if (S.isEmpty() || book.shelf.isEmpty() || book.file.isEmpty())
+        return;
+    const Path D = bookPath(S, book.file);
+    const Path P = bookPath(book.shelf, book.file);
+    // Dropped where it already lies: nothing to do, and nothing may be overwritten.
+    if (S == book.shelf || g.FileSys.sameFile(P, D))
+        return;
+    const bool move = m_moveOnDrop;
+    const TransferResult result = transferBook(
+        g.FileSys, *g.prompter,
+        {P, D, move, move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
+         QStringLiteral("'%1' could not be %2 to the shelf %3.")
+             .arg(shownName(book.file), move ? QStringLiteral("moved") : QStringLiteral("copied"),
+                  shownName(S))});
+    if (result != TransferResult::Declined)
+        reloadBooks();
+}
+
+void Bookcase::dropFiles(int shelfSlot, const QList<QByteArray> &paths)
+{
+    const QByteArray S = this->shelfSlot(shelfSlot).name;
+    if (S.isEmpty())
+        return;
+    for (const QByteArray &source : paths) {
+        if (!g.FileSys.FileExists(source))
+            continue; // folders and vanished files are not books
+        const QByteArray name = lastPathPart(source);
+        transferBook(g.FileSys, *g.prompter,
+                     {source, bookPath(S, name), false, QStringLiteral("Cannot Copy Book"),
+                      QStringLiteral("'%1' could not be copied to the shelf %2.")
+                          .arg(shownName(name), shownName(S))});
+    }
+    if (S == m_current)
+        reloadBooks();
+}
+
+bool Bookcase::ensureReaderFolder()
+{
+    while (g.ReaderFolder.isEmpty()) {
+        g.prompter->message(QStringLiteral("Main Book Folder not identified."),
+                            QStringLiteral("You must indicate the location of the eBook Reader "
+                                           "Content Folder.\r\nPress 'OK' to continue."));
+        if (!askForFolders || !askForFolders())
+            return false;
+    }
+    return true;
+}
+
+void Bookcase::sendToReader(const BookRef &book)
+{
+    if (!ensureReaderFolder() || book.file.isEmpty())
+        return;
+    const QString name = shownName(book.file);
+    const Path R = Path(g.ReaderFolder) / book.file;
+    const Path P = bookPath(book.shelf, book.file);
+    if (g.FileSys.sameFile(P, R)) {
+        g.prompter->message(QStringLiteral("Same Folder"),
+                            QStringLiteral("'%1' already lies in the eBook Reader Content Folder: "
+                                           "that folder is the folder of its shelf. Nothing was "
+                                           "copied.")
+                                .arg(name));
+        return;
+    }
+    if (fatRejectsName(name)) {
+        const QString why
+            = QStringLiteral("'%1' cannot be stored on a reader device formatted with FAT or "
+                             "exFAT: such devices refuse the characters : * ? \" < > | \\ "
+                             "and a name ending in a dot or a blank.")
+                  .arg(name);
+        const QString title = QStringLiteral("Name Not Accepted by the Reader");
+        if (onFatVolume(g.ReaderFolder)) {
+            g.prompter->message(title,
+                                why + QStringLiteral("\r\nRename the book, then send it again."));
+            return;
+        }
+        if (!g.prompter->agrees(title, why + QStringLiteral("\r\nCopy it anyway?"),
+                                Prompter::Buttons::OkCancel))
+            return;
+    }
+    const TransferResult result
+        = transferBook(g.FileSys, *g.prompter,
+                       {P, R, false, QStringLiteral("Cannot Copy Book"),
+                        QStringLiteral("'%1' could not be copied to the eBook Reader Content "
+                                       "Folder.")
+                            .arg(name)});
+    if (result == TransferResult::Failed)
+        reloadBooks();
+}
+
+std::optional<QStringList> Bookcase::readerListing()
+{
+    if (!ensureReaderFolder())
+        return std::nullopt;
+    QStringList names;
+    QString error;
+    if (const auto folder = g.FileSys.GetFolder(g.ReaderFolder, &error)) {
+        for (const QString &name : folder->Files().names) {
+            if (!name.startsWith(u'.'))
+                names.append(name);
+        }
+    } else {
+        g.prompter->message(QStringLiteral("Cannot List Reader Folder"),
+                            QStringLiteral("The eBook Reader Content Folder cannot be read.")
+                                + QStringLiteral("\r\n\r\n") + error);
+    }
+    return names;
+}
+
+void Bookcase::newShelf()
+{
+    const QString name = g.prompter->input(QStringLiteral("Please enter the name of the new Shelf"),
+                                           QStringLiteral("New Shelf"));
+    if (name.isEmpty() || !acceptTypedName(*g.prompter, name))
+        return;
+    const Path path = bookPath(name.toUtf8());
+    if (g.FileSys.anythingAt(path)) {
+        g.prompter->message(QStringLiteral("Shelf Exists"),
+                            QStringLiteral("'%1' already exists. Cannot create it.").arg(name));
+        return;
+    }
+    const FsResult result = g.FileSys.CreateFolder(path);
+    if (!result)
+        g.prompter->message(QStringLiteral("Cannot Create Shelf"),
+                            QStringLiteral("The shelf '%1' could not be created.\r\n\r\n%2")
+                                .arg(name, result.error));
+    reloadShelves();
+}
+
+void Bookcase::reloadShelves()
+{
+    CreateShelves();
+    FillShelves();
+}
+
+void Bookcase::reloadBooks()
+{
+    CreateBooks();
+    FillBooks();
+}
+
+void Bookcase::redrawShelves()
+{
+    FillShelves();
+}
+
+void Bookcase::showColour(int slot, int colour)
+{
+    if (bookSlot(slot).file.isEmpty())
+        return;
+    m_bookSlots[size_t(slot)].colour = colour;
+    emit bookColourChanged(slot);
+}
+
+void Bookcase::currentShelfRenamed(const QByteArray &name)
+{
+    // The books stay on screen, now known under their shelf's new name.
+    m_current = name;
+    FillBooks();
+    markCurrentSlot();
+}
+
+void Bookcase::showFirstShelf()
+{
+    m_selectedShelf = 0;
+    refresh();
+}

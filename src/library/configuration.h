@@ -1,0 +1,20 @@
+#pragma once
+
+#include "filesys.h"
+
+#include <QString>
+
+class Prompter;
+struct GlobalState;
+
+// Reads config.ini from the app folder into the two folder paths and opens the Main Book
+// Folder; false, with what went wrong in *problem, when there is no usable library.
+bool readConfig(GlobalState &g, QString *problem);
+
+// True when the two folders typed in the File Locations dialog can be saved; otherwise tells
+// the user why, and false. The reader folder may be empty.
+bool checkFolders(Prompter &prompter, const FileSys &fs, const QString &book, const QString &read);
+
+// Saves the two folders: the old config.ini becomes config.bak, then config.ini is replaced in
+// one step, so a failed save leaves it as it was.
+FsResult saveConfig(const FileSys &fs, const QString &book, const QString &read);

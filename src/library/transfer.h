@@ -1,0 +1,26 @@
+#pragma once
+
+#include "filesys.h"
+
+#include <QString>
+
+class Prompter;
+
+// One book on its way: from where to where, moved or copied, and what a failure says.
+struct Transfer
+{
+    Path source;
+    Path target;
+    bool move = false;
+    QString failureTitle; // "Cannot Copy Book"
+    QString failureText; // "'Emma.txt' could not be copied to the shelf Fiction."
+};
+
+enum class TransferResult { SameFile, Declined, Done, Failed };
+
+// The one way every book travels (a drop on a shelf or on the reader, a drop from a file
+// manager, adding from another folder): nothing at all when source and target are one file;
+// the overwrite question when the target exists (Cancel ends it); then the copy or the move,
+// which replaces an old target only once the new one is complete; a failure shown with the
+// file and the system's reason.
+TransferResult transferBook(const FileSys &fs, Prompter &prompter, const Transfer &t);

@@ -1,0 +1,12 @@
+#pragma once
+
+#include "prompter.h"
+
+// The real boxes, shown modally over the active window. Esc and the close box give the safe
+// answer: No, or Cancel.
+class WidgetPrompter : public Prompter
+{
+public:
+    Answer message(const QString &title, const QString &text, Buttons buttons) override;
+    QString input(const QString &prompt, const QString &title) override;
+};

@@ -1,0 +1,865 @@
+// The layers below the windows: the file-system object, the bookcase model and the pop-up
+// commands. What a page shows, what each click and command does to the lists and the folders,
+// and what the user is told; every way a book travels in every situation that can meet it,
+// with one outcome check (no book lost, an old target whole unless the user agreed to replace
+// it, nothing half-copied left behind, every failure told with the file and the reason); and a
+// randomized run of a few thousand operations against a model of the folders and the marks.
+#include "appfolder.h"
+#include "bookname.h"
+#include "configuration.h"
+#include "marks.h"
+#include "readahead.h"
+#include "support.h"
+
+#include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
+#include <cstdio>
+#include <fcntl.h>
+#include <map>
+#include <sys/stat.h>
+
+using Strings = QStringList;
+using Answer = Prompter::Answer;
+// clang-format off
+struct PageRow { int shelves, books, shelfMax, bookMax; }; // a maximum of 0: no scroll bar
+// A command (rename or delete a book, rename or delete a shelf, a new shelf) on a book of Shelf
+// 1 or on a shelf by number ("*2": Shelf 2, chosen first), what is typed (for a shelf to delete:
+// what it holds) and answered, the titles of the boxes after the first, and the result: the
+// file that then holds the book, or the shelves ("S1" for "Shelf 1").
+struct CommandRow { QString command, on, typed; Answer answer; QString titles, result; };
+// What marked.dat holds, or where it links to ("/": it is a folder), and what it holds after a
+// book is marked ("": it was not read and is left as it was).
+struct MarksFileRow { QByteArray content, link, saved; };
+struct FoldersRow { QString book, read, title; }; // title "" when saved
+// clang-format on
+Q_DECLARE_METATYPE(PageRow)
+Q_DECLARE_METATYPE(CommandRow)
+Q_DECLARE_METATYPE(MarksFileRow)
+Q_DECLARE_METATYPE(FoldersRow)
+
+namespace {
+
+QList<int> currentSlots(const Library &v)
+{
+    QList<int> out;
+    for (int i = 0; i < Bookcase::ShelfSlots; ++i) {
+        if (v.model->shelfSlot(i).current)
+            out << i;
+    }
+    return out;
+}
+
+QString shelfAt(const Library &v, int slot)
+{
+    return QString::fromUtf8(v.model->shelfSlot(slot).name);
+}
+
+// Answers as another kind of file system would: one that ignores letter case (FAT, exFAT: a
+// name finds the entry that differs from it only in case, and renaming an entry to another case
+// of its own name does nothing), one without the no-replace rename, or without hard links too.
+class OtherFileSystem : public SysCalls
+{
+public:
+    bool ignoresCase = false, noNoReplace = false, noLink = false;
+    QByteArray actual(const char *path) const
+    {
+        const QByteArray p(path), folder = parentPath(p);
+        for (const QString &entry :
+             QDir(QFile::decodeName(ignoresCase ? folder : "")).entryList()) {
+            if (ignoresCase
+                && !entry.compare(QString::fromUtf8(lastPathPart(p)), Qt::CaseInsensitive))
+                return folder + '/' + entry.toUtf8();
+        }
+        return p;
+    }
+    int stat(const char *path, struct stat *st) const override { return ::stat(actual(path), st); }
+    int lstat(const char *path, struct stat *st) const override
+    {
+        return ::lstat(actual(path), st);
+    }
+    int renameNoReplace(const char *from, const char *to) const override
+    {
+        struct stat st;
+        if (noNoReplace || lstat(to, &st) == 0)
+            return errno = noNoReplace ? EINVAL : EEXIST, -1;
+        return ::rename(actual(from), to);
+    }
+    int rename(const char *from, const char *to) const override
+    {
+        return actual(from) == actual(to) ? 0 : ::rename(actual(from), to);
+    }
+    int link(const char *from, const char *to) const override
+    {
+        return noLink ? (errno = EPERM, -1) : ::link(from, to);
+    }
+};
+
+// clang-format off
+enum Op { MoveDrop, CopyDrop, Reader, FileManager, AddCopy, AddMove };
+enum Situation { New, Across, Cancel, Overwrite, SameFolder, SameFile, Appears, OldAppears,
+                 Vanished, PartWay, HalfWay, ReadOnly };
+const char *const OpNames[] = {"move drop", "copy drop", "reader", "file manager", "add copy", "add move"};
+const char *const SituationNames[] = {"new", "across file systems", "exists, Cancel", "exists, OK",
+    "the same folder", "a hard link", "target appears",
+    "target appears, no no-replace rename nor links", "source vanished", "copy fails part-way",
+    "move across file systems fails", "read-only target"};
+// clang-format on
+
+using Folder = std::map<QString, QByteArray>; // file name to content
+
+// File names without a dot, with a trailing dot, with a comma, and differing only in case.
+QString poolName(QRandomGenerator &rng)
+{
+    const QString forms[] = {"Book %1",     "Book %1.",    "Smith, Book %1.txt",
+                             "BOOK %1.txt", "Book %1.txt", "Book %1.epub"};
+    return forms[rng.bounded(6)].arg(rng.bounded(40));
+}
+
+// Why a folder does not hold exactly the files expected, or nothing.
+QString differs(const QString &path, const Folder &files, int &checked)
+{
+    if (QDir(path).entryList(QDir::Files | QDir::Hidden).size() != qsizetype(files.size()))
+        return path + QStringLiteral(" holds other files than expected");
+    for (const auto &[name, content] : files) {
+        QFile f(path + u'/' + name);
+        if (!f.open(QIODevice::ReadOnly) || f.readAll() != content)
+            return QStringLiteral("%1/%2 is missing or changed").arg(path, name);
+        ++checked;
+    }
+    return {};
+}
+
+} // namespace
+
+class TestModel : public QObject
+{
+    Q_OBJECT
+private slots:
+    void fileSysRules();
+    void readAheadHandsOutOnlyWhatItRead();
+    void firstPage_data();
+    void firstPage();
+    void pagingAndChoosing();
+    void refresh();
+    void marking();
+    void commands_data();
+    void commands();
+    void caseOnlyRenameWhereCaseIsIgnored();
+    void readerChecks();
+    void marksFile_data();
+    void marksFile();
+    void folderLocations_data();
+    void folderLocations();
+    void faults_data();
+    void faults();
+    void transfers_data();
+    void transfers();
+    void randomOperationsLoseNothing();
+};
+
+void TestModel::firstPage_data()
+{
+    TABLE(PageRow);
+    row("no shelves", PageRow {0, 0, 0, 0});
+    row("27 shelves, 19 books", PageRow {27, 19, 0, 0});
+    row("28 shelves, 20 books", PageRow {28, 20, 1, 1});
+    row("29 shelves, 21 books", PageRow {29, 21, 2, 2});
+}
+
+void TestModel::firstPage()
+{
+    FETCH(PageRow);
+    Library v(r.shelves, r.books);
+    v.tree.write("lib/loose book.txt"); // a file in the Main Book Folder is no shelf
+    v.load();
+    QCOMPARE(v.model->currentShelf(), r.shelves ? QByteArray("Shelf 1") : QByteArray());
+    QCOMPARE(currentSlots(v), r.shelves ? QList<int> {0} : QList<int> {});
+    QCOMPARE(shelfAt(v, qMin(r.shelves, 28) - 1),
+             r.shelves ? QStringLiteral("Shelf %1").arg(qMin(r.shelves, 28)) : "");
+    QCOMPARE(shelfAt(v, 28), QString());
+    QCOMPARE(v.page().size(), qMin(r.books, 20));
+    QCOMPARE(QList<int>({v.model->shelfMaximum(), v.model->bookMaximum()}),
+             QList<int>({r.shelfMax, r.bookMax}));
+    QCOMPARE(v.model->BookCount(), r.books);
+}
+
+void TestModel::pagingAndChoosing()
+{
+    Library v(29, 301, "-x.txt,2,\r\n"); // enough books to be put in order a page at a time
+    v.tree.write("lib/Shelf 2/x.txt");
+    v.load();
+    v.model->scrollShelves(2); // one row of four further
+    QCOMPARE(shelfAt(v, 0) + shelfAt(v, 24) + shelfAt(v, 25), QStringLiteral("Shelf 5Shelf 29"));
+    QCOMPARE(currentSlots(v), QList<int> {}); // the current shelf has left the page
+    QCOMPARE(v.page().mid(9, 2), (Strings {"Book 9.txt", "Book 10.txt"}));
+    v.model->scrollBooks(58);
+    QCOMPARE(v.page().first() + "|" + QString::number(v.page().size()), "Book 285.txt|16");
+    v.model->scrollBooks(99); // beyond the end: the last page
+    QCOMPARE(v.model->bookPosition(), 58);
+    // Choosing a shelf: it is current, its slot alone drawn so, its books listed with their
+    // shelf and colour; a shelf of few books starts from its first slot with the bar hidden.
+    v.model->scrollShelves(1);
+    v.model->chooseShelf(5);
+    v.model->chooseShelf(1);
+    QCOMPARE(v.model->currentShelf(), QByteArray("Shelf 2"));
+    QCOMPARE(currentSlots(v), QList<int> {1});
+    QCOMPARE(v.model->SelectedShelf(), 1);
+    QCOMPARE(v.model->bookPosition() + v.model->bookMaximum(), 1);
+    QCOMPARE(v.model->bookSlot(0).file + v.model->bookSlot(0).shelf, QByteArray("x.txtShelf 2"));
+    QCOMPARE(v.model->bookSlot(0).colour, 2);
+    // A book's pop-up aims at it and the current shelf; a shelf's changes only the shelf.
+    v.model->aimAtBook(0);
+    v.model->aimAtShelf(5);
+    const PopUpTarget &t = v.model->target();
+    QCOMPARE(t.BookName + t.ShelfName, QByteArray("x.txtShelf 6"));
+    QCOMPARE(QList<int>({t.BookNumber, t.ShelfIndex}), QList<int>({0, 5}));
+    QCOMPARE(v.model->currentShelf(), QByteArray("Shelf 2"));
+    // Choosing it again reads its folder again; a hidden slot chooses nothing.
+    v.tree.write("lib/Shelf 2/Added outside.txt");
+    v.model->chooseShelf(1);
+    v.model->chooseShelf(29);
+    QCOMPARE(v.books(), (Strings {"Added outside.txt", "x.txt"}));
+    QDir(v.tree.path("lib/Shelf 2")).removeRecursively(); // a vanished shelf shows empty
+    v.model->reloadBooks();
+    QCOMPARE(v.model->BookCount(), 0);
+}
+
+void TestModel::refresh()
+{
+    // The current shelf stays current when the first page shows it; else the first shelf is.
+    for (auto [page, slot, current] : {std::tuple(3, 20, "Shelf 1"), std::tuple(1, 4, "Shelf 5")}) {
+        Library v(33, 2);
+        v.load();
+        v.model->scrollShelves(page);
+        v.model->chooseShelf(slot);
+        v.tree.write("lib/Shelf 1/Added outside.txt");
+        v.model->refresh();
+        QCOMPARE(v.model->shelfPosition(), 1);
+        QCOMPARE(v.model->currentShelf(), QByteArray(current));
+        QCOMPARE(currentSlots(v), QList<int> {v.model->SelectedShelf()});
+        QCOMPARE(v.model->BookCount(), v.model->SelectedShelf() ? 0 : 3);
+    }
+}
+
+void TestModel::marking()
+{
+    Library v(2, 0, "-Odd,2.5,-Emma.txt,7,-Old.txt,1\r\n"); // hand-edited: no final comma
+    for (const char *name : {"Moby Dick.pdf", "Emma.txt", "Odd", "two\nlines.txt"})
+        v.tree.write(QStringLiteral("lib/Shelf 1/") + QLatin1String(name));
+    v.load();
+    auto colour = [&](const char *file) { return v.model->bookSlot(v.slotOf(file)).colour; };
+    QCOMPARE(colour("Emma.txt") * 10 + colour("Odd"), 2); // colour 7 is no mark; 2.5 rounds to 2
+    auto mark = [&](const char *file, int colour) {
+        v.onBook(file), v.commands->mnuMarkBook_Click(colour);
+    };
+    mark("Moby Dick.pdf", 2);
+    QCOMPARE(colour("Moby Dick.pdf"), 2);
+    mark("Emma.txt", 5);
+    mark("Moby Dick.pdf", 6); // re-marked: one entry, moved to the end
+    QCOMPARE(v.g.Marks.bytes(), QByteArray("-Odd,2.5,-Old.txt,1,-Emma.txt,5,-Moby Dick.pdf,6,"));
+    v.commands->mnuUnmark_Click();
+    v.commands->mnuUnmark_Click(); // no entry: nothing changes
+    QCOMPARE(v.g.Marks.bytes(), QByteArray("-Odd,2.5,-Old.txt,1,-Emma.txt,5,"));
+    QCOMPARE(colour("Moby Dick.pdf"), 0);
+    // The marks file is one line: a name with a line break cannot be marked.
+    v.onBook("two\nlines.txt");
+    v.commands->mnuMarkBook_Click(3);
+    QCOMPARE(v.prompter.titles(), Strings {"Cannot Mark Book"});
+    QVERIFY(!v.g.Marks.bytes().contains("two"));
+}
+
+void TestModel::commands_data()
+{
+    TABLE(CommandRow);
+    const Answer ok = Answer::Ok, no = Answer::No, yes = Answer::Yes, cancel = Answer::Cancel;
+    using C = CommandRow;
+    // clang-format off
+    row("book keeps its format", C {"rb", "Moby Dick.pdf", "Ahab", ok, "", "Ahab.pdf"});
+    row("book, first dot", C {"rb", "a.b.pdf", "c", ok, "", "c.b.pdf"});
+    row("book, dots typed", C {"rb", "Moby Dick.pdf", "x.y", ok, "", "x.y.pdf"});
+    row("book, same", C {"rb", "Moby Dick.pdf", "Moby Dick", ok, "Same Name", "Moby Dick.pdf"});
+    row("book, other case", C {"rb", "Moby Dick.pdf", "MOBY DICK", ok, "", "MOBY DICK.pdf"});
+    row("book, no dot", C {"rb", "README", "READ ME", ok, "", "READ ME"});
+    row("book, no dot, same", C {"rb", "README", "README", ok, "Same Name", "README"});
+    row("book, leading dot, cancel", C {"rb", ".profile", "", ok, "Same Name", ".profile"});
+    row("book onto another, OK", C {"rb", "a.pdf", "Other", ok, "Book Exists", "Other.pdf"});
+    row("book onto another, Cancel", C {"rb", "a.pdf", "Other", cancel, "Book Exists", "a.pdf"});
+    row("book deleted, Yes", C {"db", "a.pdf", "", yes, "", ""});
+    row("book deleted, No", C {"db", "a.pdf", "", no, "", "a.pdf"});
+    row("shelf renamed", C {"rs", "2", "Fiction", ok, "", "Fiction,S1,S3"});
+    row("shelf onto another", C {"rs", "2", "Shelf 3", ok, "Shelf Exists", "S1,S2,S3"});
+    row("shelf, same", C {"rs", "2", "Shelf 2", ok, "Same Name", "S1,S2,S3"});
+    row("shelf, case only", C {"rs", "2", "SHELF 2", ok, "", "S1,SHELF 2,S3"});
+    row("shelf, cancel", C {"rs", "2", "", ok, "", "S1,S2,S3"});
+    row("displayed shelf renamed", C {"rs", "1", "Classics", ok, "", "Classics,S2,S3"});
+    row("empty shelf deleted, Yes", C {"ds", "2", "", yes, "Delete Shelf", "S1,S3"});
+    row("empty shelf deleted, No", C {"ds", "2", "", no, "Delete Shelf", "S1,S2,S3"});
+    row("shelf with a book", C {"ds", "2", "book.txt", yes, "Cannot Delete Shelf", "S1,S2,S3"});
+    row("shelf with a hidden file", C {"ds", "2", ".hidden", yes, "Cannot Delete Shelf", "S1,S2,S3"});
+    row("shelf with a sub-folder", C {"ds", "2", "sub/", yes, "Cannot Delete Shelf", "S1,S2,S3"});
+    row("shelf with a name not UTF-8", C {"ds", "2", "\xe9", yes, "Cannot Delete Shelf", "S1,S2,S3"});
+    row("displayed shelf deleted, No", C {"ds", "*2", "", no, "Delete Shelf", "S1,S2,S3"});
+    row("displayed shelf deleted, Yes", C {"ds", "*2", "", yes, "Delete Shelf", "S1,S3"});
+    row("new shelf", C {"ns", "", "Poetry", ok, "", "Poetry,S1,S2,S3"});
+    row("new shelf, blanks kept", C {"ns", "", " Spaced ", ok, "", " Spaced ,S1,S2,S3"});
+    row("new shelf, cancel", C {"ns", "", "", ok, "", "S1,S2,S3"});
+    row("new shelf that exists", C {"ns", "", "Shelf 1", ok, "Shelf Exists", "S1,S2,S3"});
+    row("new shelf named as a file", C {"ns", "", "loose.txt", ok, "Shelf Exists", "S1,S2,S3"});
+    // clang-format on
+    // Typed names that could reach outside the library or break a file are refused.
+    const QString refused = "Name Not Allowed";
+    for (const QString &name : Strings {"/", "a/b", "..", ".", "x\ny", "x\ry",
+                                        QString::fromUtf8("x\0y", 3), QString(256, 'n')}) {
+        const QByteArray tag = name.toUtf8().toPercentEncoding().left(12);
+        QTest::addRow("new shelf %s", tag.data()) << C {"ns", "", name, ok, refused, "S1,S2,S3"};
+        QTest::addRow("shelf %s", tag.data()) << C {"rs", "2", name, ok, refused, "S1,S2,S3"};
+        if (name != u".") // "..pdf" is a name like any other
+            QTest::addRow("book %s", tag.data()) << C {"rb", "a.pdf", name, ok, refused, "a.pdf"};
+    }
+}
+
+void TestModel::commands()
+{
+    FETCH(CommandRow);
+    Library v(3, 0);
+    v.tree.write("lib/loose.txt");
+    v.tree.write("lib/Shelf 1/Other.pdf", "other");
+    const bool book = r.command.endsWith('b');
+    if (book)
+        v.tree.write("lib/Shelf 1/" + r.on, "the book");
+    const QByteArray content = QFile::encodeName(v.tree.path("lib/Shelf 2/")) + r.typed.toLatin1();
+    if (r.command == u"ds" && r.typed.endsWith('/'))
+        ::mkdir(content.constData(), 0755);
+    else if (r.command == u"ds" && !r.typed.isEmpty())
+        ::close(::open(content.constData(), O_CREAT | O_WRONLY, 0644));
+    v.load();
+    if (r.on.startsWith('*'))
+        v.model->chooseShelf(1);
+    v.prompter.inputs = {r.typed};
+    v.prompter.answers = {r.answer};
+    book ? v.onBook(r.on) : v.model->aimAtShelf(r.on.right(1).toInt() - 1);
+    if (r.command == u"rb")
+        v.commands->mnuBookRename_Click();
+    else if (r.command == u"db")
+        v.commands->mnuBookDelete_Click();
+    else if (r.command == u"rs")
+        v.commands->cmdShelfRename_Click();
+    else if (r.command == u"ds")
+        v.commands->mnuShelfDelete_Click();
+    else
+        v.model->newShelf();
+    QCOMPARE(v.prompter.titles().mid(r.command == u"ds" ? 0 : 1).join(','), r.titles);
+    if (book) { // the book is where the result says, and nowhere else; the grid shows it so
+        QCOMPARE(v.tree.read("lib/Shelf 1/" + r.result),
+                 r.result.isEmpty() ? "<missing>" : "the book");
+        QCOMPARE(v.tree.entries("lib/Shelf 1").size(),
+                 r.result.isEmpty() || r.result == u"Other.pdf" ? 1 : 2);
+        QCOMPARE(v.books().contains(r.result), !r.result.isEmpty());
+    } else {
+        QCOMPARE(v.shelves().join(',').replace("Shelf ", "S"), r.result);
+    }
+    // The displayed shelf stays current (under its new name when renamed); a deleted one
+    // gives way to the first shelf.
+    const QString displayed = r.on.startsWith('*') ? "Shelf 2" : "Shelf 1";
+    const QString current = v.shelves().contains(displayed) ? displayed
+        : r.on == u"1"                                      ? r.typed
+                                                            : "Shelf 1";
+    QCOMPARE(QString::fromUtf8(v.model->currentShelf()), current);
+    QCOMPARE(currentSlots(v), QList<int> {v.model->SelectedShelf()});
+    if (v.model->BookCount())
+        QCOMPARE(v.model->bookSlot(0).shelf, v.model->currentShelf());
+}
+
+void TestModel::caseOnlyRenameWhereCaseIsIgnored()
+{
+    for (const bool shelf : {true, false}) {
+        Library v(2, 0);
+        v.tree.write("lib/Shelf 1/moby.pdf", "the book");
+        OtherFileSystem fat;
+        fat.ignoresCase = true;
+        v.g.FileSys.setSysCalls(&fat);
+        v.load();
+        v.prompter.inputs.push_back(shelf ? "SHELF 1" : "Moby");
+        if (shelf)
+            v.model->aimAtShelf(0), v.commands->cmdShelfRename_Click();
+        else
+            v.onBook("moby.pdf"), v.commands->mnuBookRename_Click();
+        QCOMPARE(v.prompter.titles().mid(1), Strings {});
+        QCOMPARE(v.tree.read(shelf ? "lib/SHELF 1/moby.pdf" : "lib/Shelf 1/Moby.pdf"),
+                 QByteArray("the book"));
+    }
+}
+
+void TestModel::readerChecks()
+{
+    Library v(1, 0);
+    v.tree.write("lib/Shelf 1/Why? Because.txt", "the book");
+    v.tree.write("reader/B 10.epub");
+    v.tree.write("reader/.hidden");
+    v.load();
+    int asked = 0;
+    v.model->askForFolders = [&] {
+        // The first time the dialog is aborted, the second time a folder is saved.
+        if (++asked == 2)
+            v.g.ReaderFolder = v.tree.path("reader");
+        return true;
+    };
+    // A name that a FAT reader refuses: the user is asked, and Cancel copies nothing.
+    v.model->sendToReader({"Shelf 1", "Why? Because.txt"});
+    QCOMPARE(asked, 2);
+    QCOMPARE(v.prompter.titles().join(','),
+             "Main Book Folder not identified.,Main Book Folder not "
+             "identified.,Name Not Accepted by the Reader");
+    QCOMPARE(v.tree.entries("reader"), (Strings {".hidden", "B 10.epub"}));
+    QCOMPARE(*v.model->readerListing(), Strings {"B 10.epub"}); // hidden files left out
+    v.g.ReaderFolder.clear();
+    v.model->askForFolders = [] { return false; }; // the program ends meanwhile
+    QVERIFY(!v.model->readerListing());
+}
+
+void TestModel::marksFile_data()
+{
+    TABLE(MarksFileRow);
+    const QByteArray mark = "-Book 0.txt,4,", added = "-new.txt,2,\r\n";
+    // clang-format off
+    row("a file", MarksFileRow {mark + "\r\nsecond line\r\n", "", mark + added});
+    row("missing", MarksFileRow {{}, "", added});
+    row("garbage, no line end", MarksFileRow {"\x01\xff," + mark + "-y", "", "\x01\xff," + mark + "-y," + added});
+    row("a dangling link", MarksFileRow {{}, "nowhere", ""});
+    row("a folder", MarksFileRow {{}, "/", ""});
+    row("failing while read", MarksFileRow {{}, "/proc/self/mem", ""}); // opens, then fails
+    // clang-format on
+}
+
+void TestModel::marksFile()
+{
+    FETCH(MarksFileRow);
+    Library v(1, 1);
+    if (r.link == "/")
+        v.tree.mkdir("app/marked.dat");
+    else if (!r.link.isEmpty())
+        ::symlink(r.link.constData(), QFile::encodeName(v.tree.path("app/marked.dat")).constData());
+    else if (!r.content.isNull())
+        v.tree.write("app/marked.dat", r.content);
+    v.load();
+    QCOMPARE(v.g.MarksLoaded, !r.saved.isEmpty());
+    QCOMPARE(v.prompter.titles(), r.saved.isEmpty() ? Strings {"Marks Not Read"} : Strings {});
+    QCOMPARE(v.model->bookSlot(0).colour, r.content.contains("Book 0.txt,4") ? 4 : 0);
+    v.g.Marks.appendEntry("new.txt", 2);
+    QVERIFY(SaveMarks(v.g).ok);
+    // Marks that could not be read are never saved over.
+    if (r.saved.isEmpty())
+        QVERIFY(QFileInfo(v.tree.path("app/marked.dat")).isSymLink() || r.link == "/");
+    else
+        QCOMPARE(v.tree.read("app/marked.dat"), r.saved);
+}
+
+void TestModel::folderLocations_data()
+{
+    TABLE(FoldersRow);
+    row("both empty", FoldersRow {"", "", "Main Book Folder not identified."});
+    row("book missing", FoldersRow {"nowhere", "", "Folder Does Not Exist."});
+    row("reader missing", FoldersRow {"lib", "noreader", "Folder Does Not Exist."});
+    row("LF in the book folder", FoldersRow {"lib\nx", "", "Folder Not Allowed"});
+    row("CR in the reader folder", FoldersRow {"lib", "reader\r", "Folder Not Allowed"});
+    row("saved", FoldersRow {"lib", "reader", ""});
+    row("saved, no reader", FoldersRow {"lib", "", ""});
+}
+
+void TestModel::folderLocations()
+{
+    FETCH(FoldersRow);
+    Library v;
+    v.tree.write("app/config.ini", "old");
+    v.tree.mkdir("lib\nx");
+    v.tree.mkdir("reader\r");
+    auto full = [&](const QString &s) { return s.isEmpty() ? s : v.tree.path(s); };
+    if (checkFolders(v.prompter, v.g.FileSys, full(r.book), full(r.read)))
+        QVERIFY(saveConfig(v.g.FileSys, full(r.book), full(r.read)));
+    QCOMPARE(v.prompter.titles(), r.title.isEmpty() ? Strings {} : Strings {r.title});
+    const QString saved = "book=" + full(r.book) + "\r\nread=" + full(r.read) + "\r\n";
+    QCOMPARE(v.tree.read("app/config.ini"), r.title.isEmpty() ? saved.toUtf8() : QByteArray("old"));
+    QCOMPARE(v.tree.read("app/config.bak"), r.title.isEmpty() ? "old" : "<missing>");
+    // A save that fails, as on a full disk, leaves the old file and says where.
+    const QByteArray before = v.tree.read("app/config.ini");
+    FileSizeLimit fsize {0};
+    const FsResult failed = saveConfig(v.g.FileSys, v.tree.path("lib"), QString());
+    QVERIFY(!failed.ok && failed.error.contains(AppFolder::path()));
+    QCOMPARE(v.tree.read("app/config.ini"), before);
+}
+
+void TestModel::faults_data()
+{
+    QTest::addColumn<QString>("command");
+    QTest::addColumn<bool>("vanished"); // the book is gone, else its shelf is read-only
+    for (const char *command : {"rename", "delete", "list"}) {
+        for (const bool vanished : {false, true})
+            QTest::addRow("%s, %s", command, vanished ? "vanished" : "read-only")
+                << QString(command) << vanished;
+    }
+}
+
+void TestModel::faults()
+{
+    QFETCH(QString, command);
+    QFETCH(bool, vanished);
+    if (!vanished && runningAsRoot())
+        QSKIP("root ignores permissions: CTest runs this row as another user");
+    Library v(2, 0);
+    v.tree.write("lib/Shelf 1/a.txt", "the book");
+    v.tree.write("lib/Shelf 1/b.txt", "another");
+    v.load();
+    const QString folder = v.tree.path("lib/Shelf 1");
+    if (vanished)
+        QFile::remove(folder + "/a.txt");
+    else // unreadable for "list", else read-only
+        QFile::setPermissions(
+            folder, command == u"list" ? QFile::Permissions() : QFile::ReadUser | QFile::ExeUser);
+    v.prompter.inputs = {"c"};
+    v.prompter.answers = {Answer::Yes};
+    v.onBook("a.txt");
+    if (command == u"rename")
+        v.commands->mnuBookRename_Click();
+    else if (command == u"delete")
+        v.commands->mnuBookDelete_Click();
+    else
+        v.model->chooseShelf(0);
+    QFile::setPermissions(folder, QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+    // The user is told which file and why; the grid shows the disk; nothing else is touched.
+    if (command != u"list")
+        QVERIFY2(v.prompter.told(folder + "/a.txt")
+                     && v.prompter.told(strerror(vanished ? ENOENT : EACCES)),
+                 qPrintable(v.prompter.titles().join(',')));
+    QCOMPARE(v.model->BookCount(), command == u"list" && !vanished ? 0 : vanished ? 1 : 2);
+    QCOMPARE(v.tree.read("lib/Shelf 1/a.txt"), vanished ? "<missing>" : "the book");
+    QCOMPARE(v.tree.read("lib/Shelf 1/b.txt"), QByteArray("another"));
+}
+
+void TestModel::transfers_data()
+{
+    QTest::addColumn<int>("op");
+    QTest::addColumn<int>("situation");
+    for (int op = MoveDrop; op <= AddMove; ++op) {
+        for (int s = New; s <= ReadOnly; ++s) {
+            const bool move = op == MoveDrop || op == AddMove;
+            if ((s == PartWay && move) || ((s == HalfWay || s == Across) && !move))
+                continue; // a move within one file system writes nothing; a copy never moves
+            QTest::addRow("%s, %s", OpNames[op], SituationNames[s]) << op << s;
+        }
+    }
+}
+
+void TestModel::transfers()
+{
+    QFETCH(int, op);
+    QFETCH(int, situation);
+    if (situation == ReadOnly && runningAsRoot())
+        QSKIP("root ignores permissions: CTest runs this row as another user");
+    const bool move = op == MoveDrop || op == AddMove;
+    const bool outside = op == FileManager || op == AddCopy || op == AddMove;
+    const QByteArray book(64 * 1024, 'B');
+    Library v(2, 0);
+    QTemporaryDir stick(QStringLiteral("/dev/shm/quillrack-stick-XXXXXX")); // another file system
+    const QString source = outside ? "outside/big.epub" : "lib/Shelf 1/big.epub";
+    const QString targetDir = op == Reader ? "reader" : "lib/Shelf 2";
+    const QString target = targetDir + "/big.epub";
+    if (situation == HalfWay || situation == Across) {
+        QVERIFY(stick.isValid());
+        const QString dir = v.tree.path(outside ? "outside" : "lib/Shelf 2");
+        QVERIFY(QDir().rmdir(dir) || !QFileInfo::exists(dir));
+        QVERIFY(QFile::link(stick.path(), dir));
+    }
+    v.tree.write(source, book);
+    v.tree.write("lib/Shelf 1/other.txt", "another book");
+    if (situation == Cancel || situation == Overwrite || situation == PartWay)
+        v.tree.write(target, "old");
+    OtherFileSystem old; // where the no-replace rename and hard links are missing
+    old.noNoReplace = old.noLink = true;
+    if (situation == OldAppears)
+        v.g.FileSys.setSysCalls(&old);
+    if (situation == Appears || situation == OldAppears) // a link to nothing: no question
+        ::symlink("nowhere", QFile::encodeName(v.tree.path(target)).constData());
+    // The target is the source under a second name: its folder reached another way (a linked
+    // shelf, a path through "." and ".."), or a hard link.
+    QString sourceDir = v.tree.path(source.section('/', 0, -2));
+    if (situation == SameFile)
+        ::link(QFile::encodeName(v.tree.path(source)), QFile::encodeName(v.tree.path(target)));
+    if (situation == SameFolder && outside) {
+        v.tree.write(target, book); // the shelf's own book
+        sourceDir = v.tree.path("lib/Shelf 1/../Shelf 2/.");
+    }
+    if (situation == SameFolder && !outside && op != Reader)
+        QVERIFY(QFile::link(v.tree.path("lib/Shelf 1"), v.tree.path("lib/A link")));
+    v.load();
+    v.g.ReaderFolder = v.tree.path(situation == SameFolder ? "lib/Shelf 2/../Shelf 1" : "reader");
+    if (situation == ReadOnly)
+        QFile::setPermissions(v.tree.path(targetDir), QFile::ReadOwner | QFile::ExeOwner);
+    if (situation == Vanished)
+        QFile::remove(v.tree.path(source));
+    v.prompter.answers = {situation == Cancel ? Prompter::Answer::Cancel : Prompter::Answer::Ok};
+    const int shelf = situation == SameFolder ? 0 : 1; // "A link" sorts first
+    {
+        FileSizeLimit fsize {situation == PartWay || situation == HalfWay ? 4096ul : ~0ul};
+        v.model->setMoveOnDrop(move);
+        v.model->aimAtShelf(1);
+        if (op == MoveDrop || op == CopyDrop)
+            v.model->dropBook(shelf, {"Shelf 1", "big.epub"});
+        else if (op == Reader)
+            v.model->sendToReader({"Shelf 1", "big.epub"});
+        else if (op == FileManager)
+            v.model->dropFiles(1, {QFile::encodeName(sourceDir) + "/big.epub"});
+        else
+            v.commands->addOutsideBook(sourceDir, "big.epub", move);
+    }
+    QFile::setPermissions(v.tree.path(targetDir),
+                          QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
+    const bool same = situation == SameFolder || situation == SameFile;
+    const bool done = situation == New || situation == Across || situation == Overwrite;
+    const QString failure = move ? "Cannot Move Book" : "Cannot Copy Book";
+    QStringList titles;
+    if (situation == Cancel || situation == Overwrite || situation == PartWay)
+        titles << "File Exists";
+    if (same && op == Reader)
+        titles << "Same Folder";
+    if ((situation >= Appears && !(situation == Vanished && op == FileManager)))
+        titles << failure;
+    QCOMPARE(v.prompter.titles(), titles);
+    if (titles.endsWith(failure)) {
+        const int err[] = {EEXIST, EEXIST, ENOENT, EFBIG, EFBIG, EACCES};
+        QVERIFY2(v.prompter.told(strerror(err[situation - Appears])),
+                 qPrintable(v.prompter.asked.last().second));
+        QVERIFY(v.prompter.told("big.epub"));
+    }
+    // Where the book's bytes are now.
+    QCOMPARE(v.tree.read(source),
+             situation == Vanished || (done && move) ? QByteArray("<missing>") : book);
+    const QByteArray expected = done || same
+        ? book
+        : QByteArray(situation == Cancel || situation == PartWay ? "old" : "<missing>");
+    if (!(situation == SameFolder && !outside))
+        QCOMPARE(v.tree.read(target), expected);
+    QCOMPARE(QFileInfo(v.tree.path(target)).isSymLink(),
+             situation == Appears || situation == OldAppears);
+    for (const QString &name : v.tree.entries(targetDir) + v.tree.entries("lib/Shelf 1"))
+        QVERIFY2(!name.startsWith(".quillrack"), qPrintable(name)); // nothing half-copied left
+    QCOMPARE(v.tree.read("lib/Shelf 1/other.txt"), QByteArray("another book"));
+    // The grid shows the disk as it is.
+    if (!outside && !same && situation != Cancel)
+        QCOMPARE(v.model->BookCount(), v.tree.entries("lib/Shelf 1").size());
+}
+
+void TestModel::fileSysRules()
+{
+    TempTree t;
+    for (const char *dir : {"lib/Shelf 10", "lib/Shelf 2", "lib/.hidden shelf", "lib/Shelf 2/sub"})
+        t.mkdir(dir);
+    for (const char *file : {"lib/loose.txt", "lib/Shelf 2/b.txt", "lib/Shelf 2/.dotfile",
+                             "lib/Shelf 2/.quillrack-XXab12", "lib/Shelf 2/café.txt"})
+        t.write(file);
+    ::symlink("Shelf 10", QFile::encodeName(t.path("lib/link")).constData());
+    // A name that is not UTF-8 could not be reached again through its text: it is left out.
+    ::close(::open((QFile::encodeName(t.path("lib/Shelf 2")) + "/caf\xe9.txt").constData(),
+                   O_CREAT | O_WRONLY, 0644));
+    const auto root = FileSys().GetFolder(t.path("lib"));
+    QVERIFY(root);
+    const Listing shelves = root->SubFolders(), files = root->Files();
+    QCOMPARE(QStringList(shelves.names.begin(), shelves.names.end()),
+             (QStringList {".hidden shelf", "link", "Shelf 2", "Shelf 10"}));
+    QCOMPARE(QStringList(files.names.begin(), files.names.end()), QStringList {"loose.txt"});
+    const auto shelf = FileSys().GetFolder(t.path("lib/Shelf 2"));
+    QCOMPARE(shelf->fileNames().toStringList(), (QStringList {".dotfile", "b.txt", "café.txt"}));
+    // A folder that cannot be opened is named with the reason.
+    for (const QString &path : {t.path("nothing here"), t.path("lib/loose.txt")}) {
+        QString error;
+        QVERIFY(!FileSys().GetFolder(path, &error) && error.contains(path));
+    }
+    // A folder is deleted only when nothing at all lies in it.
+    for (const QString content : {"", "book.txt", ".hidden", "sub/"}) {
+        TempTree t;
+        const QString shelf = t.mkdir("Shelf");
+        if (content.endsWith(u'/'))
+            t.mkdir("Shelf/" + content);
+        else if (!content.isEmpty())
+            t.write("Shelf/" + content);
+        QCOMPARE(FileSys().DeleteFolder(shelf).ok, content.isEmpty());
+        QCOMPARE(t.entries("Shelf"),
+                 content.isEmpty() ? QStringList() : QStringList {content.section('/', 0, 0)});
+    }
+    // Old size, new size, bytes that may be written: nothing at all, part of a small file, part
+    // of one past the 16 KiB that a buffered writer keeps, and a new file smaller than the old.
+    for (auto [oldSize, newSize, limit] :
+         std::initializer_list<std::tuple<int, int, int>> {{12, 20, 0},
+                                                           {100, 16 * 1024 - 1, 4096},
+                                                           {100, 40 * 1024, 16 * 1024},
+                                                           {30000, 10, 5}}) {
+        TempTree t;
+        const QByteArray old(oldSize, 'o');
+        const QString path = t.write("app/marked.dat", old);
+        FsResult r;
+        {
+            FileSizeLimit fsize {(unsigned long)limit};
+            r = FileSys().writeFileAtomically(path, QByteArray(newSize, 'n'));
+        }
+        QVERIFY(!r.ok && r.error.contains(path));
+        QCOMPARE(t.read("app/marked.dat"), old);
+        QCOMPARE(t.entries("app").size(), 1);
+    }
+}
+
+void TestModel::readAheadHandsOutOnlyWhatItRead()
+{
+    // The folder read ahead, the one asked for then, whether marked.dat can be read, and
+    // whether the listings are handed out.
+    for (auto [library, asked, marksReadable, handedOut] :
+         {std::tuple("lib", "lib", true, true), std::tuple("lib", "lib/Shelf 2", true, false),
+          std::tuple("gone", "gone", true, false), std::tuple("lib", "lib", false, true)}) {
+        TempTree t;
+        t.write("lib/Shelf 2/A 10.txt");
+        t.write("lib/Shelf 2/a 9.txt");
+        t.mkdir("lib/shelf 10");
+        marksReadable ? (void)t.write("marked.dat") : (void)t.mkdir("marked.dat");
+        ReadAhead ahead;
+        ahead.start(t.path(library), t.path("marked.dat"));
+        const std::optional<NameList> s = ahead.takeFolderNames(t.path(asked));
+        const std::optional<NameList> b = ahead.takeFileNames(t.path(asked) + "/Shelf 2");
+        QCOMPARE(s.has_value() && b.has_value(), handedOut);
+        if (handedOut)
+            QCOMPARE(s->toStringList() + b->toStringList(),
+                     (QStringList {"Shelf 2", "shelf 10", "a 9.txt", "A 10.txt"}));
+        QCOMPARE(ahead.takeFile(t.path("marked.dat")).has_value(), marksReadable);
+        // Each is handed out once: the next look reads the disk as it is then.
+        QVERIFY(!ahead.takeFolderNames(t.path(asked)) && !ahead.takeFile(t.path("marked.dat")));
+    }
+}
+
+void TestModel::randomOperationsLoseNothing()
+{
+    bool set = false;
+    const int start = qEnvironmentVariableIntValue("QUILLRACK_RANDOM_START", &set);
+    QRandomGenerator rng(set ? quint32(start) : 20261206u);
+    const int operations = qEnvironmentVariableIntValue("QUILLRACK_RANDOM_OPERATIONS", &set);
+    QVERIFY(!set || operations > 0);
+    Library v(0, 0);
+    std::map<QString, Folder> model; // shelf name to its books
+    Folder reader, outside;
+    std::map<QString, int> marks;
+    const QString shelves[] = {"Fiction", "Classics", "Poetry", "Science", "To Read"};
+    for (int i = 0; i < 240; ++i) {
+        const QString shelf = shelves[rng.bounded(5)], name = poolName(rng), other = poolName(rng);
+        v.tree.write("lib/" + shelf + u'/' + name,
+                     model[shelf][name] = (name + QString::number(i)).toUtf8());
+        v.tree.write("outside/" + other, outside[other] = QByteArray::number(i) + " outside");
+    }
+    v.g.ReaderFolder = v.tree.mkdir("reader");
+    v.load();
+    Bookcase &m = *v.model;
+    int checked = 0;
+    auto shelfOf = [&](int slot) { return QString::fromUtf8(m.shelfSlot(slot).name); };
+    auto fileOf = [&](int slot) { return QString::fromUtf8(m.bookSlot(slot).file); };
+    // Copies or moves a book within the model, as a transfer with that answer must.
+    auto carry = [&](Folder &from, Folder &to, const QString &name, bool move, bool overwrite) {
+        if (&from != &to && (!to.count(name) || overwrite)) {
+            to[name] = from[name];
+            if (move)
+                from.erase(name);
+        }
+    };
+    const int total = set ? operations : 2000;
+    for (int done = 0; done < total; ++done) {
+        const int count = qMin(int(model.size()), Bookcase::ShelfSlots);
+        const int shelfSlot = count ? int(rng.bounded(count)) : 0;
+        const QString target = shelfOf(shelfSlot), shelf = QString::fromUtf8(m.currentShelf());
+        const int shown = int(v.page().size()), op = int(rng.bounded(14));
+        const int slot = shown ? int(rng.bounded(shown)) : -1;
+        const QString book = fileOf(slot);
+        const bool yes = rng.bounded(2);
+        if (slot < 0 && op >= 1 && op <= 6)
+            continue;
+        v.prompter.answers = {yes ? Prompter::Answer::Ok : Prompter::Answer::Cancel};
+        v.prompter.inputs.clear();
+        if (op == 0) {
+            m.chooseShelf(shelfSlot);
+        } else if (op <= 2) { // drag onto a shelf, maybe its own, moving or copying
+            m.setMoveOnDrop(op == 1);
+            m.dropBook(shelfSlot, {m.currentShelf(), book.toUtf8()});
+            carry(model[shelf], model[target], book, op == 1, yes);
+        } else if (op == 3) { // rename, maybe onto another book
+            const QString stem = poolName(rng).section(u'.', 0, 0);
+            const QString renamed
+                = book.contains(u'.') ? stem + book.mid(book.indexOf(u'.')) : stem;
+            v.onBook(book);
+            v.prompter.inputs = {stem};
+            v.commands->mnuBookRename_Click();
+            if (renamed != book && (!model[shelf].count(renamed) || yes)) {
+                model[shelf][renamed] = model[shelf][book];
+                model[shelf].erase(book);
+            }
+        } else if (op == 4) { // delete, or change one's mind
+            v.onBook(book);
+            v.prompter.answers = {yes ? Prompter::Answer::Yes : Prompter::Answer::No};
+            v.commands->mnuBookDelete_Click();
+            if (yes)
+                model[shelf].erase(book);
+        } else if (op == 5) { // mark or unmark
+            v.onBook(book);
+            yes ? (void)(marks[book] = 1 + int(rng.bounded(6))) : (void)marks.erase(book);
+            yes ? v.commands->mnuMarkBook_Click(marks[book]) : v.commands->mnuUnmark_Click();
+        } else if (op == 6) { // send a copy to the reader; a name a FAT reader refuses anyway
+            if (fatRejectsName(book))
+                v.prompter.answers.push_front(Prompter::Answer::Ok);
+            m.sendToReader({m.currentShelf(), book.toUtf8()});
+            carry(model[shelf], reader, book, false, yes);
+        } else if (op == 7) { // a new shelf, sometimes one that exists
+            v.prompter.inputs = {QStringLiteral("Shelf %1").arg(rng.bounded(6))};
+            model[v.prompter.inputs.front()];
+            m.newShelf();
+        } else if (op == 8 || op == 9) { // rename a shelf, maybe onto another; delete one
+            const QString name = QStringLiteral("Renamed %1").arg(rng.bounded(4));
+            const bool free = !model.count(name);
+            m.aimAtShelf(shelfSlot);
+            v.prompter.inputs = {name};
+            v.prompter.answers = {Prompter::Answer::Yes};
+            op == 8 ? v.commands->cmdShelfRename_Click() : v.commands->mnuShelfDelete_Click();
+            if (count && op == 8 && free)
+                model[name] = model[target];
+            if (count && ((op == 8 && free) || (op == 9 && model[target].empty())))
+                model.erase(target);
+        } else if (op == 10 || op == 11) { // dropped from a file manager, or added by copy or move
+            const QString name
+                = std::next(outside.begin(), rng.bounded(int(outside.size())))->first;
+            const bool move = op == 11 && rng.bounded(2);
+            m.aimAtShelf(shelfSlot);
+            op == 10 ? m.dropFiles(shelfSlot, {QFile::encodeName(v.tree.path("outside/" + name))})
+                     : v.commands->addOutsideBook(v.tree.path("outside"), name.toUtf8(), move);
+            if (count)
+                carry(outside, model[target], name, move, yes);
+            if (outside.empty())
+                v.tree.write("outside/refill.txt", outside["refill.txt"] = "refill");
+        } else if (op == 12) {
+            m.scrollBooks(1 + int(rng.bounded(qMax(1, m.bookMaximum()))));
+        } else {
+            m.refresh();
+        }
+        QString why = differs(v.tree.path("reader"), reader, checked)
+            + differs(v.tree.path("outside"), outside, checked);
+        for (const auto &[name, books] : model)
+            why += differs(v.tree.path("lib/" + name), books, checked);
+        if (v.tree.entries("lib").size() != qsizetype(model.size()))
+            why += QStringLiteral("shelves on disk: %1").arg(v.tree.entries("lib").join(','));
+        if (!m.currentShelf().isEmpty()
+            && m.BookCount() != int(model[QString::fromUtf8(m.currentShelf())].size()))
+            why += QStringLiteral("the grid counts %1 books").arg(m.BookCount());
+        for (int i = 0; i < Bookcase::BookSlots; ++i) {
+            if (!fileOf(i).isEmpty()
+                && m.bookSlot(i).colour != (marks.count(fileOf(i)) ? marks[fileOf(i)] : 0))
+                why += fileOf(i) + QStringLiteral(" shows the wrong colour");
+        }
+        QVERIFY2(why.isEmpty(), qPrintable(why + QStringLiteral(" (operation %1)").arg(done)));
+    }
+    std::printf("randomized run: %d operations, %d books checked, lost: 0\n", total, checked);
+    std::fflush(stdout);
+}
+
+QTEST_GUILESS_MAIN(TestModel)
+#include "tst_model.moc"

@@ -1,0 +1,438 @@
+// What only the windows show or do: start-up and the ways out, the menus and pop-ups, the drag
+// start and drops, access keys, the real message boxes, the dialogs, paging by wheel and keys.
+#include "appfolder.h"
+#include "frmabout.h"
+#include "frmdirselect.h"
+#include "frmfileloc.h"
+#include "frmmain.h"
+#include "frmshelf.h"
+#include "frmsplash.h"
+#include "modmain.h"
+#include "support.h"
+#include "widgetprompter.h"
+#include "widgets.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QMenu>
+#include <QMessageBox>
+#include <QMimeData>
+#include <QScrollBar>
+
+using Strings = QStringList;
+
+namespace {
+
+// The index-th control of that object name (a slot of a grid), or the only one.
+template<typename T = QWidget> T *child(const QObject *w, const char *name, int index = 0)
+{
+    return w->findChildren<T *>(QLatin1String(name)).value(index);
+}
+
+// The text of labels or text boxes, joined.
+QString text(const QWidget *w, std::initializer_list<const char *> names)
+{
+    QString out;
+    for (const char *name : names)
+        out += child<QLineEdit>(w, name) ? child<QLineEdit>(w, name)->text()
+                                         : child<QLabel>(w, name)->text();
+    return out;
+}
+
+// Sends a real drag-enter and drop of `data` to a control; true when the control took it.
+bool dropOn(QWidget *target, QMimeData *data)
+{
+    const QPoint at = target->rect().center();
+    QDragEnterEvent enter(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, {});
+    QApplication::sendEvent(target, &enter);
+    QDropEvent drop(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton, {});
+    return enter.isAccepted() && QApplication::sendEvent(target, &drop) && drop.isAccepted();
+}
+
+// An app folder naming a library of Classics (empty) and Fiction, and the program on them.
+struct Program
+{
+    TempTree tree;
+    ScriptedPrompter prompter;
+    std::unique_ptr<modMain> program;
+    int ended = 0;
+
+    explicit Program(const QString &book = "lib") // a null book: no config.ini at all
+    {
+        tree.write("lib/Fiction/Moby Dick.pdf", "whale");
+        tree.mkdir("lib/Classics");
+        if (!book.isNull())
+            tree.write("app/config.ini", ("book=" + tree.path(book) + "\r\nread=\r\n").toUtf8());
+        AppFolder::setOverride(tree.mkdir("app"));
+        program = std::make_unique<modMain>(prompter);
+        program->endProgram = [this] { ++ended; };
+    }
+    frmShelf *w() const { return program->shelfWindow; }
+    frmMain *m() const { return program->mainWindow; }
+    QAction *action(const QString &name, int i = 0) const
+    {
+        return child<QAction>(m(), qPrintable(name), i);
+    }
+    bool start() // and make the window active: keys reach the active window only
+    {
+        const bool started = program->Main();
+        QApplication::setActiveWindow(m());
+        return started && QTest::qWaitForWindowActive(m());
+    }
+};
+
+} // namespace
+
+class TestWindows : public QObject
+{
+    Q_OBJECT
+private slots:
+    void startUp_data();
+    void startUp();
+    void waysOut_data();
+    void waysOut();
+    void menuItems_data();
+    void menuItems();
+    void popUpsAtThePointer();
+    void dragAndDrop();
+    void accessKeysAndPaging();
+    void realMessageBoxGivesTheSafeAnswer();
+    void layout();
+    void fileLocationsDialog();
+    void addingBooksThroughThePicker();
+};
+
+void TestWindows::startUp_data()
+{
+    QTest::addColumn<QString>("book"); // what config.ini names
+    QTest::addColumn<int>("asked"); // the messages before the library shows
+    row("configured", "lib", 0);
+    row("first run, aborted twice", QString(), 3);
+    row("missing folder", "gone", 1);
+    row("a file", "lib/Fiction/Moby Dick.pdf", 1);
+}
+
+void TestWindows::startUp()
+{
+    QFETCH(QString, book);
+    QFETCH(int, asked);
+    Program p(book);
+    for (int i = 1; i <= asked; ++i) // each message leads to the File Locations dialog
+        p.prompter.onMessage.push_back([&p, i, asked] {
+            later([&p, i, asked] {
+                p.program->fileLoc->txtBook->setText(p.tree.path("lib"));
+                (i < asked ? p.program->fileLoc->cmdAbort : p.program->fileLoc->cmdSave)->click();
+            });
+        });
+    QVERIFY(p.start());
+    QCOMPARE(p.prompter.asked.size(), asked);
+    QVERIFY(!asked || p.prompter.told(book.isNull() ? "You must indicate" : p.tree.path(book)));
+    QVERIFY(p.program->splash.isNull() && p.w()->isVisible());
+    QCOMPARE(text(p.w(), {"lblWhichShelf"}) + "|" + p.m()->windowTitle(), "Classics|Quillrack");
+    QCOMPARE(p.tree.read("app/config.ini"),
+             "book=" + QFile::encodeName(p.tree.path("lib")) + "\r\nread=\r\n");
+}
+
+void TestWindows::waysOut_data()
+{
+    QTest::addColumn<int>("way");
+    for (int way = 0; way < 5; ++way)
+        QTest::newRow(Strings {"menu Exit", "Exit button", "window closed", "session ends",
+                               "closed during start-up"}[way]
+                          .toLatin1())
+            << way;
+}
+
+void TestWindows::waysOut()
+{
+    QFETCH(int, way);
+    Program p(way == 4 ? QString() : "lib");
+    p.tree.write("app/marked.dat", "-Old.txt,1,\r\n");
+    auto leave = [&](int how) {
+        if (how == 0)
+            p.action("mnuExit")->trigger();
+        else if (how == 1)
+            child<QAbstractButton>(p.w(), "cmdExit")->click();
+        else if (how == 3)
+            QMetaObject::invokeMethod(qApp, "aboutToQuit", Qt::DirectConnection);
+        else
+            p.m()->close();
+    };
+    if (way == 4) // the window is closed while the first-run message is up
+        p.prompter.onMessage.push_back([&] { leave(2); });
+    QCOMPARE(p.program->Main(), way != 4);
+    if (way != 4)
+        p.program->g.Marks.appendEntry("Moby Dick.pdf", 6), leave(way);
+    QCOMPARE(p.tree.read("app/marked.dat"),
+             way == 4 ? "-Old.txt,1,\r\n" : "-Old.txt,1,-Moby Dick.pdf,6,\r\n");
+    p.tree.write("app/marked.dat", "changed"); // a second way out writes nothing more
+    leave(way == 0 ? 1 : 0);
+    QCOMPARE(p.tree.read("app/marked.dat"), QByteArray("changed"));
+    QCOMPARE(p.ended + p.program->shutdownCount(), 2);
+}
+
+void TestWindows::menuItems_data()
+{
+    QTest::addColumn<QString>("item");
+    QTest::addColumn<int>("index"); // of the Mark Book items
+    QTest::addColumn<QString>("effect"); // the title asked, or the window shown
+    for (int i = 0; i < 6; ++i)
+        QTest::addRow("mark %d", i + 1) << "mnuMarkBook" << i << "";
+    row("unmark", "mnuUnmark", 0, "");
+    row("rename book", "mnuBookRename", 0, "Rename Book");
+    row("delete book", "mnuBookDelete", 0, "Delete Book");
+    row("rename shelf", "cmdShelfRename", 0, "Rename Shelf");
+    row("delete shelf", "mnuShelfDelete", 0, "Cannot Delete Shelf");
+    row("add books", "mnuAddOutside", 0, "frmDirSelect");
+    row("file location", "mnuFileLoc", 0, "frmFileLoc");
+    row("about", "mnuAbout", 0, "frmAbout");
+    row("help", "mnuHelp", 0, ""); // no help page beside the test: nothing at all
+}
+
+void TestWindows::menuItems()
+{
+    QFETCH(QString, item);
+    QFETCH(int, index);
+    QFETCH(QString, effect);
+    Program p;
+    QVERIFY(p.start());
+    p.w()->imgShelf_Click(1); // Fiction, its book marked magenta; the pop-ups aimed at them
+    p.w()->model().aimAtBook(0);
+    p.w()->model().aimAtShelf(1);
+    p.program->commands->mnuMarkBook_Click(3);
+    QString shown;
+    later([&] {
+        if (QWidget *picker = QApplication::activeModalWidget())
+            shown = picker->objectName(), picker->hide();
+    });
+    p.action(item, index)->trigger();
+    for (const char *name : {"frmFileLoc", "frmAbout"})
+        shown
+            += child<QWidget>(p.m(), name) && child<QWidget>(p.m(), name)->isVisible() ? name : "";
+    QCOMPARE(shown + p.prompter.titles().join(','), effect);
+    const int mark = item == u"mnuMarkBook" ? index + 1 : item == u"mnuUnmark" ? 0 : 3;
+    QCOMPARE(child<QLabel>(p.w(), "lblBook")->palette().color(QPalette::WindowText),
+             markColour(mark));
+}
+
+void TestWindows::popUpsAtThePointer()
+{
+    Program p;
+    QVERIFY(p.start());
+    Strings seen;
+    auto rightClick = [&](const char *slot, const char *menu) {
+        later([&, menu] {
+            auto *popUp = child<QMenu>(p.m(), menu);
+            seen << (popUp->isVisible() ? popUp->actions().first()->text() : "not shown")
+                 << (popUp->pos() == QCursor::pos() ? "at the pointer" : "elsewhere");
+            popUp->close();
+        });
+        QCursor::setPos(child(p.w(), slot, 1)->mapToGlobal(QPoint(5, 5)));
+        QTest::mouseClick(child(p.w(), slot, 1), Qt::RightButton, {}, QPoint(5, 5));
+    };
+    p.tree.write("lib/Classics/Emma.txt");
+    rightClick("lblShelf", "mnuShelfPopUp");
+    QCOMPARE(text(p.w(), {"lblWhichShelf"}), QStringLiteral("Classics")); // not chosen
+    p.tree.write("lib/Classics/Odes.txt");
+    p.w()->cmdRefresh_Click();
+    rightClick("Book", "mnuBookPopUp");
+    QCOMPARE(seen, (Strings {"Fiction", "at the pointer", "Odes", "at the pointer"}));
+    QCOMPARE(p.w()->model().target().BookName, QByteArray("Odes.txt"));
+}
+
+void TestWindows::dragAndDrop()
+{
+    Program p;
+    p.tree.write("lib/Fiction/Emma.txt");
+    p.tree.write("downloads/New.epub", "new");
+    QVERIFY(p.start());
+    frmShelf *w = p.w();
+    QTest::mouseClick(child(w, "lblShelf", 1), Qt::LeftButton); // Fiction, chosen by its label
+    int drags = 0;
+    w->startDrag = [&](int slot) {
+        ++drags; // whatever the pointer crosses meanwhile, the pane keeps the dragged book
+        QTest::mouseMove(child(w, "Book", 0));
+        QTest::mouseMove(child(w, "Picture2"), QPoint(5, 400));
+        QCOMPARE(text(w, {"txtTitle"}), QStringLiteral("Moby Dick"));
+        std::unique_ptr<QMimeData> data(w->dragData(slot));
+        QVERIFY(dropOn(child(w, "lblShelf", 0), data.get())); // onto Classics
+    };
+    QTest::mouseClick(child(w, "lblBook", 1), Qt::LeftButton); // a label starts no drag
+    QTest::mouseClick(child(w, "Book", 1), Qt::LeftButton);
+    QCOMPARE(drags, 1);
+    QCOMPARE(p.tree.read("lib/Classics/Moby Dick.pdf") + text(w, {"lblHowMany"}).toUtf8(),
+             "whaleBooks: 1\r\n");
+    // Pointing shows a book's details; the empty background clears them.
+    QTest::mouseMove(child(w, "lblBook"));
+    QTRY_COMPARE(text(w, {"txtTitle", "txtAuthor", "txtFormat"}), "EmmaFictiontxt");
+    QTest::mouseMove(child(w, "Picture2"), QPoint(5, 400));
+    QTRY_COMPARE(text(w, {"txtTitle", "txtAuthor", "txtFormat"}), QString());
+    // Files from a file manager are copied; text, and a book drag of another program, are not.
+    QMimeData files, words, book;
+    files.setUrls({QUrl::fromLocalFile(p.tree.path("downloads/New.epub")),
+                   QUrl::fromLocalFile(p.tree.path("downloads"))}); // a folder is no book
+    words.setText("just text");
+    book.setData(BookMimeType, "Fiction/Emma.txt");
+    QVERIFY(dropOn(child(w, "imgShelf", 1), &files));
+    QVERIFY(!dropOn(child(w, "imgShelf", 0), &words) && !dropOn(child(w, "imgShelf", 0), &book)
+            && !dropOn(child(w, "imgToReader"), &book));
+    QCOMPARE(p.tree.entries("lib/Fiction") + p.tree.entries("downloads"),
+             (Strings {"Emma.txt", "New.epub", "New.epub"}));
+}
+
+void TestWindows::accessKeysAndPaging()
+{
+    Program p;
+    for (int i = 0; i < 40; ++i)
+        p.tree.mkdir(QStringLiteral("lib/Shelf %1").arg(i));
+    for (int i = 0; i < 59; ++i)
+        p.tree.write(QStringLiteral("lib/Classics/Book %1.txt").arg(i));
+    QVERIFY(p.start());
+    // The wheel and Page Down / Page Up page the grid under the pointer, one row at a time.
+    for (const char *box : {"Picture1", "Picture2"}) {
+        QWidget *grid = child(p.w(), box);
+        const QPoint in(5, grid->height() - 5);
+        QCursor::setPos(grid->mapToGlobal(in));
+        QWheelEvent notch(in, grid->mapToGlobal(in), {}, {0, -120}, {}, {}, Qt::NoScrollPhase,
+                          false);
+        QApplication::sendEvent(grid, &notch);
+        for (const Qt::Key key : {Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageUp})
+            QTest::keyClick(p.w(), key);
+    }
+    QCOMPARE(child<QScrollBar>(p.w(), "VScroll1")->value() * 10
+                 + child<QScrollBar>(p.w(), "VScroll2")->value(),
+             33);
+    QCOMPARE(text(p.w(), {"lblShelf", "lblBook"}), QStringLiteral("Shelf 6Book 10"));
+    // Access keys: New Shelf, Refresh, and Exit, which the menu bar's Exit shares.
+    QTest::keyClick(p.m(), Qt::Key_N, Qt::AltModifier);
+    QTRY_COMPARE(p.prompter.titles(), Strings {"New Shelf"});
+    p.tree.write("lib/Classics/Emma.txt");
+    QTest::keyClick(p.m(), Qt::Key_R, Qt::AltModifier);
+    QTRY_COMPARE(text(p.w(), {"lblHowMany"}), QStringLiteral("Books: 60\r\n"));
+    QTest::keyClick(p.m(), Qt::Key_X, Qt::AltModifier);
+    QTRY_COMPARE(p.ended, 1);
+}
+
+void TestWindows::realMessageBoxGivesTheSafeAnswer()
+{
+    using B = Prompter::Buttons;
+    using A = Prompter::Answer;
+    for (const auto &[buttons, safe] :
+         {std::pair(B::Ok, A::Ok), std::pair(B::OkCancel, A::Cancel), std::pair(B::YesNo, A::No)}) {
+        for (const bool escape : {true, false}) {
+            QString title; // exactly the title given: nothing added to it
+            later([&] {
+                auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+                title = box ? box->windowTitle() : QString();
+                escape ? QTest::keyClick(box, Qt::Key_Escape) : (void)box->close();
+            });
+            QCOMPARE(WidgetPrompter().message("File Exists", "Overwrite?", buttons), safe);
+            QCOMPARE(title, QStringLiteral("File Exists"));
+        }
+    }
+    later([] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
+    QCOMPARE(WidgetPrompter().input("Name?", "New Shelf"), QString());
+}
+
+void TestWindows::layout()
+{
+    Program p;
+    QVERIFY(p.start());
+    p.program->ensureDialogs();
+    frmSplash splash;
+    // Every caption shows whole in the desktop's font.
+    for (const QWidget *window :
+         std::initializer_list<const QWidget *> {p.w(), p.program->fileLoc, &splash}) {
+        for (const QWidget *c : window->findChildren<QWidget *>()) {
+            auto *label = qobject_cast<const QLabel *>(c);
+            auto *button = qobject_cast<const QAbstractButton *>(c);
+            QString caption = label && !label->wordWrap() ? label->text()
+                : button                                  ? button->text()
+                                                          : "";
+            const int room = c->contentsRect().width() - (button ? 6 : 0);
+            QVERIFY2(c->fontMetrics().horizontalAdvance(caption.remove('&')) <= room,
+                     qPrintable(caption));
+        }
+    }
+    // Screen readers name the pictures; System Info without such a program says so.
+    QCOMPARE(child(p.w(), "imgShelf", 1)->accessibleName() + "|"
+                 + child(p.w(), "imgToReader")->accessibleName(),
+             "Fiction|eBook Reader Content Folder");
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", "");
+    frmAbout(p.prompter).cmdSysInfo->click();
+    qputenv("PATH", path);
+    QCOMPARE(p.prompter.asked.value(0).second, "System Information Is Unavailable At This Time");
+}
+
+void TestWindows::fileLocationsDialog()
+{
+    Program p;
+    p.tree.write("lib2/Poetry/Odes.txt");
+    QVERIFY(p.start());
+    p.action("mnuFileLoc")->trigger();
+    frmFileLoc *d = p.program->fileLoc;
+    QVERIFY(d->isVisible() && !d->isModal());
+    // A folder that does not exist is refused and the dialog stays open for a correction.
+    d->txtBook->setText(p.tree.path("nowhere"));
+    d->cmdSave->click();
+    QVERIFY(d->isVisible());
+    // A modal request (a drop needs the reader folder) takes the dialog as it is.
+    QString seen;
+    later([&] {
+        seen = d->txtBook->text();
+        d->cmdAbort->click(); // Abort puts back what was saved
+    });
+    d->showModal();
+    QCOMPARE(seen + "|" + d->txtBook->text(), p.tree.path("nowhere") + "|" + p.tree.path("lib"));
+    // Browse opens the picker on the box's folder; Cancel keeps the box, OK takes the folder.
+    d->showNonModal();
+    frmDirSelect *picker = p.program->dirSelect;
+    for (const bool ok : {false, true}) {
+        later([&] {
+            QCOMPARE(picker->Dir1->Path(), p.tree.path("lib"));
+            picker->Dir1->setPath(p.tree.path("lib2"));
+            (ok ? picker->cmdOK : picker->cmdCancel)->click();
+        });
+        d->cmdBrowseBook->click();
+        QCOMPARE(d->txtBook->text(), p.tree.path(ok ? "lib2" : "lib"));
+    }
+    d->cmdSave->click(); // a new library shows at once
+    QVERIFY(!d->isVisible());
+    QCOMPARE(p.prompter.titles(), Strings {"Folder Does Not Exist."});
+    QCOMPARE(text(p.w(), {"lblWhichShelf", "lblBook"}), QStringLiteral("PoetryOdes"));
+    QCOMPARE(p.tree.read("app/config.bak"),
+             "book=" + QFile::encodeName(p.tree.path("lib")) + "\r\nread=\r\n");
+}
+
+void TestWindows::addingBooksThroughThePicker()
+{
+    Program p;
+    p.tree.write("outside/Emma.txt", "emma");
+    p.tree.write("outside/Odes.txt", "odes");
+    QVERIFY(p.start());
+    p.program->ensureDialogs();
+    frmDirSelect *picker = p.program->dirSelect;
+    later([&] {
+        QCOMPARE(picker->windowTitle(), QStringLiteral("Select Book to Add"));
+        picker->pointAt(p.tree.path("outside"));
+        picker->cmdCopy->click(); // nothing selected: nothing happens
+        picker->File1->setFileName("Emma.txt");
+        picker->cmdCopy->click();
+        QCOMPARE(picker->File1->FileName(), QStringLiteral("Emma.txt")); // stays selected
+        picker->File1->setFileName("Odes.txt");
+        picker->cmdMove->click();
+        QCOMPARE(picker->File1->list()->count(), 1); // the moved file left the list
+        picker->cmdDone->click();
+    });
+    p.w()->model().aimAtShelf(1);
+    p.action("mnuAddOutside")->trigger();
+    QCOMPARE(p.tree.entries("lib/Fiction") + p.tree.entries("outside"),
+             (Strings {"Emma.txt", "Moby Dick.pdf", "Odes.txt", "Emma.txt"}));
+    QVERIFY(p.prompter.asked.isEmpty());
+}
+
+QTEST_MAIN(TestWindows)
+#include "tst_windows.moc"
