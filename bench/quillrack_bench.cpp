@@ -2,6 +2,7 @@
 // a table and one "target" line per goal. Usage: quillrack_bench [--quick]
 #include "appfolder.h"
 #include "bookcase.h"
+#include "commands.h"
 #include "frmmain.h"
 #include "frmshelf.h"
 #include "globalstate.h"
@@ -496,29 +497,40 @@ int main(int argc, char *argv[])
             .arg(bigBooks),
         &peaks, &basePeaks);
 
-    // Saving the marks against writing the same bytes to a temporary file and renaming it.
+    // Saving the marks, and marking a book (saved at once), against making the same bytes safe
+    // on disk by hand: written to a temporary file, flushed, renamed, the folder flushed.
     GlobalState gs;
     gs.Marks = manyMarksLine;
     gs.MarksLoaded = true;
     const QString saveDir = root + QStringLiteral("/save");
     QDir().mkpath(saveDir);
-    const QByteArray bytes = manyMarksLine.bytes() + "\r\n";
+    AppFolder::setOverride(saveDir);
     const QByteArray rawTarget = QFile::encodeName(saveDir + QStringLiteral("/raw.dat"));
     const QByteArray rawTemp = QFile::encodeName(saveDir + QStringLiteral("/raw.tmp"));
+    auto raw = [&](const QByteArray &bytes) {
+        const int fd = ::open(rawTemp.constData(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
+        [[maybe_unused]] ssize_t n = ::write(fd, bytes.constData(), size_t(bytes.size()));
+        ::fsync(fd);
+        ::close(fd);
+        ::rename(rawTemp.constData(), rawTarget.constData());
+        const int dir = ::open(QFile::encodeName(saveDir).constData(), O_RDONLY | O_DIRECTORY);
+        ::fsync(dir);
+        ::close(dir);
+    };
+    const QString safe = QStringLiteral("the same bytes written, flushed, renamed into place, "
+                                        "the folder flushed");
     compare(
         QStringLiteral("P8"), QStringLiteral("SaveMarks, %1 marks").arg(manyMarks), 2.0, reps,
-        [&] {
-            AppFolder::setOverride(saveDir);
-            SaveMarks(gs);
-        },
-        [&] {
-            const int fd = ::open(rawTemp.constData(), O_CREAT | O_TRUNC | O_WRONLY, 0644);
-            [[maybe_unused]] ssize_t n = ::write(fd, bytes.constData(), size_t(bytes.size()));
-            ::fsync(fd);
-            ::close(fd);
-            ::rename(rawTemp.constData(), rawTarget.constData());
-        },
-        QStringLiteral("the same bytes written, flushed and renamed into place"));
+        [&] { SaveMarks(gs); }, [&] { raw(gs.Marks.bytes() + "\r\n"); }, safe);
+    gm.MarksLoaded = true;
+    Commands commands(gm, mm);
+    mm.aimAtBook(0);
+    int colour = 0;
+    compare(
+        QStringLiteral("P9"),
+        QStringLiteral("marking one book, %1 marks, to safe on disk").arg(manyMarks), 1.5, reps,
+        [&] { commands.mnuMarkBook_Click(1 + colour++ % 6); },
+        [&] { raw(gm.Marks.bytes() + "\r\n"); }, safe);
 
     results.push_back({QStringLiteral("M1"), QStringLiteral("peak memory of P7 (MiB)"),
                        median(peaks), median(basePeaks), 40.0, QStringLiteral("P7's baseline"),

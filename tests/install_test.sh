@@ -16,11 +16,8 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 prefix=$tmp/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 id=org.quillrack.Quillrack
-for f in bin/quillrack \
-         share/quillrack/help/Quillrack_Help.htm \
-         share/applications/$id.desktop \
-         share/metainfo/$id.metainfo.xml \
-         share/icons/hicolor/scalable/apps/$id.svg; do
+for f in bin/quillrack share/quillrack/help/Quillrack_Help.htm share/applications/$id.desktop \
+         share/metainfo/$id.metainfo.xml share/icons/hicolor/scalable/apps/$id.svg; do
     [ -e "$prefix/$f" ] || fail "missing $f"
 done
 for size in 16 32 48 64 128 256; do
@@ -45,11 +42,8 @@ pid=$!
 sleep 2
 kill -0 "$pid" 2>/dev/null || { cat "$tmp/out.log"; fail "the program ended by itself"; }
 kill -TERM "$pid"
-for i in $(seq 1 50); do
-    kill -0 "$pid" 2>/dev/null || break
-    sleep 0.2
-done
-kill -0 "$pid" 2>/dev/null && { kill -KILL "$pid"; fail "the program did not end on SIGTERM"; }
+timeout 10 tail --pid="$pid" -f /dev/null \
+    || { kill -KILL "$pid"; fail "the program did not end on SIGTERM"; }
 wait "$pid" || true
 pid=""
 [ "$(od -An -c "$config/marked.dat" | tr -d ' \n')" = '-Book.txt,2,\r\n' ] \

@@ -8,6 +8,7 @@
 #include <QTimer>
 #include <csignal>
 #include <filesystem>
+#include <fstream>
 #include <sys/resource.h>
 
 namespace {
@@ -74,16 +75,30 @@ QString TempTree::write(const QString &relative, const QByteArray &content)
     return path(relative);
 }
 
-QByteArray TempTree::read(const QString &relative) const
+void TempTree::writeBytes(const QByteArray &relative, const QByteArray &content)
 {
-    QFile f(path(relative));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<missing>");
+    std::ofstream(QFile::encodeName(path()).toStdString() + '/' + relative.toStdString())
+        << content.toStdString();
+}
+
+QByteArray TempTree::readBytes(const QByteArray &relative) const
+{
+    const std::string file = QFile::encodeName(path()).toStdString() + '/' + relative.toStdString();
+    std::ifstream f(file, std::ios::binary);
+    if (!std::filesystem::is_regular_file(file) || !f)
+        return "<missing>";
+    return QByteArray::fromStdString(std::string(std::istreambuf_iterator<char>(f), {}));
 }
 
 QStringList TempTree::entries(const QString &relative) const
 {
-    return QDir(path(relative))
-        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+    QStringList names; // every name, undecodable bytes too; none when there is no folder
+    std::error_code none;
+    const std::string folder = QFile::encodeName(path(relative)).toStdString();
+    for (const auto &e : std::filesystem::directory_iterator(folder, none))
+        names << QFile::decodeName(QByteArray::fromStdString(e.path().filename().string()));
+    names.sort();
+    return names;
 }
 
 FileSizeLimit::FileSizeLimit(unsigned long bytes)
@@ -125,7 +140,7 @@ Library::Library(int shelves, int books, const QByteArray &marks)
 
 void Library::load()
 {
-    g.BookFolder = bookFolder.isEmpty() ? tree.path("lib") : bookFolder;
+    g.BookFolder = tree.path("lib");
     g.RootFolder = g.FileSys.GetFolder(g.BookFolder);
     g.ShelfFolders = g.RootFolder;
     model = std::make_unique<Bookcase>(g);
@@ -133,10 +148,10 @@ void Library::load()
     model->load();
 }
 
-int Library::slotOf(const QString &file) const
+int Library::slotOf(const QByteArray &file) const
 {
     for (int i = 0; i < Bookcase::BookSlots; ++i) {
-        if (model->bookSlot(i).file == file.toUtf8())
+        if (model->bookSlot(i).file == file)
             return i;
     }
     return -1;

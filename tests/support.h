@@ -36,9 +36,11 @@ public:
     ~TempTree(); // removes also names that are not UTF-8
     QString path(const QString &relative = QString()) const { return m_dir.filePath(relative); }
     QString mkdir(const QString &relative);
+    // Paths as text, or as bytes for names that are not valid UTF-8.
     QString write(const QString &relative, const QByteArray &content = "x");
-    QByteArray read(const QString &relative) const; // "<missing>" when it cannot be read
-    bool exists(const QString &relative) const { return QFileInfo::exists(path(relative)); }
+    void writeBytes(const QByteArray &relative, const QByteArray &content);
+    QByteArray read(const QString &relative) const { return readBytes(relative.toUtf8()); }
+    QByteArray readBytes(const QByteArray &relative) const; // "<missing>" when it cannot be read
     QStringList entries(const QString &relative) const; // hidden ones too
 
 private:
@@ -77,13 +79,11 @@ struct Library
     ScriptedPrompter prompter;
     std::unique_ptr<Bookcase> model;
     std::unique_ptr<Commands> commands;
-    QString bookFolder; // the Main Book Folder as configured; lib/ when empty
 
     explicit Library(int shelves = 2, int books = 0, const QByteArray &marks = QByteArray());
     void load();
-    int slotOf(const QString &file) const; // the book slot that shows file, or -1
-    void onBook(const QString &file) { model->aimAtBook(slotOf(file)); }
-    QStringList books() const { return model->BookList().toStringList(); }
+    int slotOf(const QByteArray &file) const; // the book slot that shows file, or -1
+    void onBook(const QByteArray &file) { model->aimAtBook(slotOf(file)); }
     QStringList shelves() const { return model->ShelfList().toStringList(); }
     QStringList page() const; // the files the book slots show
 };

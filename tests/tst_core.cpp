@@ -5,16 +5,10 @@
 #include "rows.h"
 
 using Strings = QStringList;
-struct ConfigRow
-{
-    QByteArray file;
-    QString book, read;
-}; // "-": no line counts
-struct MarkRow
-{
-    QByteArray line, name;
-    int colour;
-};
+// clang-format off
+struct ConfigRow { QByteArray file; QString book, read; }; // "-": no line counts
+struct MarkRow { QByteArray line, name; int colour; };
+// clang-format on
 Q_DECLARE_METATYPE(ConfigRow)
 Q_DECLARE_METATYPE(MarkRow)
 

@@ -14,11 +14,14 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QClipboard>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMdiArea>
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScreen>
 #include <QScrollBar>
 
 using Strings = QStringList;
@@ -98,6 +101,8 @@ private slots:
     void popUpsAtThePointer();
     void dragAndDrop();
     void accessKeysAndPaging();
+    void keys_data();
+    void keys();
     void realMessageBoxGivesTheSafeAnswer();
     void layout();
     void fileLocationsDialog();
@@ -138,11 +143,10 @@ void TestWindows::startUp()
 void TestWindows::waysOut_data()
 {
     QTest::addColumn<int>("way");
-    for (int way = 0; way < 5; ++way)
-        QTest::newRow(Strings {"menu Exit", "Exit button", "window closed", "session ends",
-                               "closed during start-up"}[way]
-                          .toLatin1())
-            << way;
+    int way = 0;
+    for (const char *name :
+         {"menu Exit", "Exit button", "window closed", "session ends", "closed during start-up"})
+        QTest::newRow(name) << way++;
 }
 
 void TestWindows::waysOut()
@@ -181,10 +185,6 @@ void TestWindows::menuItems_data()
     for (int i = 0; i < 6; ++i)
         QTest::addRow("mark %d", i + 1) << "mnuMarkBook" << i << "";
     row("unmark", "mnuUnmark", 0, "");
-    row("rename book", "mnuBookRename", 0, "Rename Book");
-    row("delete book", "mnuBookDelete", 0, "Delete Book");
-    row("rename shelf", "cmdShelfRename", 0, "Rename Shelf");
-    row("delete shelf", "mnuShelfDelete", 0, "Cannot Delete Shelf");
     row("add books", "mnuAddOutside", 0, "frmDirSelect");
     row("file location", "mnuFileLoc", 0, "frmFileLoc");
     row("about", "mnuAbout", 0, "frmAbout");
@@ -220,26 +220,23 @@ void TestWindows::menuItems()
 void TestWindows::popUpsAtThePointer()
 {
     Program p;
+    p.tree.write("lib/Classics/Emma.txt");
+    p.tree.write("lib/Classics/Odes.txt");
     QVERIFY(p.start());
     Strings seen;
-    auto rightClick = [&](const char *slot, const char *menu) {
+    for (const auto [slot, menu] :
+         {std::pair("lblShelf", "mnuShelfPopUp"), std::pair("Book", "mnuBookPopUp")}) {
         later([&, menu] {
             auto *popUp = child<QMenu>(p.m(), menu);
-            seen << (popUp->isVisible() ? popUp->actions().first()->text() : "not shown")
-                 << (popUp->pos() == QCursor::pos() ? "at the pointer" : "elsewhere");
+            seen << popUp->actions().first()->text()
+                    + (popUp->pos() == QCursor::pos() ? " at the pointer" : "");
             popUp->close();
         });
         QCursor::setPos(child(p.w(), slot, 1)->mapToGlobal(QPoint(5, 5)));
         QTest::mouseClick(child(p.w(), slot, 1), Qt::RightButton, {}, QPoint(5, 5));
-    };
-    p.tree.write("lib/Classics/Emma.txt");
-    rightClick("lblShelf", "mnuShelfPopUp");
-    QCOMPARE(text(p.w(), {"lblWhichShelf"}), QStringLiteral("Classics")); // not chosen
-    p.tree.write("lib/Classics/Odes.txt");
-    p.w()->cmdRefresh_Click();
-    rightClick("Book", "mnuBookPopUp");
-    QCOMPARE(seen, (Strings {"Fiction", "at the pointer", "Odes", "at the pointer"}));
-    QCOMPARE(p.w()->model().target().BookName, QByteArray("Odes.txt"));
+    }
+    QCOMPARE(seen, (Strings {"Fiction at the pointer", "Odes at the pointer"}));
+    QCOMPARE(text(p.w(), {"lblWhichShelf"}) + p.w()->model().target().BookName, "ClassicsOdes.txt");
 }
 
 void TestWindows::dragAndDrop()
@@ -247,6 +244,7 @@ void TestWindows::dragAndDrop()
     Program p;
     p.tree.write("lib/Fiction/Emma.txt");
     p.tree.write("downloads/New.epub", "new");
+    p.tree.write("downloads/Cut.epub", "cut");
     QVERIFY(p.start());
     frmShelf *w = p.w();
     QTest::mouseClick(child(w, "lblShelf", 1), Qt::LeftButton); // Fiction, chosen by its label
@@ -260,6 +258,7 @@ void TestWindows::dragAndDrop()
         QVERIFY(dropOn(child(w, "lblShelf", 0), data.get())); // onto Classics
     };
     QTest::mouseClick(child(w, "lblBook", 1), Qt::LeftButton); // a label starts no drag
+    QCOMPARE(w->focusWidget(), child(w, "Picture2")); // but gives its grid the focus
     QTest::mouseClick(child(w, "Book", 1), Qt::LeftButton);
     QCOMPARE(drags, 1);
     QCOMPARE(p.tree.read("lib/Classics/Moby Dick.pdf") + text(w, {"lblHowMany"}).toUtf8(),
@@ -278,8 +277,15 @@ void TestWindows::dragAndDrop()
     QVERIFY(dropOn(child(w, "imgShelf", 1), &files));
     QVERIFY(!dropOn(child(w, "imgShelf", 0), &words) && !dropOn(child(w, "imgShelf", 0), &book)
             && !dropOn(child(w, "imgToReader"), &book));
+    // A file cut in a file manager is moved by a paste onto a shelf.
+    auto *cut = new QMimeData;
+    cut->setData("x-special/gnome-copied-files",
+                 "cut\n" + QUrl::fromLocalFile(p.tree.path("downloads/Cut.epub")).toEncoded());
+    cut->setUrls({QUrl::fromLocalFile(p.tree.path("downloads/Cut.epub"))});
+    QGuiApplication::clipboard()->setMimeData(cut);
+    w->paste(1);
     QCOMPARE(p.tree.entries("lib/Fiction") + p.tree.entries("downloads"),
-             (Strings {"Emma.txt", "New.epub", "New.epub"}));
+             (Strings {"Cut.epub", "Emma.txt", "New.epub", "New.epub"}));
 }
 
 void TestWindows::accessKeysAndPaging()
@@ -311,8 +317,93 @@ void TestWindows::accessKeysAndPaging()
     p.tree.write("lib/Classics/Emma.txt");
     QTest::keyClick(p.m(), Qt::Key_R, Qt::AltModifier);
     QTRY_COMPARE(text(p.w(), {"lblHowMany"}), QStringLiteral("Books: 60\r\n"));
+    p.tree.write("lib/Classics/Odes.txt");
+    QTest::keyClick(p.w()->focusWidget(), Qt::Key_F5); // so does F5
+    QCOMPARE(text(p.w(), {"lblHowMany"}), QStringLiteral("Books: 61\r\n"));
     QTest::keyClick(p.m(), Qt::Key_X, Qt::AltModifier);
     QTRY_COMPARE(p.ended, 1);
+}
+
+void TestWindows::keys_data()
+{
+    // Keys from the shelf grid (Tab: on to the book grid), and what then differs from the start:
+    // what a screen reader says of the focused control, the paging, the shelf shown, the
+    // details pane, the boxes and pop-ups shown, and the books of Fiction and Classics.
+    QTest::addColumn<QString>("keys");
+    QTest::addColumn<QString>("seen");
+    // clang-format off
+    row("shelves: Right", "Right", "Fiction");
+    row("shelves: Left at the first", "Left", "Classics: the shelf shown");
+    row("shelves: Down", "Down", "S03");
+    row("shelves: past the last row", "Down Down Down Down Down Down Down", "S27; shelves at 2");
+    row("shelves: End", "End", "S30; shelves at 2");
+    row("shelves: Home", "End Home", "Classics: the shelf shown");
+    row("shelves: Space chooses", "Right Space", "Fiction: the shelf shown; shelf Fiction");
+    row("shelves: Enter chooses", "Right Return", "Fiction: the shelf shown; shelf Fiction");
+    row("shelves: Menu", "Right Menu", "Fiction; menu Fiction");
+    row("shelves: Shift+F10", "Right Shift+F10", "Fiction; menu Fiction");
+    row("shelves: F2 renames", "Right F2", "Fiction; asked Rename Shelf");
+    row("shelves: Delete", "Right Del", "Fiction; asked Cannot Delete Shelf");
+    row("books: Tab", "Tab", "B01.txt: on Classics");
+    row("books: then the other controls", "Tab Tab", "Title");
+    row("books: Right, a marked book", "Tab Right", "B02.txt: on Classics, marked red");
+    row("books: Down", "Tab Down", "B06.txt: on Classics");
+    row("books: End", "Tab End", "B24.txt: on Classics; books at 2");
+    row("books: Space shows", "Tab Space", "B01.txt: on Classics; title B01");
+    row("books: Enter opens", "Tab Return", "B01.txt: on Classics; asked Cannot Open Book");
+    row("books: Menu", "Tab Menu", "B01.txt: on Classics; menu B01");
+    row("books: Shift+F10", "Tab Shift+F10", "B01.txt: on Classics; menu B01");
+    row("books: F2 renames", "Tab F2", "B01.txt: on Classics; asked Rename Book");
+    row("books: Delete", "Tab Del", "B01.txt: on Classics; asked Delete Book");
+    row("books: no paste", "Tab Ctrl+C Ctrl+V", "B01.txt: on Classics");
+    row("cut, paste: moved", "Tab Ctrl+X Backtab Right Ctrl+V", "Fiction; Fiction B01.txt,Moby Dick.pdf; Books: 23");
+    row("copy, paste: copied", "Tab Ctrl+C Backtab Right Ctrl+V", "Fiction; Fiction B01.txt,Moby Dick.pdf");
+    row("paste onto its own shelf", "Tab Ctrl+X Backtab Ctrl+V", "Classics: the shelf shown");
+    // clang-format on
+}
+
+void TestWindows::keys()
+{
+    QFETCH(QString, keys);
+    QFETCH(QString, seen);
+    Program p;
+    for (int i = 1; i <= 30; ++i)
+        p.tree.mkdir(QStringLiteral("lib/S%1").arg(i, 2, 10, QChar(u'0')));
+    for (int i = 1; i <= 24; ++i)
+        p.tree.write(QStringLiteral("lib/Classics/B%1.txt").arg(i, 2, 10, QChar(u'0')));
+    p.tree.write("app/marked.dat", "-B02.txt,6,\r\n");
+    QVERIFY(p.start());
+    p.w()->model().opener = "false"; // a desktop that opens nothing
+    QString menu;
+    later([&] {
+        if (auto *popUp = qobject_cast<QMenu *>(QApplication::activePopupWidget()))
+            menu = "menu " + popUp->actions().first()->text(), popUp->close();
+    });
+    for (const QString &key : keys.split(u' '))
+        QTest::keySequence(p.w()->focusWidget(), QKeySequence(key));
+    auto state = [&] {
+        const QWidget *focus = p.w()->focusWidget();
+        const QString shelf = text(p.w(), {"lblWhichShelf"}), title = text(p.w(), {"txtTitle"});
+        const Strings fiction = p.tree.entries("lib/Fiction");
+        const int at[] = {child<QScrollBar>(p.w(), "VScroll1")->value(),
+                          child<QScrollBar>(p.w(), "VScroll2")->value()};
+        const std::pair<bool, QString> facts[]
+            = {{!focus->accessibleDescription().isEmpty(), ": " + focus->accessibleDescription()},
+               {at[0] > 1, QStringLiteral("; shelves at %1").arg(at[0])},
+               {at[1] > 1, QStringLiteral("; books at %1").arg(at[1])},
+               {shelf != "Classics", "; shelf " + shelf},
+               {!title.isEmpty(), "; title " + title},
+               {!p.prompter.asked.isEmpty(), "; asked " + p.prompter.titles().join(',')},
+               {!menu.isEmpty(), "; " + menu},
+               {fiction.size() > 1, "; Fiction " + fiction.join(',')},
+               {p.tree.entries("lib/Classics").size() < 24,
+                "; " + text(p.w(), {"lblHowMany"}).trimmed()}};
+        QString s = focus->accessibleName();
+        for (const auto &[shown, fact] : facts)
+            s += shown ? fact : "";
+        return s;
+    };
+    QTRY_COMPARE(state(), seen);
 }
 
 void TestWindows::realMessageBoxGivesTheSafeAnswer()
@@ -339,7 +430,29 @@ void TestWindows::realMessageBoxGivesTheSafeAnswer()
 void TestWindows::layout()
 {
     Program p;
+    const QString shelf = "A Shelf Whose Name Is Far Too Long For The Heading Above Its Books";
+    const QString book = "The Remarkable and Very Long Story of a Whale, Told Once Again.pdf";
+    p.tree.write("lib/" + shelf + "/" + book);
+    p.tree.writeBytes("lib/" + shelf.toUtf8() + "/caf\xe9.txt", "x");
+    p.tree.write("app/marked.dat", "-" + book.toUtf8() + ",4,\r\n");
     QVERIFY(p.start());
+    // A long name gives way in its middle, the full name in the tooltips; a white mark is
+    // outlined; a name that is not readable text says how to mend it.
+    const QLabel *label = child<QLabel>(p.w(), "lblBook", 1),
+                 *heading = child<QLabel>(p.w(), "lblWhichShelf");
+    QVERIFY(label->text().startsWith("The Rem") && label->text().contains(u'…')
+            && label->text().endsWith("Again"));
+    QVERIFY(heading->text().startsWith("A Shelf") && heading->text().endsWith(u'…'));
+    QCOMPARE(Strings({label->toolTip(), child(p.w(), "Book", 1)->toolTip(), heading->toolTip()}),
+             Strings({book, book, shelf}));
+    QVERIFY(label->graphicsEffect() && !child(p.w(), "lblBook", 0)->graphicsEffect());
+    QVERIFY(child(p.w(), "lblBook", 0)->toolTip().contains("not readable text"));
+    // On a small screen the window stays on it, and a control that takes the focus out of view
+    // is scrolled into it.
+    QVERIFY(p.m()->screen()->availableGeometry().contains(p.m()->frameGeometry()));
+    QWidget *exit = child(p.w(), "cmdExit"), *view = child<QMdiArea>(p.m(), "mdiArea")->viewport();
+    exit->setFocus();
+    QVERIFY(view->rect().contains(QRect(exit->mapTo(view, QPoint()), exit->size())));
     p.program->ensureDialogs();
     frmSplash splash;
     // Every caption shows whole in the desktop's font.
@@ -357,7 +470,7 @@ void TestWindows::layout()
         }
     }
     // Screen readers name the pictures; System Info without such a program says so.
-    QCOMPARE(child(p.w(), "imgShelf", 1)->accessibleName() + "|"
+    QCOMPARE(child(p.w(), "imgShelf", 2)->accessibleName() + "|"
                  + child(p.w(), "imgToReader")->accessibleName(),
              "Fiction|eBook Reader Content Folder");
     const QByteArray path = qgetenv("PATH");

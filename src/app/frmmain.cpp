@@ -3,9 +3,11 @@
 #include "versioninfo.h"
 #include "widgets.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMdiArea>
 #include <QMenuBar>
+#include <QScrollBar>
 
 namespace {
 
@@ -32,10 +34,33 @@ frmMain::frmMain(QWidget *parent)
     mdiArea = new QMdiArea(this);
     mdiArea->setObjectName(QStringLiteral("mdiArea"));
     mdiArea->setBackground(palette().window());
+    // On a screen too small for the bookcase the area scrolls, so no control is out of reach.
+    mdiArea->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdiArea->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     setCentralWidget(mdiArea);
+    // ... and a control that takes the focus out of view (of a grid, its ring) is scrolled
+    // into it.
+    connect(qApp, &QApplication::focusChanged, this, [this](QWidget *, QWidget *now) {
+        auto *grid = qobject_cast<PictureBox *>(now);
+        if (now)
+            scrollIntoView(now, grid && !grid->ring().isNull() ? grid->ring() : now->rect());
+    });
     buildMenuBar();
     buildBookPopUp();
     buildShelfPopUp();
+}
+
+void frmMain::scrollIntoView(QWidget *control, const QRect &part)
+{
+    QWidget *view = mdiArea->viewport();
+    if (!view->isAncestorOf(control))
+        return;
+    const QRect r = part.translated(control->mapTo(view, QPoint()));
+    auto follow = [](QScrollBar *bar, int low, int high, int room) {
+        bar->setValue(bar->value() + (high > room ? qMin(high - room, low) : qMin(low, 0)));
+    };
+    follow(mdiArea->horizontalScrollBar(), r.left(), r.right() + 1, view->width());
+    follow(mdiArea->verticalScrollBar(), r.top(), r.bottom() + 1, view->height());
 }
 
 void frmMain::buildMenuBar()

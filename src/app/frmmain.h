@@ -37,6 +37,10 @@ public:
     QAction *cmdShelfRename;
     QAction *mnuShelfDelete;
 
+    // Scrolls the area, when the screen is too small for it, so that a part of a control
+    // (in its own coordinates) is in view.
+    void scrollIntoView(QWidget *control, const QRect &part);
+
     // Run on every way out of the window (close box, Alt+F4, the session ending).
     std::function<void()> onClose;
 

@@ -19,6 +19,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMenuBar>
+#include <QScreen>
 
 modMain::modMain(Prompter &prompter)
 {
@@ -84,7 +85,11 @@ bool modMain::Main()
         ensureDialogs();
         fileLoc->showNonModal();
     });
-    mainWindow->resize(tw(15240) + 40, tw(10560) + mainWindow->menuBar()->sizeHint().height() + 40);
+    // The whole bookcase where the screen has room for it; else the area scrolls.
+    QSize size(tw(15240) + 40, tw(10560) + mainWindow->menuBar()->sizeHint().height() + 40);
+    if (const QScreen *screen = mainWindow->screen())
+        size = size.boundedTo(screen->availableGeometry().size() - QSize(16, 48));
+    mainWindow->resize(size);
     mainWindow->show();
 
     // The splash lies over the main window while the library loads: one window less to make
@@ -131,6 +136,7 @@ bool modMain::Main()
     shelfWindow = new frmShelf(*bookcase);
     shelfWindow->setHost(this);
     connect(shelfWindow, &frmShelf::exitRequested, this, &modMain::Shutdown);
+    connect(shelfWindow, &frmShelf::ringMoved, mainWindow, &frmMain::scrollIntoView);
     shelfWindow->Form_Load();
     g.readAhead = nullptr; // read once, for the first view only
     connectCommands();
@@ -141,7 +147,9 @@ bool modMain::Main()
     sub->setObjectName(QStringLiteral("shelfSubWindow"));
     sub->setGeometry(0, 0, shelfWindow->width(), shelfWindow->height());
     shelfWindow->show();
-    mainWindow->setMinimumSize(mainWindow->size());
+    shelfWindow->setFocus();
+    mainWindow->activateWindow(); // the keyboard reaches the bookcase at once
+    mainWindow->setMinimumSize(320, 240);
     return !m_ended;
 }
 
@@ -194,27 +202,31 @@ void modMain::Shutdown()
         return;
     m_ended = true;
     ++m_shutdowns;
-    const FsResult saved = SaveMarks(g);
-    if (!saved)
-        g.prompter->message(QStringLiteral("Marks Not Saved"),
-                            QStringLiteral("The colour marks could not be saved.\r\n\r\n")
-                                + saved.error);
+    SaveMarksAndTell(g);
     if (mainWindow)
         mainWindow->onClose = nullptr;
     if (endProgram)
         endProgram();
 }
 
-void modMain::showShelfPopUp(const QString &title)
+void modMain::showShelfPopUp(const QString &title, const QPoint &at)
 {
     QString caption = title;
     mainWindow->mnuShelfName->setText(caption.replace(u'&', QStringLiteral("&&")));
-    mainWindow->mnuShelfPopUp->exec(QCursor::pos());
+    mainWindow->mnuShelfPopUp->exec(at);
 }
 
-void modMain::showBookPopUp(const QString &title)
+void modMain::showBookPopUp(const QString &title, const QPoint &at)
 {
     QString caption = title;
     mainWindow->mnuBookName->setText(caption.replace(u'&', QStringLiteral("&&")));
-    mainWindow->mnuBookPopUp->exec(QCursor::pos());
+    mainWindow->mnuBookPopUp->exec(at);
+}
+
+void modMain::run(Command command)
+{
+    // Through the pop-up's own menu items: the same command, questions and messages.
+    const frmMain *m = mainWindow;
+    QAction *items[] = {m->mnuBookRename, m->mnuBookDelete, m->cmdShelfRename, m->mnuShelfDelete};
+    items[int(command)]->trigger();
 }

@@ -50,8 +50,9 @@ public:
     // How the program ends after the marks are saved; tests replace it.
     std::function<void()> endProgram;
 
-    void showShelfPopUp(const QString &title) override;
-    void showBookPopUp(const QString &title) override;
+    void showShelfPopUp(const QString &title, const QPoint &at) override;
+    void showBookPopUp(const QString &title, const QPoint &at) override;
+    void run(Command command) override;
 
     // Makes the File Locations dialog and the directory picker, once.
     void ensureDialogs();

@@ -3,6 +3,7 @@
 #include "bookcase.h"
 #include "bookname.h"
 #include "globalstate.h"
+#include "marks.h"
 #include "marksline.h"
 #include "prompter.h"
 #include "transfer.h"
@@ -39,16 +40,21 @@ void Commands::mnuMarkBook_Click(int Index)
     const PopUpTarget &t = m_bookcase.target();
     if (t.BookName.isEmpty())
         return;
-    if (t.BookName.contains('\n') || t.BookName.contains('\r')) {
-        // The marks file is one line: such a name would break it for every other mark.
+    // The marks file is one line of text: a line break would break it for every other mark,
+    // and a name that is not readable text could not be read back as itself.
+    const bool lineBreak = t.BookName.contains('\n') || t.BookName.contains('\r');
+    if (lineBreak || shownName(t.BookName).toUtf8() != t.BookName) {
         g.prompter->message(QStringLiteral("Cannot Mark Book"),
-                            QStringLiteral("This book's file name holds a line break, so it "
-                                           "cannot be marked. Rename the book first."));
+                            QStringLiteral("This book's file name %1, so it cannot be marked. "
+                                           "Rename the book first.")
+                                .arg(lineBreak ? QStringLiteral("holds a line break")
+                                               : QStringLiteral("is not readable text")));
         return;
     }
     g.Marks.removeEntry(g.Marks.FindMarkEntry(t.BookName));
     g.Marks.appendEntry(t.BookName, Index);
     m_bookcase.showColour(t.BookNumber, Index);
+    SaveMarksAndTell(g); // marked.dat is written at once: a crash keeps the mark
 }
 
 void Commands::mnuUnmark_Click()
@@ -59,6 +65,7 @@ void Commands::mnuUnmark_Click()
         return;
     g.Marks.removeEntry(entry);
     m_bookcase.showColour(t.BookNumber, 0);
+    SaveMarksAndTell(g);
 }
 
 void Commands::mnuBookRename_Click()

@@ -1,5 +1,6 @@
 #include "marksline.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -35,6 +36,7 @@ bool numberSpan(QByteArrayView text, qsizetype &start, qsizetype &end)
 void MarksLine::setBytes(const QByteArray &line)
 {
     m_line = line;
+    m_shape = Shape::Unknown;
     dropIndex();
 }
 
@@ -111,6 +113,39 @@ MarksLine::Entry MarksLine::entryAt(qsizetype first, qsizetype keyEnd) const
     return e;
 }
 
+bool MarksLine::plain() const
+{
+    if (m_shape == Shape::Unknown) {
+        const char *d = m_line.constData(), *end = d + m_line.size();
+        bool plain = true;
+        while (plain && d < end) {
+            auto comma = [end](const char *from) {
+                return from < end
+                    ? static_cast<const char *>(std::memchr(from, ',', size_t(end - from)))
+                    : nullptr;
+            };
+            const char *nameEnd = comma(d), *last = nameEnd ? comma(nameEnd + 1) : nullptr;
+            plain = *d == '-' && last && last > nameEnd + 1
+                && std::all_of(nameEnd + 1, last, [](char c) { return c >= '0' && c <= '9'; });
+            d = plain ? last + 1 : end;
+        }
+        m_shape = plain ? Shape::Plain : Shape::Other;
+    }
+    return m_shape == Shape::Plain;
+}
+
+MarksLine::Entry MarksLine::findPlain(QByteArrayView fileName) const
+{
+    if (fileName.contains(','))
+        return {}; // no name in a plain line holds one
+    const QByteArray key = '-' + fileName.toByteArray() + ',';
+    for (qsizetype at = m_line.indexOf(key); at >= 0; at = m_line.indexOf(key, at + 1)) {
+        if (at == 0 || m_line[at - 1] == ',') // else it lies inside a longer name
+            return entryAt(at, at + key.size() - 1);
+    }
+    return {};
+}
+
 MarksLine::Entry MarksLine::findByScan(QByteArrayView fileName) const
 {
     Entry found;
@@ -129,7 +164,7 @@ MarksLine::Entry MarksLine::FindMarkEntry(QByteArrayView fileName) const
         // Building the index costs about as much as a few dozen walks of the line (and memory
         // for every entry): a page of books after loading or a change is looked up directly.
         if (m_lookupsSinceChange++ < DirectLookups)
-            return findByScan(fileName);
+            return plain() ? findPlain(fileName) : findByScan(fileName);
         rebuildIndex();
     }
     const auto it = m_index.constFind(fileName);
@@ -154,6 +189,8 @@ void MarksLine::appendEntry(QByteArrayView fileName, int colour)
     m_line += '-';
     m_line += fileName;
     m_line += ',' + QByteArray::number(colour) + ',';
+    if (m_shape == Shape::Plain && (fileName.contains(',') || colour < 0))
+        m_shape = Shape::Other;
     dropIndex();
 }
 

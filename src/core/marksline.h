@@ -53,6 +53,8 @@ private:
     void dropIndex();
     Entry entryAt(qsizetype first, qsizetype keyEnd) const;
     static int colourOfEntry(const Entry &e);
+    bool plain() const;
+    Entry findPlain(QByteArrayView fileName) const;
 
     QByteArray m_line;
     // Name to the start of its first entry; the names are views into m_line, so every change
@@ -60,4 +62,10 @@ private:
     mutable QHash<QByteArrayView, qsizetype> m_index;
     mutable bool m_indexValid = false;
     mutable int m_lookupsSinceChange = 0;
+    // Whether the line is nothing but entries "-" name "," digits "," with no comma in a name,
+    // as the program writes it: then an entry starts at every "-" that starts the line or
+    // follows a comma, and a name is found by a search for "-name," rather than a walk. Found
+    // out once per line read; marking and unmarking keep it known.
+    enum class Shape { Unknown, Plain, Other };
+    mutable Shape m_shape = Shape::Unknown;
 };

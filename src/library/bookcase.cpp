@@ -7,6 +7,9 @@
 #include "readahead.h"
 #include "transfer.h"
 
+#include <QDir>
+#include <QFile>
+#include <QProcess>
 #include <QStorageInfo>
 
 namespace {
@@ -56,6 +59,15 @@ Path Bookcase::bookPath(const QByteArray &shelf, const QByteArray &file) const
     return file.isNull() ? folder : folder / file;
 }
 
+QByteArray Bookcase::bookUrl(int slot) const
+{
+    const BookSlot &book = bookSlot(slot);
+    QByteArray path = bookPath(book.shelf, book.file).bytes();
+    if (!path.startsWith('/'))
+        path = QFile::encodeName(QDir::currentPath()) + '/' + path;
+    return "file://" + path.toPercentEncoding("/"); // the very bytes, also where not UTF-8
+}
+
 void Bookcase::load()
 {
     LoadMarks(g);
@@ -66,6 +78,7 @@ void Bookcase::showLibrary()
 {
     m_current.clear(); // a shelf of the same name in another library is not current
     m_shelfPosition = 1;
+    m_shelfFocus = m_bookFocus = 0;
     CreateShelves();
     FillShelves();
     // With no shelf at all nothing is current, and the book grid stays empty.
@@ -74,6 +87,43 @@ void Bookcase::showLibrary()
     CreateBooks();
     FillBooks();
     markCurrentSlot();
+}
+
+void Bookcase::focus(int &focus, int &position, const NameList &list, GridShape grid, int index)
+{
+    focus = list.empty() ? -1 : qBound(0, index, list.size() - 1);
+    const int row = qMax(focus, 0) / grid.perRow, first = position - 1;
+    int to = position;
+    if (row < first)
+        to = row + 1;
+    else if (row >= first + grid.rows)
+        to = row - grid.rows + 2;
+    if (moveTo(position, clampPosition(grid, list.size(), to)))
+        &list == &m_books ? FillBooks() : FillShelves();
+    else
+        &list == &m_books ? emit booksChanged() : emit shelvesChanged();
+}
+
+void Bookcase::focusShelf(int index)
+{
+    focus(m_shelfFocus, m_shelfPosition, m_shelves, ShelfGrid, index);
+}
+
+void Bookcase::focusBook(int index)
+{
+    focus(m_bookFocus, m_bookPosition, m_books, BookGrid, index);
+}
+
+int Bookcase::shelfFocusSlot() const
+{
+    const int slot = m_shelfFocus - listIndex(ShelfGrid, m_shelfPosition, 0);
+    return m_shelfFocus >= 0 && slot >= 0 && slot < ShelfSlots ? slot : -1;
+}
+
+int Bookcase::bookFocusSlot() const
+{
+    const int slot = m_bookFocus - listIndex(BookGrid, m_bookPosition, 0);
+    return m_bookFocus >= 0 && slot >= 0 && slot < BookSlots ? slot : -1;
 }
 
 void Bookcase::CreateShelves()
@@ -86,6 +136,7 @@ void Bookcase::CreateShelves()
         m_shelves = ahead ? std::move(*ahead) : g.ShelfFolders->folderNames();
     }
     m_shelfPosition = clampPosition(ShelfGrid, m_shelves.size(), m_shelfPosition);
+    m_shelfFocus = m_shelves.empty() ? -1 : qBound(0, m_shelfFocus, m_shelves.size() - 1);
     m_selectedShelf = 0;
     emit shelvesChanged();
 }
@@ -116,6 +167,7 @@ void Bookcase::CreateBooks()
             m_books = folder->fileNames();
     }
     m_bookPosition = clampPosition(BookGrid, m_books.size(), m_bookPosition);
+    m_bookFocus = m_books.empty() ? -1 : qBound(0, m_bookFocus, m_books.size() - 1);
     emit booksChanged();
 }
 
@@ -150,7 +202,9 @@ void Bookcase::refresh()
     FillShelves();
     // The current shelf stays current when the first page shows it; else the first shelf is.
     m_current = m_shelfSlots[size_t(m_selectedShelf)].name;
+    m_shelfFocus = m_selectedShelf;
     m_bookPosition = 1;
+    m_bookFocus = 0;
     CreateBooks();
     FillBooks();
     markCurrentSlot();
@@ -162,6 +216,8 @@ void Bookcase::chooseShelf(int slot)
         return;
     m_current = shelfSlot(slot).name;
     m_selectedShelf = slot;
+    m_shelfFocus = listIndex(ShelfGrid, m_shelfPosition, slot);
+    m_bookFocus = 0; // a shelf's books start at its first
     markCurrentSlot();
     CreateBooks();
     FillBooks();
@@ -215,42 +271,40 @@ void Bookcase::aimAtBook(int slot)
     m_target = {book.file, slot, book.shelf, m_selectedShelf};
 }
 
+Transfer Bookcase::toShelf(const Path &source, const QByteArray &shelf, bool move) const
+{
+    const QByteArray name = lastPathPart(source.bytes());
+    return {source, bookPath(shelf, name), move,
+            move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
+            QStringLiteral("'%1' could not be %2 to the shelf %3.")
+                .arg(shownName(name), move ? QStringLiteral("moved") : QStringLiteral("copied"),
+                     shownName(shelf))};
+}
+
 void Bookcase::dropBook(int shelfSlot, const BookRef &book)
 {
     const QByteArray &S = this->shelfSlot(shelfSlot).name;
     if (S.isEmpty() || book.shelf.isEmpty() || book.file.isEmpty())
         return;
-    const Path D = bookPath(S, book.file);
     const Path P = bookPath(book.shelf, book.file);
     // Dropped where it already lies: nothing to do, and nothing may be overwritten.
-    if (S == book.shelf || g.FileSys.sameFile(P, D))
+    if (S == book.shelf || g.FileSys.sameFile(P, bookPath(S, book.file)))
         return;
-    const bool move = m_moveOnDrop;
-    const TransferResult result = transferBook(
-        g.FileSys, *g.prompter,
-        {P, D, move, move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
-         QStringLiteral("'%1' could not be %2 to the shelf %3.")
-             .arg(shownName(book.file), move ? QStringLiteral("moved") : QStringLiteral("copied"),
-                  shownName(S))});
-    if (result != TransferResult::Declined)
+    if (transferBook(g.FileSys, *g.prompter, toShelf(P, S, m_moveOnDrop))
+        != TransferResult::Declined)
         reloadBooks();
 }
 
-void Bookcase::dropFiles(int shelfSlot, const QList<QByteArray> &paths)
+void Bookcase::dropFiles(int shelfSlot, const QList<QByteArray> &paths, bool move)
 {
     const QByteArray S = this->shelfSlot(shelfSlot).name;
     if (S.isEmpty())
         return;
     for (const QByteArray &source : paths) {
-        if (!g.FileSys.FileExists(source))
-            continue; // folders and vanished files are not books
-        const QByteArray name = lastPathPart(source);
-        transferBook(g.FileSys, *g.prompter,
-                     {source, bookPath(S, name), false, QStringLiteral("Cannot Copy Book"),
-                      QStringLiteral("'%1' could not be copied to the shelf %2.")
-                          .arg(shownName(name), shownName(S))});
+        if (g.FileSys.FileExists(source)) // folders and vanished files are not books
+            transferBook(g.FileSys, *g.prompter, toShelf(source, S, move));
     }
-    if (S == m_current)
+    if (S == m_current || move) // a book cut from the shown shelf has left it
         reloadBooks();
 }
 
@@ -344,6 +398,36 @@ void Bookcase::newShelf()
                             QStringLiteral("The shelf '%1' could not be created.\r\n\r\n%2")
                                 .arg(name, result.error));
     reloadShelves();
+}
+
+void Bookcase::openBook(int slot)
+{
+    const BookSlot &book = bookSlot(slot);
+    if (book.file.isEmpty())
+        return;
+    const QByteArray path = bookPath(book.shelf, book.file).bytes();
+    const QByteArray absolute
+        = path.startsWith('/') ? path : QFile::encodeName(QDir::currentPath()) + '/' + path;
+    const QString name = shownName(book.file);
+    auto *process = new QProcess(this);
+    auto fail = [this, name, path] {
+        g.prompter->message(QStringLiteral("Cannot Open Book"),
+                            QStringLiteral("'%1' could not be opened: no program of this desktop "
+                                           "opens it.\r\n\r\n%2")
+                                .arg(name, shownName(path)));
+    };
+    connect(process, &QProcess::errorOccurred, this, [process, fail](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) {
+            fail();
+            process->deleteLater();
+        }
+    });
+    connect(process, &QProcess::finished, this, [process, fail](int code, QProcess::ExitStatus s) {
+        if (code != 0 || s != QProcess::NormalExit)
+            fail();
+        process->deleteLater();
+    });
+    process->start(opener, {QString::fromLatin1(bookUrl(slot))});
 }
 
 void Bookcase::reloadShelves()

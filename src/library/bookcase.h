@@ -11,6 +11,7 @@
 #include <optional>
 
 struct GlobalState;
+struct Transfer;
 
 // A book as it travels in a drag: the shelf it lies on and its file name, as bytes.
 struct BookRef
@@ -92,6 +93,16 @@ public:
     const ShelfSlot &shelfSlot(int slot) const;
     const BookSlot &bookSlot(int slot) const;
 
+    // The keyboard's place in each grid, as a position in its list (-1 for an empty list), and
+    // the slot that shows it (-1 when the page does not). Moving it pages the grid one row at a
+    // time as far as needed to show it; a click puts it on the slot clicked.
+    int shelfFocus() const { return m_shelfFocus; }
+    int bookFocus() const { return m_bookFocus; }
+    int shelfFocusSlot() const;
+    int bookFocusSlot() const;
+    void focusShelf(int index);
+    void focusBook(int index);
+
     void aimAtShelf(int slot);
     void aimAtBook(int slot);
     const PopUpTarget &target() const { return m_target; }
@@ -101,14 +112,19 @@ public:
     void setMoveOnDrop(bool move) { m_moveOnDrop = move; }
     // A book dropped on a shelf slot: moved or copied there, then the books read again.
     void dropBook(int shelfSlot, const BookRef &book);
-    // Files dropped from a file manager: copied onto the shelf.
-    void dropFiles(int shelfSlot, const QList<QByteArray> &paths);
+    // Files dropped from a file manager (copied), or pasted (copied, or moved when cut): the
+    // same transfer as a drop on that shelf.
+    void dropFiles(int shelfSlot, const QList<QByteArray> &paths, bool move = false);
     // A book dropped on the reader picture: copied into the eBook Reader Content Folder.
     void sendToReader(const BookRef &book);
     // The files of the reader folder, for its listing; nothing when no folder was set.
     std::optional<QStringList> readerListing();
     // Asks for a name and creates that shelf.
     void newShelf();
+    // Opens the book of a slot with the desktop's program for its type, without waiting; says
+    // so when nothing opens it.
+    void openBook(int slot);
+    QString opener = QStringLiteral("xdg-open"); // the desktop's opener; tests give another
 
     // Asks for the folders (the File Locations dialog) until a reader folder is set; false
     // when the user gave up or the program is ending.
@@ -125,6 +141,8 @@ public:
 
     // BookFolder/shelf/file as a path.
     Path bookPath(const QByteArray &shelf, const QByteArray &file = QByteArray()) const;
+    // The file URL of a slot's book, carrying its name's very bytes.
+    QByteArray bookUrl(int slot) const;
 
 signals:
     // The shelf grid, its scroll bar or the current shelf changed.
@@ -136,6 +154,9 @@ signals:
 
 private:
     void markCurrentSlot();
+    // Moves a grid's focus to a list position and pages the grid to show it.
+    void focus(int &focus, int &position, const NameList &list, GridShape grid, int index);
+    Transfer toShelf(const Path &source, const QByteArray &shelf, bool move) const;
 
     GlobalState &g;
     NameList m_shelves;
@@ -144,6 +165,8 @@ private:
     int m_selectedShelf = 0;
     int m_shelfPosition = 1;
     int m_bookPosition = 1;
+    int m_shelfFocus = -1;
+    int m_bookFocus = -1;
     std::array<ShelfSlot, ShelfSlots> m_shelfSlots;
     std::array<BookSlot, BookSlots> m_bookSlots;
     PopUpTarget m_target;

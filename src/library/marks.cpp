@@ -58,5 +58,16 @@ FsResult SaveMarks(GlobalState &g)
     if (!g.MarksLoaded)
         return FsResult::success();
     return g.FileSys.writeFileAtomically(AppFolder::file(QStringLiteral("marked.dat")),
-                                         g.Marks.bytes() + "\r\n");
+                                         g.Marks.bytes(), "\r\n");
+}
+
+void SaveMarksAndTell(GlobalState &g)
+{
+    const FsResult saved = SaveMarks(g);
+    if (!saved && !g.MarksSaveFailed && g.prompter)
+        g.prompter->message(QStringLiteral("Marks Not Saved"),
+                            QStringLiteral("The colour marks could not be saved. They are kept "
+                                           "and saved again at the next change.\r\n\r\n")
+                                + saved.error);
+    g.MarksSaveFailed = !saved.ok;
 }

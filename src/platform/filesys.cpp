@@ -36,6 +36,11 @@ int SysCalls::link(const char *from, const char *to) const
     return ::link(from, to);
 }
 
+int SysCalls::fsync(int fd) const
+{
+    return ::fsync(fd);
+}
+
 namespace {
 
 const SysCalls systemCalls;
@@ -103,8 +108,10 @@ bool dotOrDotDot(const char *n)
     return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
 }
 
-// Reads a folder once; *error gets the reason when it cannot be read.
-NameList listNames(const Path &path, Kind wanted, QString *error)
+// Reads a folder once; *error gets the reason when it cannot be read. For the bookcase (shown)
+// hidden names are left out and every other name is kept as its bytes; for a list of text,
+// names that are not valid UTF-8 are left out.
+NameList listNames(const Path &path, Kind wanted, QString *error, bool shown = true)
 {
     NameList names;
     DIR *dir = opendir(path.c_str());
@@ -126,7 +133,9 @@ NameList listNames(const Path &path, Kind wanted, QString *error)
         if (dotOrDotDot(n) || kindOf(fd, e) != wanted)
             continue;
         const size_t length = std::strlen(n);
-        if (!validName(n, length) || std::strncmp(n, TempPrefix, sizeof TempPrefix - 1) == 0)
+        if (shown
+                ? n[0] == '.'
+                : !validName(n, length) || std::strncmp(n, TempPrefix, sizeof TempPrefix - 1) == 0)
             continue;
         names.add(std::string_view(n, length));
     }
@@ -137,7 +146,7 @@ NameList listNames(const Path &path, Kind wanted, QString *error)
 Listing listFolder(const Path &path, Kind wanted)
 {
     Listing result;
-    const NameList names = listNames(path, wanted, &result.error);
+    const NameList names = listNames(path, wanted, &result.error, false);
     result.ok = result.error.isEmpty();
     result.names.reserve(size_t(names.size()));
     for (int i = 0; i < names.size(); ++i)
@@ -186,11 +195,11 @@ public:
     const QByteArray &name() const { return m_name; }
     void placed() { m_placed = true; }
     // Flushes the data to disk and closes; false (with errno) when any of it failed.
-    bool finish()
+    bool finish(const SysCalls &sys)
     {
         const int fd = m_fd;
         m_fd = -1;
-        const bool synced = ::fsync(fd) == 0;
+        const bool synced = sys.fsync(fd) == 0;
         const int syncErr = errno;
         const bool closed = ::close(fd) == 0;
         if (!synced)
@@ -435,7 +444,7 @@ FsResult FileSys::CopyFile(const Path &source, const Path &target, bool overwrit
     ::fchmod(tmp.fd(), st.st_mode & 07777);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(tmp.fd(), times);
-    if (!tmp.finish())
+    if (!tmp.finish(m_sys ? *m_sys : systemCalls))
         return failed(target, errno);
     if (place(tmp.name(), target, overwrite) != 0)
         return failed(target, errno);
@@ -566,7 +575,8 @@ FsResult FileSys::CreateTextFile(const Path &path, const QStringList &lines) con
     return writeFileAtomically(path, content);
 }
 
-FsResult FileSys::writeFileAtomically(const Path &path, const QByteArray &content) const
+FsResult FileSys::writeFileAtomically(const Path &path, QByteArrayView content,
+                                      QByteArrayView tail) const
 {
     TempFile tmp(path);
     if (tmp.fd() < 0)
@@ -574,13 +584,20 @@ FsResult FileSys::writeFileAtomically(const Path &path, const QByteArray &conten
     // Keep the permissions of the file being replaced.
     struct stat st;
     ::fchmod(tmp.fd(), statPath(path, &st) ? (st.st_mode & 07777) : 0644);
-    if (!writeAll(tmp.fd(), content.constData(), size_t(content.size())))
+    const SysCalls &sys = m_sys ? *m_sys : systemCalls;
+    if (!writeAll(tmp.fd(), content.data(), size_t(content.size()))
+        || !writeAll(tmp.fd(), tail.data(), size_t(tail.size())))
         return failed(path, errno);
-    if (!tmp.finish())
+    if (!tmp.finish(sys))
         return failed(path, errno);
     if (place(tmp.name(), path, true) != 0)
         return failed(path, errno);
     tmp.placed();
+    // The new name is safe only once the folder that holds it is on the device too.
+    const QByteArray folder = parentPath(path.bytes());
+    Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dir.get() < 0 || (sys.fsync(dir.get()) != 0 && errno != EINVAL && errno != ENOTSUP))
+        return failed(Path(folder), errno);
     return FsResult::success();
 }
 

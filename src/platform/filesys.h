@@ -76,11 +76,11 @@ public:
     virtual int renameNoReplace(const char *from, const char *to) const;
     virtual int rename(const char *from, const char *to) const;
     virtual int link(const char *from, const char *to) const;
+    // Flushes an open file, or a folder opened for the purpose, to the device.
+    virtual int fsync(int fd) const;
 };
 
-// The file-system object through which every folder and file operation goes. Names that are
-// not valid UTF-8 are left out of listings, so that no later operation reaches another file
-// than the one shown.
+// The file-system object through which every folder and file operation goes.
 class FileSys
 {
 public:
@@ -92,10 +92,12 @@ public:
         { }
         const Path &path() const { return m_path; }
         // Each call reads the folder as it is on disk at that moment, put in order only as far
-        // as the names are looked at.
+        // as the names are looked at. Hidden names (a leading ".") are left out; names that are
+        // not valid UTF-8 are kept, as bytes that reach exactly that file.
         NameList folderNames(QString *error = nullptr) const;
         NameList fileNames(QString *error = nullptr) const;
-        // The same, as text for a list on screen.
+        // The names as text, for the lists of the pickers: hidden ones too, and none that is
+        // not valid UTF-8 (its text could not name the file again).
         Listing SubFolders() const;
         Listing Files() const;
         // True when nothing at all lies in the folder, hidden or not, file or folder.
@@ -136,10 +138,12 @@ public:
     FsResult MoveFolder(const Path &source, const Path &target) const;
     // Removes an empty folder; a folder with anything in it is refused.
     FsResult DeleteFolder(const Path &path) const;
-    // Writes lines ended by CR LF into a new file that replaces path in one step: a failure or a
-    // crash leaves the old file as it was.
+    // Writes lines ended by CR LF into a new file that replaces path in one step, flushed with
+    // its folder: a failure, a crash or a power cut leaves the old file or the new one.
     FsResult CreateTextFile(const Path &path, const QStringList &lines) const;
-    FsResult writeFileAtomically(const Path &path, const QByteArray &content) const;
+    // The same for bytes, and a tail written after them (no copy of a long content is made).
+    FsResult writeFileAtomically(const Path &path, QByteArrayView content,
+                                 QByteArrayView tail = {}) const;
     // The whole file, or nothing when it cannot be read; at most maxBytes are read.
     std::optional<QByteArray> readFile(const Path &path, qint64 maxBytes,
                                        QString *error = nullptr) const;

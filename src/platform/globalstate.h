@@ -21,6 +21,7 @@ struct GlobalState
     std::optional<FileSys::Folder> ShelfFolders;
     MarksLine Marks;
     bool MarksLoaded = false; // marks are saved only once they were read
+    bool MarksSaveFailed = false; // the last save failed, and the user was told
 
     Prompter *prompter = nullptr;
     // The first view's listings and marks, read ahead on a second thread; may be null.

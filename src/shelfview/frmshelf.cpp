@@ -3,10 +3,15 @@
 #include "bookname.h"
 #include "widgets.h"
 
+#include <QAccessible>
+#include <QClipboard>
 #include <QCursor>
 #include <QDrag>
 #include <QDropEvent>
+#include <QGraphicsDropShadowEffect>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -28,6 +33,45 @@ const QString OpenListingText = QStringLiteral(
 QByteArray localPath(const QUrl &url)
 {
     return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
+}
+
+const char *const ColourNames[] = {"", "green", "blue", "magenta", "white", "yellow", "red"};
+
+// Shows a name in a word-wrapped label. When even wrapped it does not fit, its middle gives way
+// to "…", so that the start and the end of the title stay visible.
+void showFitted(QLabel *label, const QString &text)
+{
+    const QFontMetrics metrics(label->font());
+    const QRect room = label->contentsRect();
+    auto fits = [&](const QString &t) {
+        const QRect used = metrics.boundingRect(QRect(0, 0, room.width(), 1 << 16),
+                                                int(label->alignment()) | Qt::TextWordWrap, t);
+        return used.width() <= room.width() && used.height() <= room.height();
+    };
+    auto middle = [&](int kept) { return text.left((kept + 1) / 2) + u'…' + text.right(kept / 2); };
+    if (fits(text)) {
+        label->setText(text);
+        return;
+    }
+    int low = 0, high = int(text.size()); // the most characters kept that still fit
+    while (low < high) {
+        const int kept = (low + high + 1) / 2;
+        fits(middle(kept)) ? low = kept : high = kept - 1;
+    }
+    label->setText(middle(low));
+}
+
+// The tooltip of a name: the name in full, and how to mend one that is not readable text.
+QString nameTip(const QByteArray &name, bool book)
+{
+    const QString shown = shownName(name);
+    if (shown.toUtf8() == name)
+        return shown;
+    return shown
+        + (book ? QStringLiteral("\nThis file name is not readable text. Renaming the book gives "
+                                 "it a readable title; the part after the first dot is kept.")
+                : QStringLiteral("\nThis folder name is not readable text. Renaming the shelf "
+                                 "gives it a readable name."));
 }
 
 // A grid's scroll bar at the model's position; hidden while the model has no last position.
@@ -120,12 +164,26 @@ void frmShelf::buildLayout()
     };
     pageKey(QKeySequence(Qt::Key_PageUp), -1);
     pageKey(QKeySequence(Qt::Key_PageDown), 1);
+    connect(new QShortcut(QKeySequence(Qt::Key_F5), this), &QShortcut::activated, this,
+            &frmShelf::cmdRefresh_Click);
+    // The two grids take the keyboard focus, first in the tab order.
+    for (PictureBox *grid : {Picture1, Picture2}) {
+        grid->setFocusPolicy(Qt::StrongFocus);
+        grid->onKey = [this, grid](QKeyEvent *e) { return gridKey(grid == Picture2, e); };
+    }
+    setFocusProxy(Picture1); // the keyboard starts in the shelf grid
+    Picture1->setAccessibleName(QStringLiteral("Shelves"));
+    Picture2->setAccessibleName(QStringLiteral("Books"));
 
     buildShelfSlots();
     buildBookSlots();
     buildDetailsPane();
     buildBottomControls();
     connectSlots();
+    QWidget *order[] = {Picture1,    Picture2,   txtTitle, txtAuthor, txtFormat,
+                        cmdNewShelf, cmdRefresh, optMove,  optCopy,   cmdExit};
+    for (size_t i = 1; i < std::size(order); ++i)
+        setTabOrder(order[i - 1], order[i]);
     startDrag = [this](int slot) { dragBook(slot); };
 }
 
@@ -135,8 +193,11 @@ void frmShelf::connectSlots()
     for (int i = 0; i < Bookcase::ShelfSlots; ++i) {
         for (ClickLabel *c : {imgShelf[i], lblShelf[i]}) {
             connect(c, &ClickLabel::clicked, this, [this, i] { imgShelf_Click(i); });
-            connect(c, &ClickLabel::pressed, this,
-                    [this, i](Qt::MouseButton b) { imgShelf_MouseDown(i, b); });
+            connect(c, &ClickLabel::pressed, this, [this, i](Qt::MouseButton b) {
+                Picture1->setFocus(Qt::MouseFocusReason);
+                m_model.focusShelf(listIndex(ShelfGrid, m_model.shelfPosition(), i));
+                imgShelf_MouseDown(i, b);
+            });
             c->setAcceptDrops(true);
             c->acceptsDrop = shelfDrop;
             connect(c, &ClickLabel::dropped, this,
@@ -150,6 +211,12 @@ void frmShelf::connectSlots()
                 [this, i](Qt::MouseButton b) { Book_MouseDown(i, b); });
         connect(lblBook[i], &ClickLabel::pressed, this,
                 [this, i](Qt::MouseButton b) { lblBook_MouseDown(i, b); });
+        connect(lblBook[i], &ClickLabel::doubleClicked, this, [this, i] { m_model.openBook(i); });
+        for (ClickLabel *c : {Book[i], lblBook[i]}) // a click in a grid gives it the focus
+            connect(c, &ClickLabel::pressed, this, [this, i] {
+                Picture2->setFocus(Qt::MouseFocusReason);
+                m_model.focusBook(listIndex(BookGrid, m_model.bookPosition(), i));
+            });
     }
     imgToReader->setAcceptDrops(true);
     imgToReader->acceptsDrop = [this](const QDropEvent *e) {
@@ -283,7 +350,7 @@ void frmShelf::CreateBooks(int ShelfNumber)
 
 void frmShelf::drawShelves()
 {
-    lblWhichShelf->setText(shownName(m_model.currentShelf()));
+    showHeading();
     showBar(VScroll1, m_model.shelfMaximum(), m_model.shelfPosition());
     const QPixmap shelf = ImageList1::picture(3), current = ImageList1::picture(4);
     for (int i = 0; i < Bookcase::ShelfSlots; ++i) {
@@ -293,19 +360,22 @@ void frmShelf::drawShelves()
             lblShelf[i]->hide();
             continue;
         }
-        const QString name = shownName(slot.name);
         imgShelf[i]->setPixmap(slot.current ? current : shelf);
-        imgShelf[i]->setToolTip(name);
-        imgShelf[i]->setAccessibleName(name);
-        lblShelf[i]->setText(name);
+        for (QLabel *l : {static_cast<QLabel *>(imgShelf[i]), static_cast<QLabel *>(lblShelf[i])})
+            l->setToolTip(nameTip(slot.name, false));
+        imgShelf[i]->setAccessibleName(shownName(slot.name));
+        imgShelf[i]->setAccessibleDescription(slot.current ? QStringLiteral("the shelf shown")
+                                                           : QString());
+        showFitted(lblShelf[i], shownName(slot.name));
         imgShelf[i]->show();
         lblShelf[i]->show();
     }
+    drawRings();
 }
 
 void frmShelf::drawBooks()
 {
-    lblWhichShelf->setText(shownName(m_model.currentShelf()));
+    showHeading();
     showBar(VScroll2, m_model.bookMaximum(), m_model.bookPosition());
     lblHowMany->setText(QStringLiteral("Books: %1\r\n").arg(m_model.BookCount()));
     const QPixmap book = ImageList1::picture(5);
@@ -316,23 +386,74 @@ void frmShelf::drawBooks()
             lblBook[i]->hide();
             continue;
         }
-        const QString name = shownName(slot.file);
-        Book[i]->setToolTip(name);
-        Book[i]->setAccessibleName(name);
+        Book[i]->setToolTip(nameTip(slot.file, true));
+        Book[i]->setAccessibleName(shownName(slot.file));
         Book[i]->setPixmap(book);
         Book[i]->show();
-        lblBook[i]->setToolTip(name);
-        lblBook[i]->setText(splitBookName(name).title);
+        lblBook[i]->setToolTip(nameTip(slot.file, true));
+        showFitted(lblBook[i], splitBookName(shownName(slot.file)).title);
         drawColour(i);
         lblBook[i]->show();
     }
+    drawRings();
 }
 
 void frmShelf::drawColour(int slot)
 {
+    const BookSlot &book = m_model.bookSlot(slot);
     QPalette pal = lblBook[slot]->palette();
-    pal.setColor(QPalette::WindowText, markColour(m_model.bookSlot(slot).colour));
+    pal.setColor(QPalette::WindowText, markColour(book.colour));
     lblBook[slot]->setPalette(pal);
+    // White and yellow would vanish on the light background: a thin dark outline keeps them.
+    if (book.colour == 4 || book.colour == 5) {
+        auto *outline = new QGraphicsDropShadowEffect;
+        outline->setOffset(0);
+        outline->setBlurRadius(3);
+        outline->setColor(Qt::black);
+        lblBook[slot]->setGraphicsEffect(outline);
+    } else {
+        lblBook[slot]->setGraphicsEffect(nullptr);
+    }
+    Book[slot]->setAccessibleDescription(
+        QStringLiteral("on %1").arg(shownName(book.shelf))
+        + (book.colour ? QStringLiteral(", marked %1").arg(QLatin1String(ColourNames[book.colour]))
+                       : QString()));
+}
+
+void frmShelf::showHeading()
+{
+    const QString name = shownName(m_model.currentShelf());
+    lblWhichShelf->setText(QFontMetrics(lblWhichShelf->font())
+                               .elidedText(name, Qt::ElideRight, lblWhichShelf->width()));
+    lblWhichShelf->setToolTip(nameTip(m_model.currentShelf(), false));
+}
+
+void frmShelf::drawRings()
+{
+    // The focused slot of each grid: its picture and label, and what a screen reader says.
+    const std::pair<PictureBox *, std::pair<QLabel *, QLabel *>> grids[]
+        = {{Picture1,
+            {m_model.shelfFocusSlot() < 0 ? nullptr : imgShelf[m_model.shelfFocusSlot()],
+             m_model.shelfFocusSlot() < 0 ? nullptr : lblShelf[m_model.shelfFocusSlot()]}},
+           {Picture2,
+            {m_model.bookFocusSlot() < 0 ? nullptr : Book[m_model.bookFocusSlot()],
+             m_model.bookFocusSlot() < 0 ? nullptr : lblBook[m_model.bookFocusSlot()]}}};
+    for (const auto &[grid, slot] : grids) {
+        const auto [picture, label] = slot;
+        const bool shown = picture && picture->isVisibleTo(grid);
+        grid->setRing(shown ? picture->geometry().united(label->geometry()).adjusted(-3, -3, 3, 3)
+                            : QRect());
+        if (!shown)
+            continue;
+        // Named so also while another control has the focus: Tab into the grid announces it.
+        grid->setAccessibleName(picture->accessibleName());
+        grid->setAccessibleDescription(picture->accessibleDescription());
+        if (!grid->hasFocus())
+            continue;
+        emit ringMoved(grid, grid->ring());
+        QAccessibleEvent moved(grid, QAccessible::Focus);
+        QAccessible::updateAccessibility(&moved);
+    }
 }
 
 void frmShelf::clearDetails()
@@ -346,11 +467,105 @@ void frmShelf::clearDetails()
 
 void frmShelf::imgShelf_MouseDown(int Index, Qt::MouseButton Button)
 {
-    if (Button != Qt::RightButton)
+    if (Button == Qt::RightButton)
+        popUp(false, Index, QCursor::pos());
+}
+
+void frmShelf::popUp(bool books, int slot, const QPoint &at)
+{
+    if (books ? m_model.bookSlot(slot).file.isEmpty() : m_model.shelfSlot(slot).name.isEmpty())
         return;
-    m_model.aimAtShelf(Index);
-    if (m_host)
-        m_host->showShelfPopUp(shownName(m_model.shelfSlot(Index).name));
+    books ? m_model.aimAtBook(slot) : m_model.aimAtShelf(slot);
+    if (!m_host)
+        return;
+    if (books)
+        m_host->showBookPopUp(splitBookName(shownName(m_model.bookSlot(slot).file)).title, at);
+    else
+        m_host->showShelfPopUp(shownName(m_model.shelfSlot(slot).name), at);
+}
+
+bool frmShelf::gridKey(bool books, QKeyEvent *event)
+{
+    const int focus = books ? m_model.bookFocus() : m_model.shelfFocus();
+    const int count = books ? m_model.BookCount() : m_model.ShelfList().size();
+    const int perRow = books ? BookGrid.perRow : ShelfGrid.perRow;
+    auto move = [&](int to) { books ? m_model.focusBook(to) : m_model.focusShelf(to); };
+    const int key = event->key();
+    if (count == 0)
+        return false;
+    switch (key) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        move(focus + (key == Qt::Key_Left ? -1 : 1));
+        return true;
+    case Qt::Key_Up:
+    case Qt::Key_Down: {
+        const int to = focus + (key == Qt::Key_Up ? -perRow : perRow);
+        move(to >= 0 && to < count ? to : focus);
+        return true;
+    }
+    case Qt::Key_Home:
+    case Qt::Key_End:
+        move(key == Qt::Key_Home ? 0 : count - 1);
+        return true;
+    }
+    if (books ? m_model.bookFocusSlot() < 0 : m_model.shelfFocusSlot() < 0)
+        move(focus); // the focused item was paged away: bring it back before acting on it
+    const int slot = books ? m_model.bookFocusSlot() : m_model.shelfFocusSlot();
+    const bool ctrl = event->modifiers() & Qt::ControlModifier;
+    QWidget *picture = books ? static_cast<QWidget *>(Book[slot]) : imgShelf[slot];
+    using C = ShelfHost::Command;
+    if (key == Qt::Key_Menu || (key == Qt::Key_F10 && event->modifiers() & Qt::ShiftModifier)) {
+        popUp(books, slot, picture->mapToGlobal(picture->rect().center()));
+    } else if ((key == Qt::Key_F2 || key == Qt::Key_Delete) && m_host) {
+        books ? m_model.aimAtBook(slot) : m_model.aimAtShelf(slot);
+        const bool rename = key == Qt::Key_F2;
+        m_host->run(books ? (rename ? C::RenameBook : C::DeleteBook)
+                          : (rename ? C::RenameShelf : C::DeleteShelf));
+    } else if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) {
+        if (!books)
+            imgShelf_Click(slot);
+        else if (key == Qt::Key_Space)
+            Book_MouseMove(slot);
+        else
+            m_model.openBook(slot);
+    } else if (ctrl && (key == Qt::Key_X || key == Qt::Key_C) && books) {
+        copyBook(slot, key == Qt::Key_X);
+    } else if (ctrl && key == Qt::Key_V) {
+        if (!books)
+            paste(slot);
+    } else {
+        return false;
+    }
+    return true;
+}
+
+void frmShelf::copyBook(int slot, bool cut)
+{
+    const QByteArray url = m_model.bookUrl(slot);
+    auto *data = new QMimeData;
+    data->setData(QStringLiteral("text/uri-list"), url + "\r\n");
+    // What file managers read to tell a cut from a copy.
+    data->setData(QStringLiteral("x-special/gnome-copied-files"), (cut ? "cut\n" : "copy\n") + url);
+    data->setData(QStringLiteral("application/x-kde-cutselection"), cut ? "1" : "0");
+    QGuiApplication::clipboard()->setMimeData(data);
+}
+
+void frmShelf::paste(int shelfSlot)
+{
+    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
+    if (!data || !data->hasUrls())
+        return;
+    const bool cut = data->data(QStringLiteral("application/x-kde-cutselection")) == "1"
+        || data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("cut");
+    QList<QByteArray> paths;
+    for (const QUrl &url : data->urls()) {
+        if (url.isLocalFile())
+            paths.append(localPath(url));
+    }
+    if (cut) // what was cut is moved once
+        QGuiApplication::clipboard()->clear();
+    m_model.dropFiles(shelfSlot, paths, cut);
 }
 
 void frmShelf::Book_MouseMove(int Index)
@@ -384,11 +599,8 @@ void frmShelf::Book_MouseDown(int Index, Qt::MouseButton Button)
 
 void frmShelf::lblBook_MouseDown(int Index, Qt::MouseButton Button)
 {
-    if (Button != Qt::RightButton || m_model.bookSlot(Index).file.isEmpty())
-        return;
-    m_model.aimAtBook(Index);
-    if (m_host)
-        m_host->showBookPopUp(splitBookName(shownName(m_model.bookSlot(Index).file)).title);
+    if (Button == Qt::RightButton)
+        popUp(true, Index, QCursor::pos());
 }
 
 QMimeData *frmShelf::dragData(int slot) const

@@ -23,10 +23,13 @@ class QMimeData;
 class ShelfHost
 {
 public:
+    enum class Command { RenameBook, DeleteBook, RenameShelf, DeleteShelf };
     virtual ~ShelfHost() = default;
-    // Pops up the shelf or book menu at the pointer, titled, and returns when it closes.
-    virtual void showShelfPopUp(const QString &title) = 0;
-    virtual void showBookPopUp(const QString &title) = 0;
+    // Pops up the shelf or book menu, titled, at a point of the screen; returns when it closes.
+    virtual void showShelfPopUp(const QString &title, const QPoint &at) = 0;
+    virtual void showBookPopUp(const QString &title, const QPoint &at) = 0;
+    // Runs a pop-up command on the pop-up target, as its menu item does.
+    virtual void run(Command command) = 0;
 };
 
 // The mime type of a book dragged from the book grid; its data is BookRef::encode().
@@ -63,6 +66,10 @@ public:
     void imgShelf_DragDrop(int Index, const QMimeData *data);
     void imgToReader_DragDrop(const QMimeData *data);
     void imgToReader_Click();
+    // Puts the book of a slot on the clipboard as a file, to be moved (cut) or copied; pastes
+    // the clipboard's files onto the shelf of a slot.
+    void copyBook(int slot, bool cut);
+    void paste(int shelfSlot);
 
     // Starts dragging the book of a slot; tests replace it, since a real drag waits for the
     // mouse button to be released.
@@ -73,6 +80,8 @@ public:
 signals:
     // The shelf window's "E&xit" button.
     void exitRequested();
+    // The focus ring of a grid that has the focus moved to a part of it.
+    void ringMoved(QWidget *grid, const QRect &ring);
 
 private:
     void buildLayout();
@@ -84,6 +93,10 @@ private:
     void drawShelves();
     void drawBooks();
     void drawColour(int slot);
+    void drawRings();
+    void showHeading();
+    bool gridKey(bool books, QKeyEvent *event);
+    void popUp(bool books, int slot, const QPoint &at);
     void clearDetails();
     void dragBook(int slot);
     bool acceptsShelfDrop(const QDropEvent *event) const;

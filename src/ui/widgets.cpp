@@ -5,6 +5,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QWheelEvent>
 
 ClickLabel::ClickLabel(QWidget *parent)
@@ -18,6 +19,13 @@ void ClickLabel::mousePressEvent(QMouseEvent *event)
     m_leftDown = event->button() == Qt::LeftButton;
     event->accept();
     emit pressed(event->button());
+}
+
+void ClickLabel::mouseDoubleClickEvent(QMouseEvent *event)
+{
+    event->accept();
+    if (event->button() == Qt::LeftButton)
+        emit doubleClicked();
 }
 
 void ClickLabel::mouseReleaseEvent(QMouseEvent *event)
@@ -81,6 +89,43 @@ PictureBox::PictureBox(QWidget *parent)
     setPalette(pal);
     setFrameShape(QFrame::StyledPanel);
     setFrameShadow(QFrame::Sunken);
+}
+
+void PictureBox::setRing(const QRect &ring)
+{
+    if (ring != m_ring) {
+        m_ring = ring;
+        update();
+    }
+}
+
+void PictureBox::keyPressEvent(QKeyEvent *event)
+{
+    if (!onKey || !onKey(event))
+        QFrame::keyPressEvent(event);
+}
+
+void PictureBox::focusInEvent(QFocusEvent *event)
+{
+    QFrame::focusInEvent(event);
+    update(); // the ring shows only while the grid has the focus
+}
+
+void PictureBox::focusOutEvent(QFocusEvent *event)
+{
+    QFrame::focusOutEvent(event);
+    update();
+}
+
+void PictureBox::paintEvent(QPaintEvent *event)
+{
+    QFrame::paintEvent(event);
+    if (!hasFocus() || m_ring.isNull())
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.drawRoundedRect(QRectF(m_ring).adjusted(1, 1, -1, -1), 4, 4);
 }
 
 void PictureBox::mouseMoveEvent(QMouseEvent *event)

@@ -36,11 +36,13 @@ public:
 signals:
     void pressed(Qt::MouseButton button);
     void clicked();
+    void doubleClicked();
     void moved();
     void dropped(const QMimeData *data);
 
 protected:
     void mousePressEvent(QMouseEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
@@ -64,12 +66,17 @@ protected:
 };
 
 // A picture box: a plain panel with a background colour that reports pointer moves over its
-// own background (not over its children).
+// own background (not over its children). A grid of slots can take the keyboard focus: it
+// hands its keys on and, while it has the focus, draws a ring around its focused slot.
 class PictureBox : public QFrame
 {
     Q_OBJECT
 public:
     explicit PictureBox(QWidget *parent = nullptr);
+    // Makes the box a grid that takes the focus and hands its keys to onKey (true: taken).
+    std::function<bool(QKeyEvent *)> onKey;
+    void setRing(const QRect &ring);
+    QRect ring() const { return m_ring; }
 
 signals:
     void moved();
@@ -79,9 +86,14 @@ signals:
 protected:
     void mouseMoveEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
+    void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void focusInEvent(QFocusEvent *event) override;
+    void focusOutEvent(QFocusEvent *event) override;
 
 private:
     int m_wheelAngle = 0;
+    QRect m_ring;
 };
 
 // The text colour of a book's label for a mark colour number: black for anything but 1 to 6.
