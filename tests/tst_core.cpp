@@ -1,3 +1,4 @@
+#include "bookindex.h"
 #include "bookname.h"
 #include "configfile.h"
 #include "marksline.h"
@@ -23,6 +24,8 @@ private slots:
     void bookNames();
     void naturalOrder_data();
     void naturalOrder();
+    void finding_data();
+    void finding();
 };
 
 void TestCore::configLines_data()
@@ -132,6 +135,53 @@ void TestCore::naturalOrder()
     for (const QString &name : input)
         list.add(name.toUtf8().toStdString());
     QCOMPARE(list.toStringList(), sorted);
+}
+
+void TestCore::finding_data()
+{
+    QTest::addColumn<QString>("query");
+    QTest::addColumn<QString>("found"); // shelf/file, by shelf then in natural order
+    // clang-format off
+    row("letter case", "MOBY", "Fiction/Moby Dick.pdf");
+    row("accents ignored", "emile", "Fiction/emile 9.epub,Fiction/Émile 10.epub");
+    row("accent typed", "ÉMILE 10", "Fiction/Émile 10.epub");
+    row("every word, any order", "dick moby", "Fiction/Moby Dick.pdf");
+    row("every word needed", "moby odes", "");
+    row("no match", "zebra", "");
+    row("nothing typed", "  ", "");
+    row("a comma", "a,b", "Fiction/a,b.txt");
+    row("no dot", "readme", "Fiction/README");
+    row("the format too", ".pdf", "Fiction/Moby Dick.pdf");
+    row("shelf after shelf", "d", "Fiction/Moby Dick.pdf,Fiction/README,Poetry/Odes.txt");
+    row("not UTF-8", "noir caf", "Poetry/caf\uFFFD Noir.txt");
+    row("a line break", "lines", "Poetry/two\nlines.txt");
+    row("a ligature", "fin", "Poetry/ﬁnal.txt");
+    // clang-format on
+}
+
+void TestCore::finding()
+{
+    QFETCH(QString, query);
+    QFETCH(QString, found);
+    // Two shelves read in two parts, as a walk hands them over.
+    BookIndex index, more;
+    index.addShelf("Fiction");
+    for (const char *file : {"Émile 10.epub", "Moby Dick.pdf", "README", "a,b.txt", "emile 9.epub"})
+        index.addBook(file);
+    more.addShelf("Poetry");
+    for (const char *file : {"Odes.txt", "caf\xe9 Noir.txt", "two\nlines.txt", "ﬁnal.txt"})
+        more.addBook(file);
+    index.append(more);
+    const std::vector<int> books = index.find(queryWords(query));
+    Strings shown;
+    for (const int b : books)
+        shown << QString::fromUtf8(index.shelfName(index.shelfOf(b)) + '/' + index.fileName(b));
+    QCOMPARE(shown.join(','), found);
+    // What the second part alone finds is what all of it finds there.
+    QCOMPARE(index.find(queryWords(query), 1),
+             std::vector<int>(std::find_if(books.begin(), books.end(),
+                                           [&](int b) { return index.shelfOf(b) == 1; }),
+                              books.end()));
 }
 
 QTEST_GUILESS_MAIN(TestCore)

@@ -4,6 +4,7 @@
 #include "appfolder.h"
 #include "bookname.h"
 #include "configuration.h"
+#include "finder.h"
 #include "marks.h"
 #include "readahead.h"
 #include "support.h"
@@ -168,6 +169,7 @@ private slots:
     void transfers_data();
     void transfers();
     void randomOperationsLoseNothing();
+    void findingInTheLibrary();
 };
 
 void TestModel::firstPage_data()
@@ -906,6 +908,52 @@ void TestModel::randomOperationsLoseNothing()
     }
     std::printf("randomized run: %d operations, %d books checked, lost: 0\n", total, checked);
     std::fflush(stdout);
+}
+
+void TestModel::findingInTheLibrary()
+{
+    Library v(30, 1); // the last shelf is on the sixth page; its 26th book on the second page
+    for (int i = 0; i < 25; ++i)
+        v.tree.write(QStringLiteral("lib/Shelf 30/Book %1.txt").arg(i));
+    v.tree.write("lib/Shelf 30/Wanted.epub");
+    v.tree.write("lib/Shelf 12/Wanted too.pdf");
+    if (!runningAsRoot()) // an unreadable shelf is skipped and named
+        QFile::setPermissions(v.tree.path("lib/Shelf 3"), QFile::Permissions());
+    v.load();
+    Finder finder(v.g);
+    QObject::connect(v.model.get(), &Bookcase::libraryChanged, &finder, &Finder::forget);
+    FindResults results(finder);
+    auto found = [&](const QString &query) -> QString {
+        results.setQuery(query);
+        finder.read();
+        QTest::qWaitFor([&] { return !finder.reading(); }); // shelves come over as it goes
+        Strings rows;
+        for (int i = 0; i < results.rowCount(); ++i)
+            rows << results.data(results.index(i)).toString();
+        return rows.join(',');
+    };
+    QCOMPARE(found("WANTED"), "Wanted too — Shelf 12 — pdf,Wanted — Shelf 30 — epub");
+    QFile::setPermissions(v.tree.path("lib/Shelf 3"),
+                          QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    QCOMPARE(finder.unreadable(), runningAsRoot() ? Strings() : Strings {"Shelf 3"});
+    // A result shows its book: the shelf current and paged to, the book grid's focus on it.
+    QVERIFY(v.model->showBook(results.book(1)));
+    QCOMPARE(v.model->currentShelf() + '/' + v.model->bookSlot(v.model->bookFocusSlot()).file,
+             "Shelf 30/Wanted.epub");
+    QCOMPARE(currentSlots(v), QList<int> {v.model->shelfFocusSlot()});
+    QVERIFY(v.model->shelfPosition() > 1 && v.model->bookPosition() > 1);
+    // A file written by another program is found after a refresh; a rename through the
+    // program by the next search.
+    v.tree.write("lib/Shelf 2/Found elsewhere.txt");
+    QCOMPARE(found("found"), "");
+    v.model->refresh();
+    QCOMPARE(found("found"), "Found elsewhere — Shelf 2 — txt");
+    v.model->showBook(results.book(0));
+    v.prompter.inputs = {"Found again"};
+    v.onBook("Found elsewhere.txt");
+    v.commands->mnuBookRename_Click();
+    QCOMPARE(found("found"), "Found again — Shelf 2 — txt");
+    QVERIFY(!v.model->showBook({"Shelf 2", "Gone.txt"}));
 }
 
 QTEST_GUILESS_MAIN(TestModel)

@@ -4,6 +4,7 @@
 #include "frmabout.h"
 #include "frmdirselect.h"
 #include "frmfileloc.h"
+#include "frmfind.h"
 #include "frmmain.h"
 #include "frmshelf.h"
 #include "frmsplash.h"
@@ -107,6 +108,7 @@ private slots:
     void layout();
     void fileLocationsDialog();
     void addingBooksThroughThePicker();
+    void findingByKeyboard();
 };
 
 void TestWindows::startUp_data()
@@ -224,7 +226,7 @@ void TestWindows::popUpsAtThePointer()
     p.tree.write("lib/Classics/Odes.txt");
     QVERIFY(p.start());
     Strings seen;
-    for (const auto [slot, menu] :
+    for (const auto &[slot, menu] :
          {std::pair("lblShelf", "mnuShelfPopUp"), std::pair("Book", "mnuBookPopUp")}) {
         later([&, menu] {
             auto *popUp = child<QMenu>(p.m(), menu);
@@ -545,6 +547,33 @@ void TestWindows::addingBooksThroughThePicker()
     QCOMPARE(p.tree.entries("lib/Fiction") + p.tree.entries("outside"),
              (Strings {"Emma.txt", "Moby Dick.pdf", "Odes.txt", "Emma.txt"}));
     QVERIFY(p.prompter.asked.isEmpty());
+}
+
+void TestWindows::findingByKeyboard()
+{
+    Program p;
+    p.tree.write("lib/Fiction/Emma.txt");
+    QVERIFY(p.start());
+    QTest::keyClick(p.m(), Qt::Key_F, Qt::ControlModifier);
+    auto *find = child<frmFind>(p.m(), "frmFind");
+    QVERIFY(find && find->isVisible());
+    QTRY_VERIFY(find->txtFind->hasFocus());
+    QTest::keyClicks(find->txtFind, "dick");
+    QTRY_COMPARE(find->lblCount->text(), QStringLiteral("1 book found"));
+    QTest::keyClick(find->txtFind, Qt::Key_Return); // no row chosen: nothing happens
+    QVERIFY(find->isVisible());
+    QTest::keyClick(find->txtFind, Qt::Key_Down);
+    QTest::keyClick(find->txtFind, Qt::Key_Return);
+    // The book is shown, the keyboard on it in the book grid; the window steps aside.
+    QCOMPARE(text(p.w(), {"lblWhichShelf", "txtTitle"}) + "|"
+                 + p.w()->focusWidget()->accessibleName(),
+             "FictionMoby Dick|Moby Dick.pdf");
+    QVERIFY(!find->isVisible());
+    QApplication::setActiveWindow(p.m()); // as the window system would
+    QTest::keyClick(p.m(), Qt::Key_F, Qt::ControlModifier);
+    QCOMPARE(find->txtFind->selectedText(), QStringLiteral("dick")); // as it was
+    QTest::keyClick(find, Qt::Key_Escape);
+    QVERIFY(!find->isVisible());
 }
 
 QTEST_MAIN(TestWindows)

@@ -68,6 +68,9 @@ void frmMain::buildMenuBar()
     QMenuBar *bar = menuBar();
     mnuFileLoc = bar->addAction(QStringLiteral("&File Location"));
     mnuFileLoc->setObjectName(QStringLiteral("mnuFileLoc"));
+    mnuFind = bar->addAction(QStringLiteral("F&ind"));
+    mnuFind->setObjectName(QStringLiteral("mnuFind"));
+    mnuFind->setShortcut(QKeySequence::Find);
     mnuAboutMain = bar->addMenu(QStringLiteral("About"));
     mnuAboutMain->setObjectName(QStringLiteral("mnuAboutMain"));
     mnuAbout = item(mnuAboutMain, QStringLiteral("About the Quillrack"), "mnuAbout");

@@ -19,6 +19,7 @@ public:
     QMdiArea *mdiArea;
 
     QAction *mnuFileLoc;
+    QAction *mnuFind;
     QMenu *mnuAboutMain;
     QAction *mnuAbout;
     QAction *mnuHelp;

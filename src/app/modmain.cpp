@@ -2,11 +2,13 @@
 
 #include "appfolder.h"
 #include "bookcase.h"
+#include "bookname.h"
 #include "commands.h"
 #include "configuration.h"
 #include "frmabout.h"
 #include "frmdirselect.h"
 #include "frmfileloc.h"
+#include "frmfind.h"
 #include "frmmain.h"
 #include "frmshelf.h"
 #include "frmsplash.h"
@@ -81,6 +83,7 @@ bool modMain::Main()
     connect(qApp, &QCoreApplication::aboutToQuit, this, &modMain::Shutdown);
     connect(mainWindow->mnuHelp, &QAction::triggered, this, [] { openHelpPage(); });
     connect(mainWindow->mnuAbout, &QAction::triggered, this, &modMain::mnuAbout_Click);
+    connect(mainWindow->mnuFind, &QAction::triggered, this, &modMain::mnuFind_Click);
     connect(mainWindow->mnuFileLoc, &QAction::triggered, this, [this] {
         ensureDialogs();
         fileLoc->showNonModal();
@@ -133,6 +136,8 @@ bool modMain::Main()
         ensureDialogs();
         return showModal(fileLoc);
     };
+    finder = std::make_unique<Finder>(g);
+    connect(bookcase.get(), &Bookcase::libraryChanged, finder.get(), &Finder::forget);
     shelfWindow = new frmShelf(*bookcase);
     shelfWindow->setHost(this);
     connect(shelfWindow, &frmShelf::exitRequested, this, &modMain::Shutdown);
@@ -173,6 +178,27 @@ void modMain::mnuAddOutside_Click()
     ensureDialogs();
     dirSelect->useForAddingBooks(QStringLiteral("Select Book to Add"));
     showModal(dirSelect);
+}
+
+void modMain::mnuFind_Click()
+{
+    if (!shelfWindow)
+        return; // no library shown yet
+    if (!findWindow) {
+        findWindow = new frmFind(*finder, mainWindow);
+        connect(findWindow, &frmFind::chosen, this, [this](const BookRef &book) {
+            if (shelfWindow->showBook(book)) {
+                findWindow->hide(); // out of the way of the book; Ctrl+F brings it back as it was
+                mainWindow->activateWindow();
+                return;
+            }
+            g.prompter->message(QStringLiteral("Book Not Found"),
+                                QStringLiteral("'%1' is no longer on the shelf %2. Refresh shows "
+                                               "the library as it is now.")
+                                    .arg(shownName(book.file), shownName(book.shelf)));
+        });
+    }
+    findWindow->showFind();
 }
 
 void modMain::mnuAbout_Click()

@@ -17,6 +17,8 @@ class frmMain;
 class frmShelf;
 class frmSplash;
 class frmFileLoc;
+class frmFind;
+class Finder;
 class frmDirSelect;
 class Prompter;
 
@@ -45,6 +47,8 @@ public:
     frmFileLoc *fileLoc = nullptr;
     std::unique_ptr<Commands> commands;
     QPointer<frmAbout> about;
+    std::unique_ptr<Finder> finder;
+    QPointer<frmFind> findWindow;
 
     int shutdownCount() const { return m_shutdowns; }
     // How the program ends after the marks are saved; tests replace it.
@@ -64,6 +68,7 @@ private:
     void connectCommands();
     void mnuAddOutside_Click();
     void mnuAbout_Click();
+    void mnuFind_Click();
 
     ReadAhead m_readAhead;
     bool m_ended = false;

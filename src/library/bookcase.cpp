@@ -87,6 +87,7 @@ void Bookcase::showLibrary()
     CreateBooks();
     FillBooks();
     markCurrentSlot();
+    emit libraryChanged();
 }
 
 void Bookcase::focus(int &focus, int &position, const NameList &list, GridShape grid, int index)
@@ -208,6 +209,7 @@ void Bookcase::refresh()
     CreateBooks();
     FillBooks();
     markCurrentSlot();
+    emit libraryChanged();
 }
 
 void Bookcase::chooseShelf(int slot)
@@ -306,6 +308,7 @@ void Bookcase::dropFiles(int shelfSlot, const QList<QByteArray> &paths, bool mov
     }
     if (S == m_current || move) // a book cut from the shown shelf has left it
         reloadBooks();
+    emit libraryChanged();
 }
 
 bool Bookcase::ensureReaderFolder()
@@ -434,17 +437,20 @@ void Bookcase::reloadShelves()
 {
     CreateShelves();
     FillShelves();
+    emit libraryChanged();
 }
 
 void Bookcase::reloadBooks()
 {
     CreateBooks();
     FillBooks();
+    emit libraryChanged();
 }
 
 void Bookcase::redrawShelves()
 {
     FillShelves();
+    emit libraryChanged(); // a book was added to a shelf
 }
 
 void Bookcase::showColour(int slot, int colour)
@@ -461,6 +467,24 @@ void Bookcase::currentShelfRenamed(const QByteArray &name)
     m_current = name;
     FillBooks();
     markCurrentSlot();
+}
+
+bool Bookcase::showBook(const BookRef &book)
+{
+    int shelf = 0;
+    while (shelf < m_shelves.size() && m_shelves.bytesAt(shelf) != book.shelf)
+        ++shelf;
+    if (shelf == m_shelves.size())
+        return false;
+    focusShelf(shelf);
+    chooseShelf(shelfFocusSlot());
+    for (int i = 0; i < m_books.size(); ++i) {
+        if (m_books.bytesAt(i) == book.file) {
+            focusBook(i);
+            return true;
+        }
+    }
+    return false;
 }
 
 void Bookcase::showFirstShelf()

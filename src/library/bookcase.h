@@ -139,6 +139,10 @@ public:
     void currentShelfRenamed(const QByteArray &name);
     void showFirstShelf();
 
+    // Makes a book's shelf current and pages both grids to it, the book grid's focus on the
+    // book; false when the shelf or the book is not there (any more).
+    bool showBook(const BookRef &book);
+
     // BookFolder/shelf/file as a path.
     Path bookPath(const QByteArray &shelf, const QByteArray &file = QByteArray()) const;
     // The file URL of a slot's book, carrying its name's very bytes.
@@ -151,6 +155,8 @@ signals:
     void booksChanged();
     // One book's mark colour changed.
     void bookColourChanged(int slot);
+    // Books or shelves changed on disk through the program, or the library was read afresh.
+    void libraryChanged();
 
 private:
     void markCurrentSlot();

@@ -7,8 +7,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <functional>
 #include <memory>
 #include <sys/stat.h>
+#include <sys/syscall.h>
 #include <unistd.h>
 
 int SysCalls::stat(const char *path, struct stat *st) const
@@ -81,9 +83,9 @@ constexpr char TempPrefix[] = ".quillrack-";
 
 enum class Kind { Folder, File, Other };
 
-Kind kindOf(int dirFd, const dirent *e)
+Kind kindOf(int dirFd, const char *name, unsigned char type)
 {
-    switch (e->d_type) {
+    switch (type) {
     case DT_DIR:
         return Kind::Folder;
     case DT_REG:
@@ -92,7 +94,7 @@ Kind kindOf(int dirFd, const dirent *e)
     case DT_UNKNOWN: {
         // Only links and file systems without types in their listing need a stat.
         struct stat st;
-        if (fstatat(dirFd, e->d_name, &st, 0) != 0)
+        if (fstatat(dirFd, name, &st, 0) != 0)
             return Kind::Other;
         if (S_ISDIR(st.st_mode))
             return Kind::Folder;
@@ -108,38 +110,68 @@ bool dotOrDotDot(const char *n)
     return n[0] == '.' && (n[1] == 0 || (n[1] == '.' && n[2] == 0));
 }
 
-// Reads a folder once; *error gets the reason when it cannot be read. For the bookcase (shown)
-// hidden names are left out and every other name is kept as its bytes; for a list of text,
-// names that are not valid UTF-8 are left out.
+// An entry as getdents64 writes it.
+struct LinuxDirent64
+{
+    quint64 ino;
+    qint64 off;
+    unsigned short reclen;
+    unsigned char type;
+    char name[1];
+};
+
+// Reads a folder once, with the cheapest call that gives names and types, and calls fn with
+// each name of the kind wanted; false, with the reason in *error, when it cannot be read. For
+// the bookcase (shown) hidden names are left out and every other name is kept as its bytes;
+// for a list of text, names that are not valid UTF-8 are left out. fn may first get the
+// folder's size on disk, which grows with its entries.
+bool eachName(const Path &path, Kind wanted, const std::function<void(std::string_view)> &fn,
+              QString *error, bool shown = true, const std::function<void(off_t)> &sized = {})
+{
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        if (error)
+            *error = failed(path, errno).error;
+        return false;
+    }
+    struct stat st;
+    if (sized && ::fstat(fd, &st) == 0 && st.st_size > 0)
+        sized(st.st_size);
+    thread_local std::vector<char> buffer(size_t(1) << 16);
+    long n;
+    while ((n = ::syscall(SYS_getdents64, fd, buffer.data(), buffer.size())) > 0) {
+        for (long at = 0; at < n;) {
+            const auto *e = reinterpret_cast<const LinuxDirent64 *>(buffer.data() + at);
+            at += e->reclen;
+            const char *name = e->name;
+            if (dotOrDotDot(name) || kindOf(fd, name, e->type) != wanted)
+                continue;
+            const size_t length = std::strlen(name);
+            if (shown ? name[0] == '.'
+                      : !validName(name, length)
+                        || std::strncmp(name, TempPrefix, sizeof TempPrefix - 1) == 0)
+                continue;
+            fn(std::string_view(name, length));
+        }
+    }
+    const int err = n < 0 ? errno : 0;
+    ::close(fd);
+    if (err && error)
+        *error = failed(path, err).error;
+    return err == 0;
+}
+
 NameList listNames(const Path &path, Kind wanted, QString *error, bool shown = true)
 {
     NameList names;
-    DIR *dir = opendir(path.c_str());
-    if (!dir) {
-        if (error)
-            *error = failed(path, errno).error;
-        return names;
-    }
-    const int fd = dirfd(dir);
-    // A folder's size on disk grows with its entries: room for them all at once spares the
-    // copies of a list that keeps outgrowing itself (too much room is never touched).
-    struct stat st;
-    if (::fstat(fd, &st) == 0 && st.st_size > 0) {
-        const size_t bytes = size_t(std::min<off_t>(st.st_size, off_t(1) << 26));
-        names.reserve(bytes / 24, bytes);
-    }
-    while (const dirent *e = readdir(dir)) {
-        const char *n = e->d_name;
-        if (dotOrDotDot(n) || kindOf(fd, e) != wanted)
-            continue;
-        const size_t length = std::strlen(n);
-        if (shown
-                ? n[0] == '.'
-                : !validName(n, length) || std::strncmp(n, TempPrefix, sizeof TempPrefix - 1) == 0)
-            continue;
-        names.add(std::string_view(n, length));
-    }
-    closedir(dir);
+    // Room for every entry at once spares the copies of a list that keeps outgrowing itself
+    // (too much room is never touched).
+    eachName(
+        path, wanted, [&](std::string_view name) { names.add(name); }, error, shown,
+        [&](off_t size) {
+            const size_t bytes = size_t(std::min<off_t>(size, off_t(1) << 26));
+            names.reserve(bytes / 24, bytes);
+        });
     return names;
 }
 
@@ -310,6 +342,12 @@ NameList FileSys::Folder::folderNames(QString *error) const
 NameList FileSys::Folder::fileNames(QString *error) const
 {
     return listNames(m_path, Kind::File, error);
+}
+
+bool FileSys::Folder::eachFileName(const std::function<void(std::string_view)> &fn,
+                                   QString *error) const
+{
+    return eachName(m_path, Kind::File, fn, error);
 }
 
 Listing FileSys::Folder::SubFolders() const

@@ -5,7 +5,9 @@
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <functional>
 #include <optional>
+#include <string_view>
 #include <vector>
 
 struct stat;
@@ -96,6 +98,10 @@ public:
         // not valid UTF-8 are kept, as bytes that reach exactly that file.
         NameList folderNames(QString *error = nullptr) const;
         NameList fileNames(QString *error = nullptr) const;
+        // The same names, in the folder's own order, each handed to fn: for a walk over a
+        // whole library; false when the folder cannot be read.
+        bool eachFileName(const std::function<void(std::string_view)> &fn,
+                          QString *error = nullptr) const;
         // The names as text, for the lists of the pickers: hidden ones too, and none that is
         // not valid UTF-8 (its text could not name the file again).
         Listing SubFolders() const;

@@ -568,6 +568,15 @@ void frmShelf::paste(int shelfSlot)
     m_model.dropFiles(shelfSlot, paths, cut);
 }
 
+bool frmShelf::showBook(const BookRef &book)
+{
+    if (!m_model.showBook(book))
+        return false;
+    Picture2->setFocus();
+    Book_MouseMove(m_model.bookFocusSlot());
+    return true;
+}
+
 void frmShelf::Book_MouseMove(int Index)
 {
     const BookSlot &slot = m_model.bookSlot(Index);

@@ -70,6 +70,9 @@ public:
     // the clipboard's files onto the shelf of a slot.
     void copyBook(int slot, bool cut);
     void paste(int shelfSlot);
+    // Shows a book found elsewhere: its shelf current, the book grid's focus on it, its
+    // details in the pane; false when it is not there any more.
+    bool showBook(const BookRef &book);
 
     // Starts dragging the book of a slot; tests replace it, since a real drag waits for the
     // mouse button to be released.

@@ -1,0 +1,80 @@
+#pragma once
+
+#include "bookcase.h"
+#include "bookindex.h"
+
+#include <QAbstractListModel>
+#include <QStringList>
+#include <atomic>
+#include <memory>
+#include <thread>
+
+struct GlobalState;
+
+// Every book of the library, for finding one: read by a walk on a thread of its own, shelf
+// after shelf in the bookcase's order, handed over to this thread in batches, and kept until
+// the library changes through the program or is refreshed. The window never waits for it.
+class Finder : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Finder(GlobalState &g, QObject *parent = nullptr);
+    ~Finder() override;
+
+    // Starts reading the library, unless it has been read (or is being read) since the last
+    // change.
+    void read();
+    bool reading() const { return m_started && !m_done; }
+    int shelvesRead() const { return m_index.shelfCount(); }
+    int shelfTotal() const { return m_total; }
+    const BookIndex &index() const { return m_index; }
+    // The shelves the walk could not read.
+    const QStringList &unreadable() const { return m_unreadable; }
+
+    // The library changed: what was read is forgotten, and a walk under way stops.
+    void forget();
+
+signals:
+    void forgotten();
+    // Shelves from firstNew on have been read.
+    void shelvesAdded(int firstNew);
+    void finished();
+
+private:
+    struct Batch;
+    void take(quint64 walk, const std::shared_ptr<Batch> &batch);
+    void stopWalk();
+
+    GlobalState &g;
+    BookIndex m_index;
+    QStringList m_unreadable;
+    int m_total = 0;
+    bool m_started = false;
+    bool m_done = false;
+    quint64 m_walk = 0;
+    std::thread m_thread;
+    std::atomic<bool> m_stop {false};
+};
+
+// The books found for a query, for a list view, in the bookcase's order; filled as the walk
+// hands over shelves, a batch of rows at a time.
+class FindResults : public QAbstractListModel
+{
+    Q_OBJECT
+public:
+    explicit FindResults(Finder &finder, QObject *parent = nullptr);
+
+    // The typed words; nothing typed finds nothing.
+    void setQuery(const QString &typed);
+    BookRef book(int row) const;
+
+    int rowCount(const QModelIndex &parent = QModelIndex()) const override;
+    QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
+
+private:
+    void add(int firstShelf);
+
+    Finder &m_finder;
+    std::vector<std::string> m_words;
+    std::vector<int> m_books;
+};
