@@ -11,6 +11,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QRandomGenerator>
 #include <cstdio>
 #include <fcntl.h>
@@ -170,6 +171,8 @@ private slots:
     void transfers();
     void randomOperationsLoseNothing();
     void findingInTheLibrary();
+    void twoCopiesKeepEachOthersMarks();
+    void appFolderIsChosenOnce();
 };
 
 void TestModel::firstPage_data()
@@ -262,7 +265,8 @@ void TestModel::refresh()
 void TestModel::marking()
 {
     Library v(2, 0, "-Odd,2.5,-Emma.txt,7,-Old.txt,1\r\n"); // hand-edited: no final comma
-    for (const char *name : {"Moby Dick.pdf", "Emma.txt", "Odd", "two\nlines.txt", "caf\xe9.txt"})
+    for (const char *name : {"Moby Dick.pdf", "Emma.txt", "Odd", "two\nlines.txt", "caf\xe9.txt",
+                             "Vol,3 Part.txt", "a,3,-b.txt"})
         v.tree.writeBytes(QByteArray("lib/Shelf 1/") + name, "x");
     v.load();
     auto colour = [&](const char *file) { return v.model->bookSlot(v.slotOf(file)).colour; };
@@ -278,12 +282,12 @@ void TestModel::marking()
     v.commands->mnuUnmark_Click(); // no entry: nothing changes
     QCOMPARE(v.g.Marks.bytes(), QByteArray("-Odd,2.5,-Old.txt,1,-Emma.txt,5,"));
     QCOMPARE(colour("Moby Dick.pdf"), 0);
-    // The marks file is one line of text: a name with a line break, or one that is not
-    // readable text, cannot be marked.
-    mark("two\nlines.txt", 3);
-    mark("caf\xe9.txt", 3);
-    QCOMPARE(v.prompter.titles(), (Strings {"Cannot Mark Book", "Cannot Mark Book"}));
-    QVERIFY(!v.g.Marks.bytes().contains("two") && !v.g.Marks.bytes().contains("caf"));
+    // The marks file is one line of text: a name with a line break, one that is not readable
+    // text, or one that would read back as another name or colour cannot be marked.
+    for (const char *name : {"two\nlines.txt", "caf\xe9.txt", "Vol,3 Part.txt", "a,3,-b.txt"})
+        mark(name, 3);
+    QCOMPARE(v.prompter.titles(), Strings(4, "Cannot Mark Book"));
+    QCOMPARE(v.g.Marks.bytes(), QByteArray("-Odd,2.5,-Old.txt,1,-Emma.txt,5,"));
     // A mark reaches the device at once: the new file, its name, then its folder; a process
     // killed right after a mark keeps it.
     if (const pid_t child = ::fork(); child == 0)
@@ -298,8 +302,7 @@ void TestModel::marking()
     // A marks file that cannot be written is told once, and written at the next change.
     FileSizeLimit {0}, mark("Odd", 1), mark("Odd", 2); // the limit lasts for both marks
     mark("Odd", 3);
-    QCOMPARE(v.prompter.titles(),
-             (Strings {"Cannot Mark Book", "Cannot Mark Book", "Marks Not Saved"}));
+    QCOMPARE(v.prompter.titles(), Strings(4, "Cannot Mark Book") << "Marks Not Saved");
     QVERIFY(v.tree.read("app/marked.dat").endsWith("-Emma.txt,4,-Odd,3,\r\n"));
 }
 
@@ -507,6 +510,9 @@ void TestModel::folderLocations_data()
     row("CR in the reader folder", FoldersRow {"lib", "reader\r", "Folder Not Allowed"});
     row("saved", FoldersRow {"lib", "reader", ""});
     row("saved, no reader", FoldersRow {"lib", "", ""});
+    row("relative book folder", FoldersRow {"=lib", "", "Folder Not Allowed"}); // "=": as typed
+    row("relative reader folder", FoldersRow {"lib", "=./reader", "Folder Not Allowed"});
+    row("home folder", FoldersRow {"=~/lib", "=~/reader", ""});
 }
 
 void TestModel::folderLocations()
@@ -516,9 +522,16 @@ void TestModel::folderLocations()
     v.tree.write("app/config.ini", "old");
     v.tree.mkdir("lib\nx");
     v.tree.mkdir("reader\r");
-    auto full = [&](const QString &s) { return s.isEmpty() ? s : v.tree.path(s); };
-    if (checkFolders(v.prompter, v.g.FileSys, full(r.book), full(r.read)))
-        QVERIFY(saveConfig(v.g.FileSys, full(r.book), full(r.read)));
+    auto full = [&](const QString &s) {
+        return s.isEmpty() ? s : v.tree.path(s.startsWith("=~/") ? s.mid(3) : s);
+    };
+    QString book = r.book.startsWith('=') ? r.book.mid(1) : full(r.book);
+    QString read = r.read.startsWith('=') ? r.read.mid(1) : full(r.read);
+    const QByteArray home = qgetenv("HOME");
+    qputenv("HOME", QFile::encodeName(v.tree.path()));
+    if (checkFolders(v.prompter, v.g.FileSys, book, read))
+        QVERIFY(saveConfig(v.g.FileSys, book, read));
+    qputenv("HOME", home);
     QCOMPARE(v.prompter.titles(), r.title.isEmpty() ? Strings {} : Strings {r.title});
     const QString saved = "book=" + full(r.book) + "\r\nread=" + full(r.read) + "\r\n";
     QCOMPARE(v.tree.read("app/config.ini"), r.title.isEmpty() ? saved.toUtf8() : QByteArray("old"));
@@ -954,6 +967,77 @@ void TestModel::findingInTheLibrary()
     v.commands->mnuBookRename_Click();
     QCOMPARE(found("found"), "Found again — Shelf 2 — txt");
     QVERIFY(!v.model->showBook({"Shelf 2", "Gone.txt"}));
+}
+
+void TestModel::twoCopiesKeepEachOthersMarks()
+{
+    // Run again by the test itself, as one of the two copies: it marks the books of its shelf
+    // three times over.
+    if (const QByteArray copy = qgetenv("QUILLRACK_COPY"); !copy.isEmpty()) {
+        GlobalState g;
+        ScriptedPrompter prompter;
+        g.prompter = &prompter;
+        AppFolder::setOverride(qEnvironmentVariable("QUILLRACK_TREE") + "/app");
+        g.BookFolder = qEnvironmentVariable("QUILLRACK_TREE") + "/lib";
+        g.ShelfFolders = g.RootFolder = g.FileSys.GetFolder(g.BookFolder);
+        Bookcase model(g);
+        Commands commands(g, model);
+        model.load();
+        model.chooseShelf(copy.toInt());
+        for (int round = 1; round <= 3; ++round) {
+            for (int slot = 0; slot < 20; ++slot)
+                model.aimAtBook(slot), commands.mnuMarkBook_Click(round + copy.toInt());
+        }
+        QVERIFY(prompter.asked.isEmpty());
+        return;
+    }
+    Library v(2, 0, "-Kept.txt,5,\r\n");
+    for (int i = 0; i < 20; ++i) {
+        v.tree.write(QStringLiteral("lib/Shelf 1/A %1.txt").arg(i));
+        v.tree.write(QStringLiteral("lib/Shelf 2/B %1.txt").arg(i));
+    }
+    QProcess copies[2];
+    for (int copy : {0, 1}) {
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("QUILLRACK_COPY", QString::number(copy));
+        env.insert("QUILLRACK_TREE", v.tree.path());
+        copies[copy].setProcessEnvironment(env);
+        copies[copy].start(QCoreApplication::applicationFilePath(),
+                           {"twoCopiesKeepEachOthersMarks"});
+    }
+    for (QProcess &copy : copies)
+        QVERIFY(copy.waitForFinished(60000) && copy.exitCode() == 0);
+    const QByteArray marks = v.tree.read("app/marked.dat");
+    QVERIFY(marks.startsWith("-Kept.txt,5,"));
+    for (int i = 0; i < 20; ++i) // every last mark of both copies
+        QVERIFY2(marks.contains(QStringLiteral("-A %1.txt,3,").arg(i).toUtf8())
+                     && marks.contains(QStringLiteral("-B %1.txt,4,").arg(i).toUtf8()),
+                 marks.constData());
+}
+
+void TestModel::appFolderIsChosenOnce()
+{
+    // Beside the program where it can write, or where its config.ini lies even when it cannot
+    // (read-only media); else, and always when installed, in the user's config folder.
+    TempTree t;
+    const QByteArray config = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(t.path("home")));
+    for (const auto &[exe, holdsConfig, writable, beside] :
+         {std::tuple("portable", false, true, true), std::tuple("read-only", true, false, true),
+          std::tuple("bare", false, false, false), std::tuple("prefix/bin", false, true, false)}) {
+        t.mkdir("prefix/share/quillrack");
+        if (holdsConfig)
+            t.write(QStringLiteral("%1/config.ini").arg(exe));
+        t.mkdir(exe);
+        if (!writable && runningAsRoot())
+            continue; // root writes anywhere: CTest runs this again as another user
+        QFile::setPermissions(t.path(exe),
+                              writable ? QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner
+                                       : QFile::ReadOwner | QFile::ExeOwner);
+        QCOMPARE(QFileInfo(AppFolder::choose(t.path(exe))).fileName(),
+                 beside ? QFileInfo(t.path(exe)).fileName() : QCoreApplication::applicationName());
+    }
+    qputenv("XDG_CONFIG_HOME", config);
 }
 
 QTEST_GUILESS_MAIN(TestModel)

@@ -22,8 +22,10 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
+#include <QTextDocumentFragment>
 
 using Strings = QStringList;
 
@@ -43,6 +45,20 @@ QString text(const QWidget *w, std::initializer_list<const char *> names)
         out += child<QLineEdit>(w, name) ? child<QLineEdit>(w, name)->text()
                                          : child<QLabel>(w, name)->text();
     return out;
+}
+
+// What the user reads of a text that Qt may take for markup (tooltips, labels of automatic
+// format) or for a mnemonic (menu items).
+QString seen(const QString &text, Qt::TextFormat format = Qt::AutoText)
+{
+    if (format == Qt::RichText || (format == Qt::AutoText && Qt::mightBeRichText(text)))
+        return QTextDocumentFragment::fromHtml(text).toPlainText();
+    return text;
+}
+
+QString seenInMenu(QString text)
+{
+    return text.replace(QRegularExpression("&(.)"), "\\1");
 }
 
 // Sends a real drag-enter and drop of `data` to a control; true when the control took it.
@@ -109,6 +125,9 @@ private slots:
     void fileLocationsDialog();
     void addingBooksThroughThePicker();
     void findingByKeyboard();
+    void namesShowAsText_data();
+    void namesShowAsText();
+    void goneBooksLeaveThePane();
 };
 
 void TestWindows::startUp_data()
@@ -414,15 +433,16 @@ void TestWindows::realMessageBoxGivesTheSafeAnswer()
     using A = Prompter::Answer;
     for (const auto &[buttons, safe] :
          {std::pair(B::Ok, A::Ok), std::pair(B::OkCancel, A::Cancel), std::pair(B::YesNo, A::No)}) {
-        for (const bool escape : {true, false}) {
-            QString title; // exactly the title given: nothing added to it
+        for (const Qt::Key key : {Qt::Key_Escape, Qt::Key_Return, Qt::Key_unknown}) {
+            QString seen; // exactly the title given, and at most a few hundred characters a line
             later([&] {
                 auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
-                title = box ? box->windowTitle() : QString();
-                escape ? QTest::keyClick(box, Qt::Key_Escape) : (void)box->close();
+                seen = box->windowTitle() + QString::number(box->text().size() < 400);
+                key == Qt::Key_unknown ? (void)box->close() : QTest::keyClick(box, key);
             });
-            QCOMPARE(WidgetPrompter().message("File Exists", "Overwrite?", buttons), safe);
-            QCOMPARE(title, QStringLiteral("File Exists"));
+            const QString path(3 << 20, u'x'); // from a damaged config.ini
+            QCOMPARE(WidgetPrompter().message("File Exists", path + "\nOverwrite?", buttons), safe);
+            QCOMPARE(seen, QStringLiteral("File Exists1"));
         }
     }
     later([] { QTest::keyClick(QApplication::activeModalWidget(), Qt::Key_Escape); });
@@ -438,15 +458,13 @@ void TestWindows::layout()
     p.tree.writeBytes("lib/" + shelf.toUtf8() + "/caf\xe9.txt", "x");
     p.tree.write("app/marked.dat", "-" + book.toUtf8() + ",4,\r\n");
     QVERIFY(p.start());
-    // A long name gives way in its middle, the full name in the tooltips; a white mark is
-    // outlined; a name that is not readable text says how to mend it.
+    // A long name gives way in its middle; a white mark is outlined; a name that is not
+    // readable text says how to mend it.
     const QLabel *label = child<QLabel>(p.w(), "lblBook", 1),
                  *heading = child<QLabel>(p.w(), "lblWhichShelf");
     QVERIFY(label->text().startsWith("The Rem") && label->text().contains(u'…')
             && label->text().endsWith("Again"));
     QVERIFY(heading->text().startsWith("A Shelf") && heading->text().endsWith(u'…'));
-    QCOMPARE(Strings({label->toolTip(), child(p.w(), "Book", 1)->toolTip(), heading->toolTip()}),
-             Strings({book, book, shelf}));
     QVERIFY(label->graphicsEffect() && !child(p.w(), "lblBook", 0)->graphicsEffect());
     QVERIFY(child(p.w(), "lblBook", 0)->toolTip().contains("not readable text"));
     // On a small screen the window stays on it, and a control that takes the focus out of view
@@ -574,6 +592,87 @@ void TestWindows::findingByKeyboard()
     QCOMPARE(find->txtFind->selectedText(), QStringLiteral("dick")); // as it was
     QTest::keyClick(find, Qt::Key_Escape);
     QVERIFY(!find->isVisible());
+}
+
+void TestWindows::namesShowAsText_data()
+{
+    QTest::addColumn<QString>("name"); // of a shelf, and of a book on it
+    for (const char *name : {"<h1>Big.txt", "a & b.txt", "&x.txt", "<img src=x>.txt"})
+        QTest::newRow(name) << QString(name);
+}
+
+void TestWindows::namesShowAsText()
+{
+    QFETCH(QString, name);
+    Program p;
+    p.tree.write("lib/" + name + "/" + name);
+    QVERIFY(p.start());
+    QVERIFY(p.w()->showBook({name.toUtf8(), name.toUtf8()}));
+    const int book = p.w()->model().bookFocusSlot(), shelf = p.w()->model().shelfFocusSlot();
+    const QString title = name.section('.', 0, 0);
+    Strings menus;
+    for (const char *key : {"Menu", "Shift+Tab Menu"}) {
+        later([&] {
+            auto *popUp = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+            menus << seenInMenu(popUp->actions().first()->text());
+            popUp->close();
+        });
+        for (const QString &k : QString(key).split(' '))
+            QTest::keySequence(p.w()->focusWidget(), QKeySequence(k));
+    }
+    QString prompt;
+    later([&] {
+        prompt = seen(QApplication::activeModalWidget()->findChild<QLabel *>()->text());
+        QApplication::activeModalWidget()->close();
+    });
+    WidgetPrompter().input("Rename '" + title + "' to ...", "Rename Book");
+    auto *find = new frmFind(*p.program->finder, p.m());
+    find->showFind();
+    find->txtFind->setText(name);
+    QTRY_COMPARE(find->lstFound->model()->rowCount(), 1);
+    const QModelIndex row = find->lstFound->model()->index(0, 0);
+    QCOMPARE(Strings({seen(child(p.w(), "Book", book)->toolTip()),
+                      seen(child(p.w(), "lblBook", book)->toolTip()),
+                      child<QLabel>(p.w(), "lblBook", book)->text(),
+                      seen(child(p.w(), "imgShelf", shelf)->toolTip()),
+                      child<QLabel>(p.w(), "lblShelf", shelf)->text(),
+                      child<QLabel>(p.w(), "lblWhichShelf")->text(),
+                      seen(child(p.w(), "lblWhichShelf")->toolTip()),
+                      seen(child(p.w(), "txtTitle")->toolTip()), menus.join('|'), prompt,
+                      seen(row.data(Qt::ToolTipRole).toString())}),
+             Strings({name, name, title, name, name, name, name, name, title + '|' + name,
+                      "Rename '" + title + "' to ...", name + "\non " + name}));
+}
+
+void TestWindows::goneBooksLeaveThePane()
+{
+    Program p;
+    p.tree.write("lib/Fiction/Emma.txt");
+    QVERIFY(p.start());
+    // A book shown in the pane and then renamed, moved away or deleted leaves it.
+    for (const char *command : {"rename", "move", "delete"}) {
+        QVERIFY(p.w()->showBook({"Fiction", "Emma.txt"}));
+        p.w()->model().aimAtBook(p.w()->model().bookFocusSlot());
+        p.prompter.inputs = {"Emma 2"};
+        p.prompter.answers = {Prompter::Answer::Yes};
+        if (QString(command) == "move")
+            p.w()->model().dropBook(0, {"Fiction", "Emma.txt"});
+        else
+            p.action(command == QString("rename") ? "mnuBookRename" : "mnuBookDelete")->trigger();
+        QVERIFY2(text(p.w(), {"txtTitle", "txtAuthor", "txtFormat"}).isEmpty(), command);
+        p.tree.write("lib/Fiction/Emma.txt");
+        p.w()->cmdRefresh_Click();
+    }
+    // The reader caption says what a click does, also when the listing cannot be read.
+    Strings captions;
+    for (const char *reader : {"no reader", "reader", "reader"}) {
+        p.program->g.ReaderFolder = p.tree.mkdir(reader).replace("no reader", "gone");
+        QTest::mouseClick(child(p.w(), "imgToReader"), Qt::LeftButton);
+        captions << text(p.w(), {"Label4"}).section(". ", -1)
+                + (child(p.w(), "File1")->isVisible() ? " shown" : "");
+    }
+    QCOMPARE(captions, (Strings {"Click for list.", "Click to close. shown", "Click for list."}));
+    QCOMPARE(p.prompter.titles().last(), QStringLiteral("Cannot List Reader Folder"));
 }
 
 QTEST_MAIN(TestWindows)

@@ -118,10 +118,12 @@ void frmFileLoc::cmdBrowseReader_Click()
 
 void frmFileLoc::cmdSave_Click()
 {
-    const QString book = txtBook->text();
-    const QString read = txtRead->text();
+    QString book = txtBook->text();
+    QString read = txtRead->text();
     if (!checkFolders(*g.prompter, g.FileSys, book, read))
         return;
+    txtBook->setText(book); // as saved, "~/" written out
+    txtRead->setText(read);
     const FsResult result = saveConfig(g.FileSys, book, read);
     if (!result) {
         g.prompter->message(QStringLiteral("Configuration Not Saved"),

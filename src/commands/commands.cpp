@@ -41,20 +41,25 @@ void Commands::mnuMarkBook_Click(int Index)
     if (t.BookName.isEmpty())
         return;
     // The marks file is one line of text: a line break would break it for every other mark,
-    // and a name that is not readable text could not be read back as itself.
+    // a name that is not readable text could not be read back as itself, nor one whose comma
+    // and number would read as the end of a shorter name ("Vol,3 Part.txt" would mark "Vol").
     const bool lineBreak = t.BookName.contains('\n') || t.BookName.contains('\r');
-    if (lineBreak || shownName(t.BookName).toUtf8() != t.BookName) {
-        g.prompter->message(QStringLiteral("Cannot Mark Book"),
-                            QStringLiteral("This book's file name %1, so it cannot be marked. "
-                                           "Rename the book first.")
-                                .arg(lineBreak ? QStringLiteral("holds a line break")
-                                               : QStringLiteral("is not readable text")));
+    const bool readable = shownName(t.BookName).toUtf8() == t.BookName;
+    if (lineBreak || !readable || !MarksLine::readsBack(t.BookName, Index)) {
+        g.prompter->message(
+            QStringLiteral("Cannot Mark Book"),
+            QStringLiteral("This book's file name %1, so it cannot be marked. Rename the book "
+                           "first.")
+                .arg(lineBreak       ? QStringLiteral("holds a line break")
+                         : !readable ? QStringLiteral("is not readable text")
+                                     : QStringLiteral("holds a comma followed by a number, which "
+                                                      "the marks file would read as the end of "
+                                                      "the name")));
         return;
     }
-    g.Marks.removeEntry(g.Marks.FindMarkEntry(t.BookName));
-    g.Marks.appendEntry(t.BookName, Index);
     m_bookcase.showColour(t.BookNumber, Index);
-    SaveMarksAndTell(g); // marked.dat is written at once: a crash keeps the mark
+    if (changeMark(g, t.BookName, Index)) // marked.dat is written at once: a crash keeps it
+        m_bookcase.FillBooks(); // and the marks of another copy came with it
 }
 
 void Commands::mnuUnmark_Click()
@@ -63,9 +68,9 @@ void Commands::mnuUnmark_Click()
     const MarksLine::Entry entry = g.Marks.FindMarkEntry(t.BookName);
     if (t.BookName.isEmpty() || !entry.found)
         return;
-    g.Marks.removeEntry(entry);
     m_bookcase.showColour(t.BookNumber, 0);
-    SaveMarksAndTell(g);
+    if (changeMark(g, t.BookName, 0))
+        m_bookcase.FillBooks();
 }
 
 void Commands::mnuBookRename_Click()

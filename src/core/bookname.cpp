@@ -13,6 +13,12 @@ QString shownName(const QByteArray &name)
     return QString::fromUtf8(name);
 }
 
+QString asPlainText(const QString &text)
+{
+    return QStringLiteral("<p style=\"white-space:pre-wrap\">") + text.toHtmlEscaped()
+        + QStringLiteral("</p>");
+}
+
 QString versionText(int major, int minor, int revision)
 {
     return QStringLiteral("Version %1.%2.%3").arg(major).arg(minor).arg(revision);

@@ -16,6 +16,10 @@ BookName splitBookName(const QString &fileName);
 // showing: the bytes themselves name the file.
 QString shownName(const QByteArray &name);
 
+// Text that shows as it is where Qt may read markup or mnemonics (a tooltip, a label of
+// automatic format): escaped, its line breaks kept.
+QString asPlainText(const QString &text);
+
 // "Version 1.5.3": major, minor and revision as plain decimals.
 QString versionText(int major, int minor, int revision);
 

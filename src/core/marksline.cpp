@@ -146,6 +146,15 @@ MarksLine::Entry MarksLine::findPlain(QByteArrayView fileName) const
     return {};
 }
 
+bool MarksLine::readsBack(QByteArrayView fileName, int colour)
+{
+    MarksLine line;
+    line.appendEntry(fileName, colour);
+    const Entry e = line.findByScan(fileName);
+    return e.found && e.first == 0 && e.last == line.m_line.size() - 1
+        && colourOfEntry(e) == colour;
+}
+
 MarksLine::Entry MarksLine::findByScan(QByteArrayView fileName) const
 {
     Entry found;

@@ -43,6 +43,10 @@ public:
     // until an index pays.
     std::vector<int> coloursOf(const std::vector<QByteArray> &fileNames) const;
 
+    // True when the entry of a name and colour, read as the line is read, gives back exactly
+    // that name and colour.
+    static bool readsBack(QByteArrayView fileName, int colour);
+
     // Reads a colour text like a leading decimal number, rounded half to even; 0 when none.
     static int colourNumber(QByteArrayView colourText);
 

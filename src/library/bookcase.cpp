@@ -59,6 +59,11 @@ Path Bookcase::bookPath(const QByteArray &shelf, const QByteArray &file) const
     return file.isNull() ? folder : folder / file;
 }
 
+bool Bookcase::bookExists(const BookRef &book) const
+{
+    return g.FileSys.FileExists(bookPath(book.shelf, book.file));
+}
+
 QByteArray Bookcase::bookUrl(int slot) const
 {
     const BookSlot &book = bookSlot(slot);
@@ -379,6 +384,7 @@ std::optional<QStringList> Bookcase::readerListing()
         g.prompter->message(QStringLiteral("Cannot List Reader Folder"),
                             QStringLiteral("The eBook Reader Content Folder cannot be read.")
                                 + QStringLiteral("\r\n\r\n") + error);
+        return std::nullopt;
     }
     return names;
 }

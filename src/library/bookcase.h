@@ -117,7 +117,8 @@ public:
     void dropFiles(int shelfSlot, const QList<QByteArray> &paths, bool move = false);
     // A book dropped on the reader picture: copied into the eBook Reader Content Folder.
     void sendToReader(const BookRef &book);
-    // The files of the reader folder, for its listing; nothing when no folder was set.
+    // The files of the reader folder, for its listing; nothing when no folder is set or it
+    // cannot be read (the user is told).
     std::optional<QStringList> readerListing();
     // Asks for a name and creates that shelf.
     void newShelf();
@@ -143,6 +144,8 @@ public:
     // book; false when the shelf or the book is not there (any more).
     bool showBook(const BookRef &book);
 
+    // True while a book's file is there.
+    bool bookExists(const BookRef &book) const;
     // BookFolder/shelf/file as a path.
     Path bookPath(const QByteArray &shelf, const QByteArray &file = QByteArray()) const;
     // The file URL of a slot's book, carrying its name's very bytes.

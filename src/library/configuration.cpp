@@ -5,6 +5,8 @@
 #include "globalstate.h"
 #include "prompter.h"
 
+#include <QDir>
+
 namespace {
 // config.ini is two short lines; anything past this is not a configuration file.
 constexpr qint64 MaxConfigBytes = 1 << 20;
@@ -38,8 +40,23 @@ bool readConfig(GlobalState &g, QString *problem)
     return true;
 }
 
-bool checkFolders(Prompter &prompter, const FileSys &fs, const QString &book, const QString &read)
+bool checkFolders(Prompter &prompter, const FileSys &fs, QString &book, QString &read)
 {
+    // "~/" means the home folder; any other path must be a full one: a relative path names
+    // another folder, or none, whenever the program starts from elsewhere.
+    for (QString *path : {&book, &read}) {
+        if (*path == u'~' || path->startsWith(QStringLiteral("~/")))
+            *path = QDir::homePath() + path->mid(1);
+        if (!path->isEmpty() && !path->startsWith(u'/')) {
+            prompter.message(QStringLiteral("Folder Not Allowed"),
+                             *path
+                                 + QStringLiteral("\r\nis not a full path (one that begins "
+                                                  "with /), so it names no fixed folder. Please "
+                                                  "select another folder.\r\n")
+                                 + ClickOk);
+            return false;
+        }
+    }
     if (book.isEmpty()) {
         prompter.message(QStringLiteral("Main Book Folder not identified."),
                          QStringLiteral("You must indicate the location of the Main Book "

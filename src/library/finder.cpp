@@ -153,7 +153,7 @@ QVariant FindResults::data(const QModelIndex &index, int role) const
         return {};
     QString file = shownName(b.file), shelf = shownName(b.shelf);
     if (role == Qt::ToolTipRole)
-        return QStringLiteral("%1\non %2").arg(file, shelf);
+        return asPlainText(QStringLiteral("%1\non %2").arg(file, shelf));
     // One line a row: a line break in a name shows as a sign.
     file.replace(u'\n', u'↵').replace(u'\r', u'↵');
     shelf.replace(u'\n', u'↵').replace(u'\r', u'↵');

@@ -28,6 +28,7 @@ void setMarksFromFile(GlobalState &g, QByteArray bytes)
 void LoadMarks(GlobalState &g)
 {
     const Path path = AppFolder::file(QStringLiteral("marked.dat"));
+    g.MarksStamp = g.FileSys.stamp(path);
     std::optional<QByteArray> ahead = g.readAhead ? g.readAhead->takeFile(path) : std::nullopt;
     if (ahead) {
         setMarksFromFile(g, std::move(*ahead));
@@ -53,21 +54,64 @@ void LoadMarks(GlobalState &g)
     setMarksFromFile(g, bytes);
 }
 
-FsResult SaveMarks(GlobalState &g)
+namespace {
+
+void applyMark(MarksLine &marks, const QByteArray &name, int colour)
+{
+    marks.removeEntry(marks.FindMarkEntry(name));
+    if (colour)
+        marks.appendEntry(name, colour);
+}
+
+} // namespace
+
+FsResult SaveMarks(GlobalState &g, bool *reloaded)
 {
     if (!g.MarksLoaded)
         return FsResult::success();
-    return g.FileSys.writeFileAtomically(AppFolder::file(QStringLiteral("marked.dat")),
-                                         g.Marks.bytes(), "\r\n");
+    const Path path = AppFolder::file(QStringLiteral("marked.dat"));
+    // One copy of the program at a time; what another copy wrote since this one last read or
+    // wrote the file is read again, and only this copy's own changes go on top of it.
+    const FolderLock lock(AppFolder::path());
+    const FileStamp now = g.FileSys.stamp(path);
+    if (now != g.MarksStamp && now != FileStamp()) {
+        QString error;
+        const std::optional<QByteArray> bytes = g.FileSys.readFile(path, 64 << 20, &error);
+        if (!bytes)
+            return FsResult::failure(error);
+        setMarksFromFile(g, *bytes);
+        for (const auto &[name, colour] : g.MarksPending)
+            applyMark(g.Marks, name, colour);
+        g.MarksStamp = now;
+        if (reloaded)
+            *reloaded = true;
+        if (g.MarksPending.empty())
+            return FsResult::success(); // nothing of this copy's to add
+    }
+    const FsResult written = g.FileSys.writeFileAtomically(path, g.Marks.bytes(), "\r\n");
+    if (written) {
+        g.MarksStamp = g.FileSys.stamp(path);
+        g.MarksPending.clear();
+    }
+    return written;
 }
 
-void SaveMarksAndTell(GlobalState &g)
+bool changeMark(GlobalState &g, const QByteArray &name, int colour)
 {
-    const FsResult saved = SaveMarks(g);
+    applyMark(g.Marks, name, colour);
+    g.MarksPending.emplace_back(name, colour);
+    return SaveMarksAndTell(g);
+}
+
+bool SaveMarksAndTell(GlobalState &g)
+{
+    bool reloaded = false;
+    const FsResult saved = SaveMarks(g, &reloaded);
     if (!saved && !g.MarksSaveFailed && g.prompter)
         g.prompter->message(QStringLiteral("Marks Not Saved"),
                             QStringLiteral("The colour marks could not be saved. They are kept "
                                            "and saved again at the next change.\r\n\r\n")
                                 + saved.error);
     g.MarksSaveFailed = !saved.ok;
+    return reloaded;
 }

@@ -9,6 +9,7 @@
 #include <fcntl.h>
 #include <functional>
 #include <memory>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/syscall.h>
 #include <unistd.h>
@@ -403,6 +404,27 @@ std::optional<FileSys::Folder> FileSys::GetFolder(const Path &path, QString *err
     if (::access(path.c_str(), R_OK | X_OK) != 0)
         return fail(failed(path, errno).error);
     return Folder(path);
+}
+
+FileStamp FileSys::stamp(const Path &path) const
+{
+    struct stat st;
+    if (!statPath(path, &st))
+        return {};
+    return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
+            qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
+}
+
+FolderLock::FolderLock(const Path &folder)
+    : m_fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC))
+{
+    while (m_fd >= 0 && ::flock(m_fd, LOCK_EX) != 0 && errno == EINTR) { }
+}
+
+FolderLock::~FolderLock()
+{
+    if (m_fd >= 0)
+        ::close(m_fd); // and with it the lock
 }
 
 bool FileSys::FileExists(const Path &path) const

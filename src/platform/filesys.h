@@ -57,6 +57,29 @@ struct FsResult
     explicit operator bool() const { return ok; }
 };
 
+// What tells one version of a file from the next: a file replaced in one step gets a new
+// inode. A missing file has the default stamp.
+struct FileStamp
+{
+    quint64 device = 0, inode = 0;
+    qint64 size = -1, modifiedNs = 0;
+    bool operator==(const FileStamp &) const = default;
+};
+
+// Holds an exclusive lock on a folder between running programs for its lifetime (flock, which
+// the system drops with the process); without effect where the folder cannot be opened.
+class FolderLock
+{
+public:
+    explicit FolderLock(const Path &folder);
+    ~FolderLock();
+    FolderLock(const FolderLock &) = delete;
+    FolderLock &operator=(const FolderLock &) = delete;
+
+private:
+    int m_fd;
+};
+
 // Names read from one folder for a list to show, sorted naturally.
 struct Listing
 {
@@ -119,6 +142,7 @@ public:
     // The folder at path, or nothing (with the reason in *error) when it cannot be opened.
     std::optional<Folder> GetFolder(const Path &path, QString *error = nullptr) const;
     bool FileExists(const Path &path) const;
+    FileStamp stamp(const Path &path) const;
     bool FolderExists(const Path &path) const;
     // True when anything at all lies at path, a dangling symbolic link included.
     bool anythingAt(const Path &path) const;

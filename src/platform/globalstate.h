@@ -5,6 +5,8 @@
 
 #include <QString>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class Prompter;
 class ReadAhead;
@@ -22,6 +24,10 @@ struct GlobalState
     MarksLine Marks;
     bool MarksLoaded = false; // marks are saved only once they were read
     bool MarksSaveFailed = false; // the last save failed, and the user was told
+    // Another copy of the program may write marked.dat too: the file as this copy last read or
+    // wrote it, and this copy's changes not yet in it (a name and its colour, 0 for none).
+    FileStamp MarksStamp;
+    std::vector<std::pair<QByteArray, int>> MarksPending;
 
     Prompter *prompter = nullptr;
     // The first view's listings and marks, read ahead on a second thread; may be null.

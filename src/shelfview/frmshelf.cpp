@@ -66,12 +66,13 @@ QString nameTip(const QByteArray &name, bool book)
 {
     const QString shown = shownName(name);
     if (shown.toUtf8() == name)
-        return shown;
-    return shown
+        return asPlainText(shown);
+    return asPlainText(
+        shown
         + (book ? QStringLiteral("\nThis file name is not readable text. Renaming the book gives "
                                  "it a readable title; the part after the first dot is kept.")
                 : QStringLiteral("\nThis folder name is not readable text. Renaming the shelf "
-                                 "gives it a readable name."));
+                                 "gives it a readable name.")));
 }
 
 // A grid's scroll bar at the model's position; hidden while the model has no last position.
@@ -189,6 +190,11 @@ void frmShelf::buildLayout()
 
 void frmShelf::connectSlots()
 {
+    // A book deleted, renamed or moved away leaves the details pane.
+    connect(&m_model, &Bookcase::libraryChanged, this, [this] {
+        if (!m_pane.file.isEmpty() && !m_model.bookExists(m_pane))
+            clearDetails();
+    });
     auto shelfDrop = [this](const QDropEvent *e) { return acceptsShelfDrop(e); };
     for (int i = 0; i < Bookcase::ShelfSlots; ++i) {
         for (ClickLabel *c : {imgShelf[i], lblShelf[i]}) {
@@ -460,6 +466,7 @@ void frmShelf::clearDetails()
 {
     if (m_dragging)
         return; // the pane shows the book being dragged
+    m_pane = {};
     for (QLineEdit *t : {txtTitle, txtAuthor, txtFormat})
         t->clear();
     txtTitle->setToolTip(QString());
@@ -584,8 +591,9 @@ void frmShelf::Book_MouseMove(int Index)
         return;
     const QString name = shownName(slot.file);
     const BookName parts = splitBookName(name);
+    m_pane = {slot.shelf, slot.file};
     txtTitle->setText(parts.title);
-    txtTitle->setToolTip(name);
+    txtTitle->setToolTip(asPlainText(name));
     txtAuthor->setText(shownName(slot.shelf));
     txtFormat->setText(parts.format);
     for (QLineEdit *t : {txtTitle, txtAuthor, txtFormat})
@@ -660,21 +668,23 @@ void frmShelf::imgShelf_DragDrop(int Index, const QMimeData *data)
 void frmShelf::imgToReader_DragDrop(const QMimeData *data)
 {
     m_model.sendToReader(BookRef::decode(data->data(QLatin1String(BookMimeType))));
+    if (File1->isVisible()) // an open listing shows the folder as it is now
+        showListing(m_model.readerListing());
 }
 
 void frmShelf::imgToReader_Click()
 {
-    if (File1->isVisible()) {
-        File1->hide();
-        Label4->setText(ClosedListingText);
-        return;
-    }
-    const std::optional<QStringList> names = m_model.readerListing();
+    showListing(File1->isVisible() ? std::nullopt : m_model.readerListing());
+}
+
+void frmShelf::showListing(const std::optional<QStringList> &names)
+{
+    // The caption says what a click does: open the listing, or close the one shown.
+    File1->clear();
+    File1->setVisible(names.has_value());
+    Label4->setText(names ? OpenListingText : ClosedListingText);
     if (!names)
         return;
-    File1->clear();
     File1->addItems(*names);
-    File1->show();
     File1->raise();
-    Label4->setText(OpenListingText);
 }

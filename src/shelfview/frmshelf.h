@@ -101,12 +101,14 @@ private:
     bool gridKey(bool books, QKeyEvent *event);
     void popUp(bool books, int slot, const QPoint &at);
     void clearDetails();
+    void showListing(const std::optional<QStringList> &names);
     void dragBook(int slot);
     bool acceptsShelfDrop(const QDropEvent *event) const;
 
     Bookcase &m_model;
     ShelfHost *m_host = nullptr;
     bool m_dragging = false;
+    BookRef m_pane; // the book the details pane shows
 
     QLabel *Label5;
     QLabel *lblWhichShelf;
