@@ -173,6 +173,9 @@ private slots:
     void findingInTheLibrary();
     void twoCopiesKeepEachOthersMarks();
     void appFolderIsChosenOnce();
+    void longCopiesStopCleanly();
+    void batches_data();
+    void batches();
 };
 
 void TestModel::firstPage_data()
@@ -673,7 +676,7 @@ void TestModel::transfers()
         else if (op == FileManager)
             v.model->dropFiles(1, {QFile::encodeName(sourceDir) + '/' + name});
         else
-            v.commands->addOutsideBook(sourceDir, name, move);
+            v.commands->addOutsideBooks(sourceDir, {name}, move);
     }
     QFile::setPermissions(v.tree.path(targetDir),
                           QFile::ReadUser | QFile::WriteUser | QFile::ExeUser);
@@ -893,7 +896,7 @@ void TestModel::randomOperationsLoseNothing()
             const bool move = op == 11 && rng.bounded(2);
             m.aimAtShelf(shelfSlot);
             op == 10 ? m.dropFiles(shelfSlot, {QFile::encodeName(v.tree.path("outside/" + name))})
-                     : v.commands->addOutsideBook(v.tree.path("outside"), name.toUtf8(), move);
+                     : v.commands->addOutsideBooks(v.tree.path("outside"), {name.toUtf8()}, move);
             if (count)
                 carry(outside, model[target], name, move, yes);
             if (outside.empty())
@@ -1038,6 +1041,93 @@ void TestModel::appFolderIsChosenOnce()
                  beside ? QFileInfo(t.path(exe)).fileName() : QCoreApplication::applicationName());
     }
     qputenv("XDG_CONFIG_HOME", config);
+}
+
+void TestModel::longCopiesStopCleanly()
+{
+    // A copy goes a chunk at a time: stopped by the user, or failing as on a full disk, after
+    // its first chunk, it goes no further and leaves nothing, no temporary file either.
+    class Disk : public SysCalls
+    {
+    public:
+        mutable int chunks = 0;
+        int fullAt = 0;
+        ssize_t copyRange(int from, int to, size_t length) const override
+        {
+            return ++chunks == fullAt ? (errno = ENOSPC, -1)
+                                      : SysCalls::copyRange(from, to, length);
+        }
+    };
+    class StopAt : public CopyProgress
+    {
+    public:
+        int reports = 0, stopAt = 0;
+        bool advance(qint64) override { return ++reports != stopAt; }
+    };
+    for (const bool cancel : {true, false}) {
+        TempTree t;
+        const QString book = t.write("a/big.pdf", QByteArray(20 << 20, 'b'));
+        t.mkdir("b");
+        Disk disk;
+        disk.fullAt = cancel ? 0 : 2;
+        FileSys fs;
+        fs.setSysCalls(&disk);
+        StopAt progress;
+        progress.stopAt = cancel ? 2 : 0;
+        const FsResult r = fs.CopyFile(book, t.path("b/big.pdf"), false, &progress);
+        QVERIFY(!r.ok && r.error.contains(strerror(cancel ? ECANCELED : ENOSPC)));
+        QCOMPARE(t.entries("b"), Strings());
+        QCOMPARE(disk.chunks, 2);
+        // A move across file systems copies: stopped or failed, the book stays where it was.
+        QTemporaryDir stick(QStringLiteral("/dev/shm/quillrack-stick-XXXXXX"));
+        disk.chunks = progress.reports = 0;
+        QVERIFY(!fs.MoveFile(book, stick.filePath("big.pdf"), false, &progress).ok);
+        QCOMPARE(QDir(stick.path()).entryList(QDir::Files | QDir::Hidden), Strings());
+        QCOMPARE(t.read("a/big.pdf").size(), 20 << 20);
+    }
+}
+
+void TestModel::batches_data()
+{
+    QTest::addColumn<QString>("answers"); // to each "File Exists" asked, in turn
+    QTest::addColumn<bool>("full"); // the disk fills up at the third book
+    QTest::addColumn<QString>("after"); // a, b, c (there before), d: new, old, missing
+    row("Cancel skips one", "Cancel Ok Ok", false, "old new new new");
+    row("No to All", "Ok NoToAll", false, "new old old new");
+    row("Yes to All", "YesToAll", false, "new new new new");
+    row("a failure stops the batch", "YesToAll", true, "new new old missing");
+}
+
+void TestModel::batches()
+{
+    QFETCH(QString, answers);
+    QFETCH(bool, full);
+    QFETCH(QString, after);
+    Library v(2, 0);
+    QList<QByteArray> files;
+    for (const char *name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+        files << QFile::encodeName(v.tree.write(QStringLiteral("outside/%1").arg(name),
+                                                QByteArray(name[0] == 'c' ? 9000 : 3, 'n')));
+        if (name[0] != 'd')
+            v.tree.write(QStringLiteral("lib/Shelf 2/%1").arg(name), "old");
+    }
+    v.load();
+    const Answer kinds[] = {Answer::Ok, Answer::Cancel, Answer::YesToAll, Answer::NoToAll};
+    const Strings names {"Ok", "Cancel", "YesToAll", "NoToAll"};
+    for (const QString &a : answers.split(' '))
+        v.prompter.answers.push_back(kinds[names.indexOf(a)]);
+    {
+        FileSizeLimit fsize {full ? 4096ul : ~0ul};
+        v.model->dropFiles(1, files); // a drop of four files from a file manager
+    }
+    Strings seen;
+    for (const char *name : {"a.txt", "b.txt", "c.txt", "d.txt"}) {
+        const QByteArray content = v.tree.read(QStringLiteral("lib/Shelf 2/%1").arg(name));
+        seen << (content == "old" ? "old" : content == "<missing>" ? "missing" : "new");
+    }
+    QCOMPARE(seen.join(' '), after);
+    QCOMPARE(v.prompter.titles().count("File Exists"), answers.count(' ') + 1);
+    QCOMPARE(v.prompter.told("These arrived before it: a.txt, b.txt."), full);
 }
 
 QTEST_GUILESS_MAIN(TestModel)

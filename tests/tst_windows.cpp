@@ -128,6 +128,7 @@ private slots:
     void namesShowAsText_data();
     void namesShowAsText();
     void goneBooksLeaveThePane();
+    void followingTheDisk();
 };
 
 void TestWindows::startUp_data()
@@ -317,7 +318,9 @@ void TestWindows::accessKeysAndPaging()
     for (int i = 0; i < 59; ++i)
         p.tree.write(QStringLiteral("lib/Classics/Book %1.txt").arg(i));
     QVERIFY(p.start());
-    // The wheel and Page Down / Page Up page the grid under the pointer, one row at a time.
+    // The wheel, and Page Down / Page Up with the keyboard elsewhere, page the grid under the
+    // pointer one row at a time.
+    child(p.w(), "txtTitle")->setFocus();
     for (const char *box : {"Picture1", "Picture2"}) {
         QWidget *grid = child(p.w(), box);
         const QPoint in(5, grid->height() - 5);
@@ -332,12 +335,25 @@ void TestWindows::accessKeysAndPaging()
                  + child<QScrollBar>(p.w(), "VScroll2")->value(),
              33);
     QCOMPARE(text(p.w(), {"lblShelf", "lblBook"}), QStringLiteral("Shelf 6Book 10"));
+    // In a grid with the keyboard, they move the focus a whole page and the grid with it.
+    Strings pages;
+    child(p.w(), "Picture2")->setFocus();
+    for (const Qt::Key key : {Qt::Key_Home, Qt::Key_PageDown, Qt::Key_PageDown, Qt::Key_PageUp}) {
+        QTest::keyClick(p.w()->focusWidget(), key);
+        pages << p.w()->focusWidget()->accessibleName() + " at "
+                + QString::number(child<QScrollBar>(p.w(), "VScroll2")->value());
+    }
+    QCOMPARE(
+        pages,
+        (Strings {"Book 0.txt at 1", "Book 20.txt at 5", "Book 40.txt at 9", "Book 20.txt at 5"}));
     // Access keys: New Shelf, Refresh, and Exit, which the menu bar's Exit shares.
     QTest::keyClick(p.m(), Qt::Key_N, Qt::AltModifier);
     QTRY_COMPARE(p.prompter.titles(), Strings {"New Shelf"});
     p.tree.write("lib/Classics/Emma.txt");
-    QTest::keyClick(p.m(), Qt::Key_R, Qt::AltModifier);
-    QTRY_COMPARE(text(p.w(), {"lblHowMany"}), QStringLiteral("Books: 60\r\n"));
+    QTest::keyClick(p.m(), Qt::Key_R, Qt::AltModifier); // the grids back at their first rows
+    QTRY_COMPARE(text(p.w(), {"lblHowMany"})
+                     + QString::number(child<QScrollBar>(p.w(), "VScroll2")->value()),
+                 QStringLiteral("Books: 60\r\n1"));
     p.tree.write("lib/Classics/Odes.txt");
     QTest::keyClick(p.w()->focusWidget(), Qt::Key_F5); // so does F5
     QCOMPARE(text(p.w(), {"lblHowMany"}), QStringLiteral("Books: 61\r\n"));
@@ -545,6 +561,7 @@ void TestWindows::addingBooksThroughThePicker()
     Program p;
     p.tree.write("outside/Emma.txt", "emma");
     p.tree.write("outside/Odes.txt", "odes");
+    p.tree.write("outside/Poem.txt", "poem");
     QVERIFY(p.start());
     p.program->ensureDialogs();
     frmDirSelect *picker = p.program->dirSelect;
@@ -552,18 +569,21 @@ void TestWindows::addingBooksThroughThePicker()
         QCOMPARE(picker->windowTitle(), QStringLiteral("Select Book to Add"));
         picker->pointAt(p.tree.path("outside"));
         picker->cmdCopy->click(); // nothing selected: nothing happens
-        picker->File1->setFileName("Emma.txt");
+        QTest::keyClick(picker->File1->list(), Qt::Key_A, Qt::ControlModifier);
+        QCOMPARE(picker->File1->FileNames().size(), 3);
+        picker->File1->setFileNames({"Emma.txt", "Odes.txt"}); // several at once
         picker->cmdCopy->click();
-        QCOMPARE(picker->File1->FileName(), QStringLiteral("Emma.txt")); // stays selected
-        picker->File1->setFileName("Odes.txt");
+        QCOMPARE(picker->File1->FileNames(), (Strings {"Emma.txt", "Odes.txt"})); // stay selected
+        picker->File1->setFileNames({"Poem.txt"});
         picker->cmdMove->click();
-        QCOMPARE(picker->File1->list()->count(), 1); // the moved file left the list
+        QCOMPARE(picker->File1->list()->count(), 2); // the moved file left the list
         picker->cmdDone->click();
     });
     p.w()->model().aimAtShelf(1);
     p.action("mnuAddOutside")->trigger();
-    QCOMPARE(p.tree.entries("lib/Fiction") + p.tree.entries("outside"),
-             (Strings {"Emma.txt", "Moby Dick.pdf", "Odes.txt", "Emma.txt"}));
+    QCOMPARE(
+        p.tree.entries("lib/Fiction") + p.tree.entries("outside"),
+        (Strings {"Emma.txt", "Moby Dick.pdf", "Odes.txt", "Poem.txt", "Emma.txt", "Odes.txt"}));
     QVERIFY(p.prompter.asked.isEmpty());
 }
 
@@ -673,6 +693,41 @@ void TestWindows::goneBooksLeaveThePane()
     }
     QCOMPARE(captions, (Strings {"Click for list.", "Click to close. shown", "Click for list."}));
     QCOMPARE(p.prompter.titles().last(), QStringLiteral("Cannot List Reader Folder"));
+}
+
+void TestWindows::followingTheDisk()
+{
+    Program p;
+    for (int i = 0; i < 30; ++i)
+        p.tree.write(QStringLiteral("lib/Fiction/Book %1.txt").arg(i));
+    QVERIFY(p.start());
+    Bookcase &m = p.w()->model();
+    m.chooseShelf(1); // not the first shelf, and a later page of its books
+    m.focusBook(29);
+    auto shown = [&] {
+        return QStringLiteral("%1 %2 at %3, %4")
+            .arg(text(p.w(), {"lblWhichShelf"}), m.bookSlot(m.bookFocusSlot()).file)
+            .arg(m.bookPosition())
+            .arg(m.ShelfList().size());
+    };
+    QCOMPARE(shown(), "Fiction Book 29.txt at 3, 2");
+    // Another program adds a shelf, adds a book and removes one: both grids stay where they were.
+    p.tree.mkdir("lib/Poetry");
+    p.tree.write("lib/Fiction/Added.txt");
+    QFile::remove(p.tree.path("lib/Fiction/Book 0.txt"));
+    QTRY_COMPARE(shown(), "Fiction Book 29.txt at 3, 3");
+    QCOMPARE(text(p.w(), {"lblHowMany"}), QStringLiteral("Books: 31\r\n"));
+    // The current shelf goes: the first becomes current.
+    QDir().rename(p.tree.path("lib/Fiction"), p.tree.path("lib/Novels"));
+    QTRY_COMPARE(text(p.w(), {"lblWhichShelf"}), QStringLiteral("Classics"));
+    // The Main Book Folder goes: the window says so in place of the grids; Refresh brings it back.
+    QVERIFY(QDir(p.tree.path("lib")).removeRecursively());
+    QTRY_VERIFY(child(p.w(), "fraMissing")->isVisible() && !child(p.w(), "Picture1")->isVisible());
+    for (const char *shelf : {"lib/Classics", "lib/Novels", "lib/Poetry"})
+        p.tree.mkdir(shelf);
+    p.w()->cmdRefresh_Click();
+    QVERIFY(!child(p.w(), "fraMissing")->isVisible() && child(p.w(), "Picture1")->isVisible());
+    QCOMPARE(m.ShelfList().size(), 3);
 }
 
 QTEST_MAIN(TestWindows)

@@ -97,7 +97,7 @@ FileList::FileList(QWidget *parent)
 {
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("File1List"));
-    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setSelectionMode(QAbstractItemView::ExtendedSelection);
 }
 
 void FileList::setPath(const QString &path)
@@ -108,7 +108,7 @@ void FileList::setPath(const QString &path)
 
 void FileList::Refresh()
 {
-    const QString selected = FileName();
+    const QStringList selected = FileNames();
     m_list->clear();
     if (const auto folder = FileSys().GetFolder(m_path)) {
         for (const QString &name : folder->Files().names) {
@@ -116,24 +116,28 @@ void FileList::Refresh()
                 (new QListWidgetItem(name, m_list))->setData(Qt::UserRole, name);
         }
     }
-    setFileName(selected);
+    setFileNames(selected);
 }
 
-QString FileList::FileName() const
+QStringList FileList::FileNames() const
 {
-    const QList<QListWidgetItem *> items = m_list->selectedItems();
-    return items.isEmpty() ? QString() : items.first()->data(Qt::UserRole).toString();
+    QStringList names;
+    for (int i = 0; i < m_list->count(); ++i) {
+        if (m_list->item(i)->isSelected())
+            names << m_list->item(i)->data(Qt::UserRole).toString();
+    }
+    return names;
 }
 
-void FileList::setFileName(const QString &name)
+void FileList::setFileNames(const QStringList &names)
 {
     m_list->clearSelection();
-    if (name.isEmpty())
-        return;
-    const QList<QListWidgetItem *> found = m_list->findItems(name, Qt::MatchExactly);
-    if (!found.isEmpty()) {
-        found.first()->setSelected(true);
-        m_list->setCurrentItem(found.first());
+    for (const QString &name : names) {
+        const QList<QListWidgetItem *> found = m_list->findItems(name, Qt::MatchExactly);
+        if (!found.isEmpty()) {
+            found.first()->setSelected(true);
+            m_list->setCurrentItem(found.first(), QItemSelectionModel::Select);
+        }
     }
 }
 

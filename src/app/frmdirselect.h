@@ -42,9 +42,9 @@ public:
     QString Path() const { return m_path; }
     void setPath(const QString &path);
     void Refresh();
-    // The selected file's bare name, or empty text when none is selected.
-    QString FileName() const;
-    void setFileName(const QString &name);
+    // The selected files' bare names (Shift, Ctrl and Ctrl+A choose several), in list order.
+    QStringList FileNames() const;
+    void setFileNames(const QStringList &names);
     QListWidget *list() const { return m_list; }
 
 private:

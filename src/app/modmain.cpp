@@ -45,11 +45,13 @@ void modMain::ensureDialogs()
     dirSelect = new frmDirSelect(mainWindow);
     fileLoc = new frmFileLoc(g, *dirSelect, mainWindow);
     connect(fileLoc, &frmFileLoc::bookFolderChanged, this, &modMain::reopenLibrary);
-    // The picker's Copy and Move put the selected file on the shelf pop-up's shelf.
+    // The picker's Copy and Move put the selected files on the shelf pop-up's shelf.
     auto add = [this](bool move) {
+        QList<QByteArray> names;
+        for (const QString &name : dirSelect->File1->FileNames())
+            names << name.toUtf8();
         if (commands)
-            commands->addOutsideBook(dirSelect->File1->Path(),
-                                     dirSelect->File1->FileName().toUtf8(), move);
+            commands->addOutsideBooks(dirSelect->File1->Path(), names, move);
     };
     connect(dirSelect, &frmDirSelect::copyRequested, this, [add] { add(false); });
     connect(dirSelect, &frmDirSelect::moveRequested, this, [this, add] {
@@ -84,10 +86,7 @@ bool modMain::Main()
     connect(mainWindow->mnuHelp, &QAction::triggered, this, [] { openHelpPage(); });
     connect(mainWindow->mnuAbout, &QAction::triggered, this, &modMain::mnuAbout_Click);
     connect(mainWindow->mnuFind, &QAction::triggered, this, &modMain::mnuFind_Click);
-    connect(mainWindow->mnuFileLoc, &QAction::triggered, this, [this] {
-        ensureDialogs();
-        fileLoc->showNonModal();
-    });
+    connect(mainWindow->mnuFileLoc, &QAction::triggered, this, &modMain::showFileLocations);
     // The whole bookcase where the screen has room for it; else the area scrolls.
     QSize size(tw(15240) + 40, tw(10560) + mainWindow->menuBar()->sizeHint().height() + 40);
     if (const QScreen *screen = mainWindow->screen())
@@ -180,6 +179,12 @@ void modMain::mnuAddOutside_Click()
     showModal(dirSelect);
 }
 
+void modMain::showFileLocations()
+{
+    ensureDialogs();
+    fileLoc->showNonModal();
+}
+
 void modMain::mnuFind_Click()
 {
     if (!shelfWindow)
@@ -228,6 +233,7 @@ void modMain::Shutdown()
         return;
     m_ended = true;
     ++m_shutdowns;
+    g.prompter->stopJobs();
     SaveMarksAndTell(g);
     if (mainWindow)
         mainWindow->onClose = nullptr;

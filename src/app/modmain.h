@@ -57,6 +57,7 @@ public:
     void showShelfPopUp(const QString &title, const QPoint &at) override;
     void showBookPopUp(const QString &title, const QPoint &at) override;
     void run(Command command) override;
+    void showFileLocations() override;
 
     // Makes the File Locations dialog and the directory picker, once.
     void ensureDialogs();

@@ -37,6 +37,7 @@ bool Commands::isDisplayedShelf() const
 
 void Commands::mnuMarkBook_Click(int Index)
 {
+    const CommandScope command(m_bookcase);
     const PopUpTarget &t = m_bookcase.target();
     if (t.BookName.isEmpty())
         return;
@@ -75,6 +76,7 @@ void Commands::mnuUnmark_Click()
 
 void Commands::mnuBookRename_Click()
 {
+    const CommandScope command(m_bookcase);
     const PopUpTarget t = m_bookcase.target();
     if (t.BookName.isEmpty())
         return;
@@ -118,6 +120,7 @@ void Commands::mnuBookRename_Click()
 
 void Commands::mnuBookDelete_Click()
 {
+    const CommandScope command(m_bookcase);
     const PopUpTarget t = m_bookcase.target();
     if (t.BookName.isEmpty())
         return;
@@ -133,6 +136,7 @@ void Commands::mnuBookDelete_Click()
 
 void Commands::cmdShelfRename_Click()
 {
+    const CommandScope command(m_bookcase);
     const PopUpTarget t = m_bookcase.target();
     if (t.ShelfName.isEmpty())
         return;
@@ -169,6 +173,7 @@ void Commands::cmdShelfRename_Click()
 
 void Commands::mnuShelfDelete_Click()
 {
+    const CommandScope command(m_bookcase);
     const PopUpTarget t = m_bookcase.target();
     if (t.ShelfName.isEmpty())
         return;
@@ -195,21 +200,26 @@ void Commands::mnuShelfDelete_Click()
         m_bookcase.reloadShelves();
 }
 
-void Commands::addOutsideBook(const Path &folder, const QByteArray &fileName, bool move)
+void Commands::addOutsideBooks(const Path &folder, const QList<QByteArray> &fileNames, bool move)
 {
+    const CommandScope command(m_bookcase);
     const PopUpTarget t = m_bookcase.target();
-    if (fileName.isEmpty() || t.ShelfName.isEmpty())
+    if (fileNames.isEmpty() || t.ShelfName.isEmpty())
         return;
-    const Path source
-        = folder.bytes().endsWith('/') ? Path(folder.bytes() + fileName) : folder / fileName;
+    std::vector<Transfer> batch;
+    for (const QByteArray &fileName : fileNames) {
+        const Path source
+            = folder.bytes().endsWith('/') ? Path(folder.bytes() + fileName) : folder / fileName;
+        batch.push_back(
+            {source, m_bookcase.bookPath(t.ShelfName, fileName), move,
+             move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
+             QStringLiteral("'%1' could not be %2 to the shelf %3.")
+                 .arg(shownName(fileName),
+                      move ? QStringLiteral("moved") : QStringLiteral("copied"),
+                      shownName(t.ShelfName))});
+    }
     // The picker may show the shelf's own folder: then the file is already where it would go.
-    transferBook(
-        g.FileSys, *g.prompter,
-        {source, m_bookcase.bookPath(t.ShelfName, fileName), move,
-         move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
-         QStringLiteral("'%1' could not be %2 to the shelf %3.")
-             .arg(shownName(fileName), move ? QStringLiteral("moved") : QStringLiteral("copied"),
-                  shownName(t.ShelfName))});
+    transferBooks(g.FileSys, *g.prompter, batch);
     m_bookcase.redrawShelves();
     if (isDisplayedShelf())
         m_bookcase.reloadBooks();

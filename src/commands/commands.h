@@ -28,7 +28,7 @@ public:
     void mnuShelfDelete_Click();
 
     // Puts a file from another folder onto the target shelf, by copy or by move.
-    void addOutsideBook(const Path &folder, const QByteArray &fileName, bool move);
+    void addOutsideBooks(const Path &folder, const QList<QByteArray> &fileNames, bool move);
 
 private:
     void report(const QString &title, const QString &what, const QString &error);

@@ -9,6 +9,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStorageInfo>
 
@@ -51,7 +52,82 @@ BookRef BookRef::decode(const QByteArray &data)
 Bookcase::Bookcase(GlobalState &state, QObject *parent)
     : QObject(parent)
     , g(state)
-{ }
+{
+    // Changes by other programs come in bursts (a thousand files copied in): one reading
+    // follows each burst, within a second.
+    m_follow.setSingleShot(true);
+    m_follow.setInterval(300);
+    connect(&m_follow, &QTimer::timeout, this, &Bookcase::followDisk);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (!m_follow.isActive())
+            m_follow.start();
+    });
+}
+
+void Bookcase::watch()
+{
+    // The Main Book Folder and the current shelf; a folder removed drops out by itself.
+    QStringList wanted {g.BookFolder};
+    if (!m_current.isEmpty())
+        wanted << QFile::decodeName(bookPath(m_current).bytes());
+    const QStringList watched = m_watcher.directories();
+    for (const QString &path : watched) {
+        if (!wanted.contains(path))
+            m_watcher.removePath(path);
+    }
+    for (const QString &path : wanted) {
+        if (!watched.contains(path) && !m_missing && QFileInfo(path).isDir())
+            m_watcher.addPath(path);
+    }
+}
+
+void Bookcase::followDisk()
+{
+    if (m_commands > 0) {
+        m_follow.start(); // after the command, which reads the lists itself
+        return;
+    }
+    const QByteArray focusedShelf = m_shelves.bytesAt(m_shelfFocus);
+    const QByteArray focusedBook = m_books.bytesAt(m_bookFocus);
+    CreateShelves();
+    int index = 0;
+    while (index < m_shelves.size() && m_shelves.bytesAt(index) != m_current)
+        ++index;
+    if (index == m_shelves.size()) { // the current shelf went (or was renamed)
+        showFirstShelf();
+        return;
+    }
+    for (int i = 0; i < m_shelves.size(); ++i) {
+        if (m_shelves.bytesAt(i) == focusedShelf)
+            m_shelfFocus = i;
+    }
+    FillShelves();
+    CreateBooks();
+    for (int i = 0; i < m_books.size(); ++i) {
+        if (m_books.bytesAt(i) == focusedBook) {
+            m_bookFocus = i;
+            break;
+        }
+    }
+    FillBooks();
+    markCurrentSlot();
+    emit libraryChanged();
+}
+
+void Bookcase::pageFocus(bool books, int pages)
+{
+    const GridShape grid = books ? BookGrid : ShelfGrid;
+    int &position = books ? m_bookPosition : m_shelfPosition;
+    const NameList &list = books ? m_books : m_shelves;
+    position = clampPosition(grid, list.size(), position + pages * grid.rows);
+    if (books) {
+        focusBook(m_bookFocus + pages * grid.slotCount());
+        FillBooks();
+    } else {
+        focusShelf(m_shelfFocus + pages * grid.slotCount());
+        FillShelves();
+    }
+}
 
 Path Bookcase::bookPath(const QByteArray &shelf, const QByteArray &file) const
 {
@@ -134,6 +210,7 @@ int Bookcase::bookFocusSlot() const
 
 void Bookcase::CreateShelves()
 {
+    m_missing = !g.BookFolder.isEmpty() && !g.FileSys.FolderExists(g.BookFolder);
     m_shelves.clear();
     if (g.ShelfFolders) {
         const Path &folder = g.ShelfFolders->path();
@@ -174,6 +251,7 @@ void Bookcase::CreateBooks()
     }
     m_bookPosition = clampPosition(BookGrid, m_books.size(), m_bookPosition);
     m_bookFocus = m_books.empty() ? -1 : qBound(0, m_bookFocus, m_books.size() - 1);
+    watch();
     emit booksChanged();
 }
 
@@ -290,6 +368,7 @@ Transfer Bookcase::toShelf(const Path &source, const QByteArray &shelf, bool mov
 
 void Bookcase::dropBook(int shelfSlot, const BookRef &book)
 {
+    const CommandScope command(*this);
     const QByteArray &S = this->shelfSlot(shelfSlot).name;
     if (S.isEmpty() || book.shelf.isEmpty() || book.file.isEmpty())
         return;
@@ -304,13 +383,16 @@ void Bookcase::dropBook(int shelfSlot, const BookRef &book)
 
 void Bookcase::dropFiles(int shelfSlot, const QList<QByteArray> &paths, bool move)
 {
+    const CommandScope command(*this);
     const QByteArray S = this->shelfSlot(shelfSlot).name;
     if (S.isEmpty())
         return;
+    std::vector<Transfer> batch;
     for (const QByteArray &source : paths) {
         if (g.FileSys.FileExists(source)) // folders and vanished files are not books
-            transferBook(g.FileSys, *g.prompter, toShelf(source, S, move));
+            batch.push_back(toShelf(source, S, move));
     }
+    transferBooks(g.FileSys, *g.prompter, batch);
     if (S == m_current || move) // a book cut from the shown shelf has left it
         reloadBooks();
     emit libraryChanged();
@@ -330,6 +412,7 @@ bool Bookcase::ensureReaderFolder()
 
 void Bookcase::sendToReader(const BookRef &book)
 {
+    const CommandScope command(*this);
     if (!ensureReaderFolder() || book.file.isEmpty())
         return;
     const QString name = shownName(book.file);
@@ -391,6 +474,7 @@ std::optional<QStringList> Bookcase::readerListing()
 
 void Bookcase::newShelf()
 {
+    const CommandScope command(*this);
     const QString name = g.prompter->input(QStringLiteral("Please enter the name of the new Shelf"),
                                            QStringLiteral("New Shelf"));
     if (name.isEmpty() || !acceptTypedName(*g.prompter, name))

@@ -4,8 +4,10 @@
 #include "naturalsort.h"
 #include "paging.h"
 
+#include <QFileSystemWatcher>
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <array>
 #include <functional>
 #include <optional>
@@ -102,6 +104,8 @@ public:
     int bookFocusSlot() const;
     void focusShelf(int index);
     void focusBook(int index);
+    // Moves a grid's focus by whole pages, the grid flipping with it.
+    void pageFocus(bool books, int pages);
 
     void aimAtShelf(int slot);
     void aimAtBook(int slot);
@@ -144,6 +148,14 @@ public:
     // book; false when the shelf or the book is not there (any more).
     bool showBook(const BookRef &book);
 
+    // Reads both lists again after another program changed the folders, keeping the current
+    // shelf, both pages and both focuses wherever they still are; a current shelf that is gone
+    // gives way to the first one. Runs by itself shortly after the folders change, never while
+    // a command asks or works.
+    void followDisk();
+    // True while the Main Book Folder is not there (a disk unplugged); Refresh looks again.
+    bool libraryMissing() const { return m_missing; }
+
     // True while a book's file is there.
     bool bookExists(const BookRef &book) const;
     // BookFolder/shelf/file as a path.
@@ -162,7 +174,9 @@ signals:
     void libraryChanged();
 
 private:
+    friend class CommandScope;
     void markCurrentSlot();
+    void watch();
     // Moves a grid's focus to a list position and pages the grid to show it.
     void focus(int &focus, int &position, const NameList &list, GridShape grid, int index);
     Transfer toShelf(const Path &source, const QByteArray &shelf, bool move) const;
@@ -180,4 +194,25 @@ private:
     std::array<BookSlot, BookSlots> m_bookSlots;
     PopUpTarget m_target;
     bool m_moveOnDrop = true;
+    bool m_missing = false;
+    int m_commands = 0; // commands under way: the disk is followed once they end
+    QFileSystemWatcher m_watcher;
+    QTimer m_follow;
+};
+
+// Holds back following the disk while a command asks and works.
+class CommandScope
+{
+public:
+    explicit CommandScope(Bookcase &bookcase)
+        : m_bookcase(bookcase)
+    {
+        ++m_bookcase.m_commands;
+    }
+    ~CommandScope() { --m_bookcase.m_commands; }
+    CommandScope(const CommandScope &) = delete;
+    CommandScope &operator=(const CommandScope &) = delete;
+
+private:
+    Bookcase &m_bookcase;
 };

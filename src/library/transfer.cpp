@@ -1,23 +1,126 @@
 #include "transfer.h"
 
+#include "bookname.h"
 #include "prompter.h"
+
+#include <optional>
+
+namespace {
+
+// A book's bytes as the whole batch counts them, handed on to the window's progress.
+class BookProgress : public CopyProgress
+{
+public:
+    BookProgress(JobProgress &job, const QString &item, qint64 before)
+        : m_job(job)
+        , m_item(item)
+        , m_before(before)
+    { }
+    bool advance(qint64 flushed) override
+    {
+        m_stopped = m_stopped || !m_job.report(m_item, m_before + flushed);
+        return !m_stopped;
+    }
+    bool stopped() const { return m_stopped; }
+
+private:
+    JobProgress &m_job;
+    QString m_item;
+    qint64 m_before;
+    bool m_stopped = false;
+};
+
+QString namesOf(const std::vector<QString> &names)
+{
+    constexpr size_t Shown = 10;
+    QStringList list;
+    for (size_t i = 0; i < names.size() && i < Shown; ++i)
+        list << names[i];
+    QString text = list.join(QStringLiteral(", "));
+    if (names.size() > Shown)
+        text += QStringLiteral(" and %1 more").arg(names.size() - Shown);
+    return text;
+}
+
+} // namespace
 
 TransferResult transferBook(const FileSys &fs, Prompter &prompter, const Transfer &t)
 {
-    if (fs.sameFile(t.source, t.target))
-        return TransferResult::SameFile;
-    bool overwrite = false;
-    if (fs.FileExists(t.target)) {
-        if (!prompter.agrees(QStringLiteral("File Exists"),
-                             QStringLiteral("File Exists. Do you wish to overwrite?"),
-                             Prompter::Buttons::OkCancel))
-            return TransferResult::Declined;
-        overwrite = true;
+    return transferBooks(fs, prompter, {t});
+}
+
+TransferResult transferBooks(const FileSys &fs, Prompter &prompter,
+                             const std::vector<Transfer> &batch)
+{
+    using Answer = Prompter::Answer;
+    struct Going
+    {
+        const Transfer *t;
+        bool overwrite;
+        qint64 size;
+    };
+    std::vector<Going> going;
+    std::optional<bool> replaceAll; // "Yes to All" or "No to All" answered
+    qint64 total = 0;
+    for (const Transfer &t : batch) {
+        if (fs.sameFile(t.source, t.target))
+            continue;
+        const bool exists = fs.FileExists(t.target);
+        if (exists && !replaceAll) {
+            const Answer a = batch.size() == 1
+                ? prompter.message(QStringLiteral("File Exists"),
+                                   QStringLiteral("File Exists. Do you wish to overwrite?"),
+                                   Prompter::Buttons::OkCancel)
+                : prompter.message(QStringLiteral("File Exists"),
+                                   QStringLiteral("'%1': File Exists. Do you wish to overwrite?")
+                                       .arg(shownName(lastPathPart(t.target.bytes()))),
+                                   Prompter::Buttons::OkCancelToAll);
+            if (a == Answer::YesToAll || a == Answer::NoToAll)
+                replaceAll = a == Answer::YesToAll;
+            if (a != Answer::Ok && a != Answer::YesToAll)
+                continue; // Cancel skips this book; the others go on
+        } else if (exists && !*replaceAll) {
+            continue;
+        }
+        going.push_back({&t, exists, qMax<qint64>(0, fs.stamp(t.source).size)});
+        total += going.back().size;
     }
-    const FsResult result = t.move ? fs.MoveFile(t.source, t.target, overwrite)
-                                   : fs.CopyFile(t.source, t.target, overwrite);
-    if (result)
-        return TransferResult::Done;
-    prompter.message(t.failureTitle, t.failureText + QStringLiteral("\r\n\r\n") + result.error);
-    return TransferResult::Failed;
+    if (going.empty())
+        return batch.size() == 1 && fs.sameFile(batch[0].source, batch[0].target)
+            ? TransferResult::SameFile
+            : TransferResult::Declined;
+
+    std::vector<QString> arrived;
+    FsResult failure;
+    prompter.runJob(total, [&](JobProgress &job) {
+        qint64 before = 0;
+        for (const Going &g : going) {
+            const QString name = shownName(lastPathPart(g.t->target.bytes()));
+            BookProgress progress(job, name, before);
+            if (!progress.advance(0))
+                return;
+            const FsResult r = g.t->move
+                ? fs.MoveFile(g.t->source, g.t->target, g.overwrite, &progress)
+                : fs.CopyFile(g.t->source, g.t->target, g.overwrite, &progress);
+            if (progress.stopped())
+                return; // the user stopped it: what is done stays, nothing half-copied
+            if (!r) {
+                failure = r;
+                return;
+            }
+            arrived.push_back(name);
+            before += g.size;
+        }
+    });
+    if (!failure) {
+        const Transfer &t = *going[arrived.size()].t;
+        QString text = t.failureText + QStringLiteral("\r\n\r\n") + failure.error;
+        if (going.size() > 1)
+            text += arrived.empty()
+                ? QStringLiteral("\r\n\r\nNo book of the batch arrived before it.")
+                : QStringLiteral("\r\n\r\nThese arrived before it: %1.").arg(namesOf(arrived));
+        prompter.message(t.failureTitle, text);
+        return TransferResult::Failed;
+    }
+    return arrived.empty() ? TransferResult::Declined : TransferResult::Done;
 }

@@ -44,6 +44,26 @@ int SysCalls::fsync(int fd) const
     return ::fsync(fd);
 }
 
+ssize_t SysCalls::copyRange(int from, int to, size_t length) const
+{
+    const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, length, 0);
+    if (n >= 0 || (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP))
+        return n;
+    // No kernel copy between these files: through a buffer.
+    thread_local std::vector<char> buffer;
+    buffer.resize(length);
+    const ssize_t r = ::read(from, buffer.data(), length);
+    if (r <= 0)
+        return r;
+    for (ssize_t done = 0; done < r;) {
+        const ssize_t w = ::write(to, buffer.data() + done, size_t(r - done));
+        if (w < 0 && errno != EINTR)
+            return -1;
+        done += qMax<ssize_t>(w, 0);
+    }
+    return r;
+}
+
 namespace {
 
 const SysCalls systemCalls;
@@ -262,38 +282,34 @@ bool writeAll(int fd, const char *data, size_t size)
     return true;
 }
 
-// Copies the content of one open file into another; false with errno on failure.
-bool copyData(int from, int to, off_t expected)
+// Copies the content of one open file into another, a chunk at a time; false with errno on
+// failure, ECANCELED when the progress said stop.
+bool copyData(const SysCalls &sys, int from, int to, off_t expected, CopyProgress *progress)
 {
-    off_t copied = 0;
+    constexpr size_t Chunk = 8 << 20;
+    off_t copied = 0, flushed = 0;
     while (true) {
-        const ssize_t n = ::copy_file_range(from, nullptr, to, nullptr, 1 << 30, 0);
-        if (n > 0) {
-            copied += n;
+        const ssize_t n = sys.copyRange(from, to, Chunk);
+        if (n < 0 && errno == EINTR)
             continue;
-        }
+        if (n < 0)
+            return false;
         if (n == 0)
             break;
-        if (errno == EINTR)
-            continue;
-        if (errno != EXDEV && errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
-            return false;
-        // No kernel copy between these files: copy through a buffer from where it stopped.
-        std::unique_ptr<char[]> buf(new char[1 << 16]);
-        while (true) {
-            const ssize_t r = ::read(from, buf.get(), 1 << 16);
-            if (r < 0) {
-                if (errno == EINTR)
-                    continue;
-                return false;
-            }
-            if (r == 0)
-                break;
-            if (!writeAll(to, buf.get(), size_t(r)))
-                return false;
-            copied += r;
+        // Each chunk is sent to the device at once, and the one before it waited for: the
+        // progress counts bytes on the device, and a cancel never waits behind a full cache.
+        ::sync_file_range(to, copied, n, SYNC_FILE_RANGE_WRITE);
+        if (copied > flushed) {
+            ::sync_file_range(to, flushed, copied - flushed,
+                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE
+                                  | SYNC_FILE_RANGE_WAIT_AFTER);
+            flushed = copied;
         }
-        break;
+        copied += n;
+        if (progress && !progress->advance(flushed)) {
+            errno = ECANCELED;
+            return false;
+        }
     }
     if (copied != expected) {
         errno = EIO; // the source changed size while it was copied
@@ -482,7 +498,8 @@ int FileSys::place(const QByteArray &temp, const Path &target, bool overwrite) c
     return sys.rename(temp.constData(), target.c_str());
 }
 
-FsResult FileSys::CopyFile(const Path &source, const Path &target, bool overwrite) const
+FsResult FileSys::CopyFile(const Path &source, const Path &target, bool overwrite,
+                           CopyProgress *progress) const
 {
     if (sameFile(source, target))
         return failed(target, QStringLiteral("The source and the target are the same file."));
@@ -499,20 +516,26 @@ FsResult FileSys::CopyFile(const Path &source, const Path &target, bool overwrit
     TempFile tmp(target);
     if (tmp.fd() < 0)
         return failed(target, tmp.error());
-    if (!copyData(in.get(), tmp.fd(), st.st_size))
+    const SysCalls &sys = m_sys ? *m_sys : systemCalls;
+    if (!copyData(sys, in.get(), tmp.fd(), st.st_size, progress))
         return failed(target, errno);
     ::fchmod(tmp.fd(), st.st_mode & 07777);
     const struct timespec times[2] = {st.st_atim, st.st_mtim};
     ::futimens(tmp.fd(), times);
-    if (!tmp.finish(m_sys ? *m_sys : systemCalls))
+    if (!tmp.finish(sys))
         return failed(target, errno);
+    if (progress && !progress->advance(st.st_size)) {
+        errno = ECANCELED; // the last moment to stop: nothing is in place yet
+        return failed(target, errno);
+    }
     if (place(tmp.name(), target, overwrite) != 0)
         return failed(target, errno);
     tmp.placed();
     return FsResult::success();
 }
 
-FsResult FileSys::MoveFile(const Path &source, const Path &target, bool overwrite) const
+FsResult FileSys::MoveFile(const Path &source, const Path &target, bool overwrite,
+                           CopyProgress *progress) const
 {
     if (sameFile(source, target))
         return failed(target, QStringLiteral("The source and the target are the same file."));
@@ -542,7 +565,7 @@ FsResult FileSys::MoveFile(const Path &source, const Path &target, bool overwrit
         return failed(Path(source.bytes() + '\n' + target.bytes()), err);
     }
     // Another file system: copy completely, then remove the source.
-    const FsResult copied = CopyFile(source, target, overwrite);
+    const FsResult copied = CopyFile(source, target, overwrite, progress);
     if (!copied)
         return copied;
     if (::unlink(source.c_str()) != 0) {

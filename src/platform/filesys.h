@@ -103,6 +103,17 @@ public:
     virtual int link(const char *from, const char *to) const;
     // Flushes an open file, or a folder opened for the purpose, to the device.
     virtual int fsync(int fd) const;
+    // Copies up to length bytes from one open file to another, at their offsets.
+    virtual ssize_t copyRange(int from, int to, size_t length) const;
+};
+
+// Told how far a copy has come, and asked whether it may go on.
+class CopyProgress
+{
+public:
+    virtual ~CopyProgress() = default;
+    // The bytes of the file that have reached the device; false stops the copy.
+    virtual bool advance(qint64 flushed) = 0;
 };
 
 // The file-system object through which every folder and file operation goes.
@@ -152,12 +163,17 @@ public:
     // file system that ignores case).
     bool sameFile(const Path &a, const Path &b) const;
 
-    // Copies a file. With overwrite, an existing target is replaced only once the copy is
-    // complete; without it, a target that exists, or appears meanwhile, is never replaced.
-    FsResult CopyFile(const Path &source, const Path &target, bool overwrite = false) const;
-    // Moves a file; across file systems it copies, checks the copy, and only then removes the
-    // source. The overwrite rules are those of CopyFile.
-    FsResult MoveFile(const Path &source, const Path &target, bool overwrite = false) const;
+    // Copies a file, a few MiB at a time, each written to the device as it goes, into a
+    // temporary name beside the target. With overwrite, an existing target is replaced only
+    // once the copy is complete; without it, a target that exists, or appears meanwhile, is
+    // never replaced. A progress that says stop ends it (ECANCELED); the temporary file is
+    // removed whenever the copy does not complete.
+    FsResult CopyFile(const Path &source, const Path &target, bool overwrite = false,
+                      CopyProgress *progress = nullptr) const;
+    // Moves a file: a rename within one file system; across file systems it copies, checks the
+    // copy, and only then removes the source. The overwrite rules are those of CopyFile.
+    FsResult MoveFile(const Path &source, const Path &target, bool overwrite = false,
+                      CopyProgress *progress = nullptr) const;
     // Renames a file within its folder. A name that differs only in letter case renames the
     // file even where the file system ignores case; other rules are those of MoveFile.
     FsResult RenameFile(const Path &source, const Path &target, bool overwrite) const;

@@ -2,6 +2,15 @@
 
 #include "names.h"
 
+void Prompter::runJob(qint64, const std::function<void(JobProgress &)> &job)
+{
+    struct Unseen : JobProgress
+    {
+        bool report(const QString &, qint64) override { return true; }
+    } progress;
+    job(progress);
+}
+
 bool acceptTypedName(Prompter &prompter, const QString &name)
 {
     const QString problem = nameProblem(name);

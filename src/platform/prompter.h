@@ -1,6 +1,16 @@
 #pragma once
 
 #include <QString>
+#include <functional>
+
+// What a long job tells the window as it goes: the item it works on and how many bytes of the
+// whole it has done; false when the user stopped it.
+class JobProgress
+{
+public:
+    virtual ~JobProgress() = default;
+    virtual bool report(const QString &item, qint64 done) = 0;
+};
 
 // Every message box and input box of the program goes through a Prompter, so that the rules
 // below the windows can ask and tests can answer. Message boxes have a title, a text, one
@@ -8,14 +18,23 @@
 class Prompter
 {
 public:
-    enum class Buttons { Ok, OkCancel, YesNo };
-    enum class Answer { Ok, Cancel, Yes, No };
+    // OkCancelToAll: OK and Cancel, then "Yes to All" and "No to All", for one question of
+    // many alike.
+    enum class Buttons { Ok, OkCancel, YesNo, OkCancelToAll };
+    enum class Answer { Ok, Cancel, Yes, No, YesToAll, NoToAll };
 
     virtual ~Prompter() = default;
     virtual Answer message(const QString &title, const QString &text, Buttons buttons = Buttons::Ok)
         = 0;
     // An input box with an empty default; Cancel gives empty text.
     virtual QString input(const QString &prompt, const QString &title) = 0;
+
+    // Runs a job that may take long (copying books) of total bytes: the window keeps painting
+    // and, after half a second, shows its progress with Cancel; the rest of the program waits.
+    // This default runs it here and now, unseen.
+    virtual void runJob(qint64 total, const std::function<void(JobProgress &)> &job);
+    // The program ends: a job under way stops (and from now on any job stops at once).
+    virtual void stopJobs() { }
 
     // True when the answer to a message is OK (or Yes).
     bool agrees(const QString &title, const QString &text, Buttons buttons)

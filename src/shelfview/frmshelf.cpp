@@ -19,6 +19,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QShortcut>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -141,6 +142,26 @@ void frmShelf::buildLayout()
     VScroll1 = pagingBar(this, "VScroll1", 6570, 540, 8385);
     Picture2 = place(new PictureBox(this), "Picture2", 7020, 540, 8025, 8385);
     VScroll2 = pagingBar(this, "VScroll2", 14850, 540, 8385);
+    // In place of the grids while the Main Book Folder is not there.
+    fraMissing = place(new QFrame(this), "fraMissing", 180, 540, 14865, 8385);
+    fraMissing->setFrameShape(QFrame::StyledPanel);
+    lblMissing = new QLabel(fraMissing);
+    lblMissing->setObjectName(QStringLiteral("lblMissing"));
+    lblMissing->setTextFormat(Qt::PlainText);
+    lblMissing->setWordWrap(true);
+    lblMissing->setAlignment(Qt::AlignCenter);
+    auto *choose = new QPushButton(QStringLiteral("File &Locations..."), fraMissing);
+    choose->setObjectName(QStringLiteral("cmdFileLocations"));
+    auto *column = new QVBoxLayout(fraMissing);
+    column->addStretch();
+    column->addWidget(lblMissing);
+    column->addWidget(choose, 0, Qt::AlignCenter);
+    column->addStretch();
+    connect(choose, &QPushButton::clicked, this, [this] {
+        if (m_host)
+            m_host->showFileLocations();
+    });
+    fraMissing->hide();
     connect(VScroll1, &QScrollBar::valueChanged, &m_model, &Bookcase::scrollShelves);
     connect(VScroll2, &QScrollBar::valueChanged, &m_model, &Bookcase::scrollBooks);
     connect(Picture2, &PictureBox::moved, this, [this] { clearDetails(); });
@@ -156,6 +177,12 @@ void frmShelf::buildLayout()
     auto pageKey = [this, step](QKeySequence key, int rows) {
         auto *shortcut = new QShortcut(key, this);
         connect(shortcut, &QShortcut::activated, this, [this, step, rows] {
+            // With the keyboard in a grid, its focus moves a page; else the grid under the
+            // pointer pages one row.
+            if (Picture1->hasFocus() || Picture2->hasFocus()) {
+                m_model.pageFocus(Picture2->hasFocus(), rows);
+                return;
+            }
             const QPoint pointer = mapFromGlobal(QCursor::pos());
             if (Picture1->geometry().contains(pointer))
                 step(VScroll1, rows);
@@ -356,6 +383,17 @@ void frmShelf::CreateBooks(int ShelfNumber)
 
 void frmShelf::drawShelves()
 {
+    const bool missing = m_model.libraryMissing();
+    if (missing != fraMissing->isVisible()) {
+        for (QWidget *w : std::initializer_list<QWidget *> {Picture1, Picture2, VScroll1, VScroll2})
+            w->setVisible(!missing);
+        fraMissing->setVisible(missing);
+        lblMissing->setText(
+            QStringLiteral("The Main Book Folder is not there:\n%1\n\nIf it lies on a "
+                           "disk, plug the disk in and press Refresh, or choose "
+                           "another folder.")
+                .arg(m_model.bookPath(QByteArray()).shown()));
+    }
     showHeading();
     showBar(VScroll1, m_model.shelfMaximum(), m_model.shelfPosition());
     const QPixmap shelf = ImageList1::picture(3), current = ImageList1::picture(4);

@@ -15,6 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QRadioButton;
 class QGroupBox;
+class QFrame;
 class QScrollBar;
 class QListWidget;
 class QMimeData;
@@ -30,6 +31,8 @@ public:
     virtual void showBookPopUp(const QString &title, const QPoint &at) = 0;
     // Runs a pop-up command on the pop-up target, as its menu item does.
     virtual void run(Command command) = 0;
+    // Shows the File Locations dialog.
+    virtual void showFileLocations() = 0;
 };
 
 // The mime type of a book dragged from the book grid; its data is BookRef::encode().
@@ -111,6 +114,8 @@ private:
     BookRef m_pane; // the book the details pane shows
 
     QLabel *Label5;
+    QFrame *fraMissing;
+    QLabel *lblMissing;
     QLabel *lblWhichShelf;
     PictureBox *Picture1;
     QScrollBar *VScroll1;

@@ -3,8 +3,15 @@
 #include "bookname.h"
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QInputDialog>
+#include <QLocale>
 #include <QMessageBox>
+#include <QProgressDialog>
+#include <QTimer>
+#include <atomic>
+#include <mutex>
+#include <thread>
 
 namespace {
 
@@ -39,7 +46,11 @@ Prompter::Answer WidgetPrompter::message(const QString &title, const QString &te
         box.setStandardButtons(QMessageBox::Ok);
         break;
     case Buttons::OkCancel:
-        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel);
+    case Buttons::OkCancelToAll:
+        box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel
+                               | (buttons == Buttons::OkCancelToAll
+                                      ? QMessageBox::YesToAll | QMessageBox::NoToAll
+                                      : QMessageBox::NoButton));
         box.setDefaultButton(QMessageBox::Cancel);
         box.setEscapeButton(QMessageBox::Cancel);
         break;
@@ -57,6 +68,10 @@ Prompter::Answer WidgetPrompter::message(const QString &title, const QString &te
         return Answer::Yes;
     case QMessageBox::No:
         return Answer::No;
+    case QMessageBox::YesToAll:
+        return Answer::YesToAll;
+    case QMessageBox::NoToAll:
+        return Answer::NoToAll;
     default:
         return buttons == Buttons::YesNo ? Answer::No : Answer::Cancel;
     }
@@ -70,4 +85,72 @@ QString WidgetPrompter::input(const QString &prompt, const QString &title)
         = QInputDialog::getText(QApplication::activeWindow(), title,
                                 asPlainText(shortLines(prompt)), QLineEdit::Normal, QString(), &ok);
     return ok ? text : QString();
+}
+
+void WidgetPrompter::runJob(qint64 total, const std::function<void(JobProgress &)> &job)
+{
+    // The job runs on a thread of its own; this one keeps the windows painting. User input
+    // waits until the progress dialog shows (after half a second), which then blocks the
+    // window behind it.
+    struct Shared : JobProgress
+    {
+        std::mutex lock;
+        QString item;
+        std::atomic<qint64> done {0};
+        std::atomic<bool> stop {false}, finished {false};
+        bool report(const QString &now, qint64 bytes) override
+        {
+            const std::lock_guard hold(lock);
+            item = now;
+            done = bytes;
+            return !stop;
+        }
+    } shared;
+    std::thread worker([&] {
+        job(shared);
+        shared.finished = true;
+        QMetaObject::invokeMethod(
+            qApp, [] {}, Qt::QueuedConnection); // wakes the loop below
+    });
+    QProgressDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(QStringLiteral("Copying Books"));
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.setRange(0, 1000);
+    dialog.setMinimumDuration(500);
+    dialog.setAutoReset(false);
+    QObject::connect(&dialog, &QProgressDialog::canceled, [&] { shared.stop = true; });
+    QElapsedTimer clock;
+    clock.start();
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (m_stopJobs) // the program ends: the temporary file goes, nothing half-copied stays
+            shared.stop = true;
+        const qint64 done = shared.done;
+        QString item;
+        {
+            const std::lock_guard hold(shared.lock);
+            item = shared.item;
+        }
+        const QLocale locale;
+        QString text
+            = QStringLiteral("%1\n%2 of %3")
+                  .arg(item, locale.formattedDataSize(done), locale.formattedDataSize(total));
+        if (done > 0 && clock.elapsed() > 1000)
+            text += QStringLiteral(", about %1 s left")
+                        .arg(qMax<qint64>(1, clock.elapsed() * (total - done) / done / 1000));
+        dialog.setLabelText(text);
+        if (!shared.stop)
+            dialog.setValue(total > 0 ? int(1000 * done / total) : 0);
+    });
+    tick.start(100);
+    while (!shared.finished)
+        QCoreApplication::processEvents(
+            (dialog.isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents)
+            | QEventLoop::WaitForMoreEvents);
+    worker.join();
+}
+
+void WidgetPrompter::stopJobs()
+{
+    m_stopJobs = true;
 }
