@@ -58,10 +58,20 @@ Bookcase::Bookcase(GlobalState &state, QObject *parent)
     m_follow.setSingleShot(true);
     m_follow.setInterval(300);
     connect(&m_follow, &QTimer::timeout, this, &Bookcase::followDisk);
+    m_watchSoon.setSingleShot(true);
+    m_watchSoon.setInterval(0);
+    connect(&m_watchSoon, &QTimer::timeout, this, &Bookcase::watch);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
         if (!m_follow.isActive())
             m_follow.start();
     });
+}
+
+void Bookcase::watchSoon()
+{
+    // Once the event loop turns: the first screen does not wait for the watcher.
+    if (!m_watchSoon.isActive())
+        m_watchSoon.start();
 }
 
 void Bookcase::watch()
@@ -251,7 +261,7 @@ void Bookcase::CreateBooks()
     }
     m_bookPosition = clampPosition(BookGrid, m_books.size(), m_bookPosition);
     m_bookFocus = m_books.empty() ? -1 : qBound(0, m_bookFocus, m_books.size() - 1);
-    watch();
+    watchSoon();
     emit booksChanged();
 }
 

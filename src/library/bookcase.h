@@ -177,6 +177,7 @@ private:
     friend class CommandScope;
     void markCurrentSlot();
     void watch();
+    void watchSoon();
     // Moves a grid's focus to a list position and pages the grid to show it.
     void focus(int &focus, int &position, const NameList &list, GridShape grid, int index);
     Transfer toShelf(const Path &source, const QByteArray &shelf, bool move) const;
@@ -198,6 +199,7 @@ private:
     int m_commands = 0; // commands under way: the disk is followed once they end
     QFileSystemWatcher m_watcher;
     QTimer m_follow;
+    QTimer m_watchSoon;
 };
 
 // Holds back following the disk while a command asks and works.
