@@ -757,7 +757,7 @@ int main(int argc, char *argv[])
     compare(QStringLiteral("P12"),
             QStringLiteral("copying a %1 MiB book, flushed, off the window's thread")
                 .arg(bigBook >> 20),
-            1.2, quick ? 3 : 5, programCopy, rawCopy,
+            1.2, quick ? 3 : 7, programCopy, rawCopy,
             QStringLiteral("cp of the same file, then fsync of the copy"));
     QFile::remove(copyTo);
     results.push_back({QStringLiteral("P13"),

@@ -287,6 +287,7 @@ bool writeAll(int fd, const char *data, size_t size)
 bool copyData(const SysCalls &sys, int from, int to, off_t expected, CopyProgress *progress)
 {
     constexpr size_t Chunk = 8 << 20;
+    constexpr off_t InFlight = 4 * Chunk;
     off_t copied = 0, flushed = 0;
     while (true) {
         const ssize_t n = sys.copyRange(from, to, Chunk);
@@ -296,16 +297,17 @@ bool copyData(const SysCalls &sys, int from, int to, off_t expected, CopyProgres
             return false;
         if (n == 0)
             break;
-        // Each chunk is sent to the device at once, and the one before it waited for: the
-        // progress counts bytes on the device, and a cancel never waits behind a full cache.
+        // Each chunk is sent to the device at once, and what lies more than a few chunks
+        // behind is waited for: the device always has work, the progress counts bytes on the
+        // device, and a cancel never waits behind more than those few chunks.
         ::sync_file_range(to, copied, n, SYNC_FILE_RANGE_WRITE);
-        if (copied > flushed) {
-            ::sync_file_range(to, flushed, copied - flushed,
+        copied += n;
+        if (copied - flushed > InFlight) {
+            ::sync_file_range(to, flushed, copied - InFlight - flushed,
                               SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE
                                   | SYNC_FILE_RANGE_WAIT_AFTER);
-            flushed = copied;
+            flushed = copied - InFlight;
         }
-        copied += n;
         if (progress && !progress->advance(flushed)) {
             errno = ECANCELED;
             return false;
