@@ -1017,6 +1017,17 @@ void TestModel::twoCopiesKeepEachOthersMarks()
         QVERIFY2(marks.contains(QStringLiteral("-A %1.txt,3,").arg(i).toUtf8())
                      && marks.contains(QStringLiteral("-B %1.txt,4,").arg(i).toUtf8()),
                  marks.constData());
+    // Marks read ahead at start-up, then saved by another copy before this one takes them:
+    // read again at this copy's first save.
+    ReadAhead ahead;
+    ahead.start(v.tree.path("lib"), v.tree.path("app/marked.dat"));
+    (void)ahead.takeFolderNames(v.tree.path("lib")); // the reading is done
+    v.tree.write("app/marked.dat", "-Late.txt,6,\r\n");
+    v.g.readAhead = &ahead;
+    v.load();
+    v.g.readAhead = nullptr;
+    changeMark(v.g, "Mine.txt", 1);
+    QCOMPARE(v.tree.read("app/marked.dat"), QByteArray("-Late.txt,6,-Mine.txt,1,\r\n"));
 }
 
 void TestModel::appFolderIsChosenOnce()

@@ -34,6 +34,8 @@ frmFind::frmFind(Finder &finder, QWidget *parent)
     lblStatus = new QLabel(this);
     lblStatus->setObjectName(QStringLiteral("lblStatus"));
     lblStatus->setWordWrap(true);
+    lblStatus->setTextFormat(Qt::PlainText); // it names shelves
+    lblCount->setTextFormat(Qt::PlainText);
     auto *layout = new QVBoxLayout(this);
     for (QWidget *w :
          std::initializer_list<QWidget *> {prompt, txtFind, lstFound, lblCount, lblStatus})

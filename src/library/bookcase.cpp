@@ -147,7 +147,12 @@ Path Bookcase::bookPath(const QByteArray &shelf, const QByteArray &file) const
 
 bool Bookcase::bookExists(const BookRef &book) const
 {
-    return g.FileSys.FileExists(bookPath(book.shelf, book.file));
+    return fileExists(bookPath(book.shelf, book.file));
+}
+
+bool Bookcase::fileExists(const Path &path) const
+{
+    return g.FileSys.FileExists(path);
 }
 
 QByteArray Bookcase::bookUrl(int slot) const
@@ -423,11 +428,12 @@ bool Bookcase::ensureReaderFolder()
 void Bookcase::sendToReader(const BookRef &book)
 {
     const CommandScope command(*this);
+    // The book as it was dropped, even if the folders are changed while they are asked for.
+    const Path P = bookPath(book.shelf, book.file);
     if (!ensureReaderFolder() || book.file.isEmpty())
         return;
     const QString name = shownName(book.file);
     const Path R = Path(g.ReaderFolder) / book.file;
-    const Path P = bookPath(book.shelf, book.file);
     if (g.FileSys.sameFile(P, R)) {
         g.prompter->message(QStringLiteral("Same Folder"),
                             QStringLiteral("'%1' already lies in the eBook Reader Content Folder: "

@@ -156,8 +156,9 @@ public:
     // True while the Main Book Folder is not there (a disk unplugged); Refresh looks again.
     bool libraryMissing() const { return m_missing; }
 
-    // True while a book's file is there.
+    // True while a book's file, or a file at a path, is there.
     bool bookExists(const BookRef &book) const;
+    bool fileExists(const Path &path) const;
     // BookFolder/shelf/file as a path.
     Path bookPath(const QByteArray &shelf, const QByteArray &file = QByteArray()) const;
     // The file URL of a slot's book, carrying its name's very bytes.

@@ -20,7 +20,10 @@ Finder::Finder(GlobalState &state, QObject *parent)
 
 Finder::~Finder()
 {
-    stopWalk();
+    for (auto &[walk, running] : m_walks) {
+        *running.stop = true;
+        running.thread.join();
+    }
 }
 
 void Finder::read()
@@ -29,9 +32,11 @@ void Finder::read()
         return;
     m_started = true;
     m_done = false;
-    m_stop = false;
     const quint64 walk = ++m_walk;
-    m_thread = std::thread([this, walk, root = Path(g.BookFolder), fs = g.FileSys] {
+    auto stop = std::make_shared<std::atomic<bool>>(false);
+    Walk &running = m_walks[walk];
+    running.stop = stop;
+    running.thread = std::thread([this, walk, stop, root = Path(g.BookFolder), fs = g.FileSys] {
         auto batch = std::make_shared<Batch>();
         auto send = [&] {
             QMetaObject::invokeMethod(
@@ -47,7 +52,7 @@ void Finder::read()
         // window handles a few thousand books at a time.
         QElapsedTimer sent;
         sent.start();
-        for (int i = 0; i < shelves.size() && !m_stop; ++i) {
+        for (int i = 0; i < shelves.size() && !*stop; ++i) {
             const QByteArray shelf = shelves.bytesAt(i);
             batch->index.addShelf(std::string_view(shelf.data(), size_t(shelf.size())));
             BookIndex &index = batch->index;
@@ -69,31 +74,27 @@ void Finder::read()
 
 void Finder::take(quint64 walk, const std::shared_ptr<Batch> &batch)
 {
+    if (batch->last) { // its thread ends: joined at once
+        m_walks[walk].thread.join();
+        m_walks.erase(walk);
+    }
     if (walk != m_walk)
         return; // from a walk since forgotten
     const int first = m_index.shelfCount();
     m_index.append(batch->index);
     m_unreadable += batch->unreadable;
     m_total = batch->total;
-    if (batch->last) {
-        m_thread.join();
-        m_done = true;
-    }
+    m_done = batch->last;
     emit shelvesAdded(first);
     if (batch->last)
         emit finished();
 }
 
-void Finder::stopWalk()
-{
-    m_stop = true;
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
 void Finder::forget()
 {
-    stopWalk();
+    // A walk under way stops at its next shelf; the window never waits for it.
+    if (const auto running = m_walks.find(m_walk); running != m_walks.end())
+        *running->second.stop = true;
     ++m_walk;
     m_index = BookIndex();
     m_unreadable.clear();

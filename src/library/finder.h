@@ -6,6 +6,7 @@
 #include <QAbstractListModel>
 #include <QStringList>
 #include <atomic>
+#include <map>
 #include <memory>
 #include <thread>
 
@@ -43,7 +44,6 @@ signals:
 private:
     struct Batch;
     void take(quint64 walk, const std::shared_ptr<Batch> &batch);
-    void stopWalk();
 
     GlobalState &g;
     BookIndex m_index;
@@ -51,9 +51,13 @@ private:
     int m_total = 0;
     bool m_started = false;
     bool m_done = false;
-    quint64 m_walk = 0;
-    std::thread m_thread;
-    std::atomic<bool> m_stop {false};
+    quint64 m_walk = 0; // the current walk; batches of others are dropped
+    struct Walk
+    {
+        std::thread thread;
+        std::shared_ptr<std::atomic<bool>> stop;
+    };
+    std::map<quint64, Walk> m_walks; // running, the current one and stopped ones
 };
 
 // The books found for a query, for a list view, in the bookcase's order; filled as the walk

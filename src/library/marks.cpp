@@ -28,8 +28,11 @@ void setMarksFromFile(GlobalState &g, QByteArray bytes)
 void LoadMarks(GlobalState &g)
 {
     const Path path = AppFolder::file(QStringLiteral("marked.dat"));
+    // The stamp of the file before it is read: another copy's write meanwhile shows as a
+    // change at the next save, and is read then.
     g.MarksStamp = g.FileSys.stamp(path);
-    std::optional<QByteArray> ahead = g.readAhead ? g.readAhead->takeFile(path) : std::nullopt;
+    std::optional<QByteArray> ahead
+        = g.readAhead ? g.readAhead->takeFile(path, &g.MarksStamp) : std::nullopt;
     if (ahead) {
         setMarksFromFile(g, std::move(*ahead));
         return;

@@ -427,8 +427,8 @@ std::optional<FileSys::Folder> FileSys::GetFolder(const Path &path, QString *err
 FileStamp FileSys::stamp(const Path &path) const
 {
     struct stat st;
-    if (!statPath(path, &st))
-        return {};
+    if (!statPath(path, &st)) // a file that cannot be looked at is not taken for missing
+        return errno == ENOENT ? FileStamp() : FileStamp {~0ull, ~0ull, -1, -1};
     return {quint64(st.st_dev), quint64(st.st_ino), qint64(st.st_size),
             qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec};
 }
@@ -678,11 +678,12 @@ FsResult FileSys::writeFileAtomically(const Path &path, QByteArrayView content,
     if (place(tmp.name(), path, true) != 0)
         return failed(path, errno);
     tmp.placed();
-    // The new name is safe only once the folder that holds it is on the device too.
+    // The new name is safe only once the folder that holds it is on the device too; the file is
+    // in place already, so a folder that cannot be flushed does not make the save a failure.
     const QByteArray folder = parentPath(path.bytes());
     Fd dir(::open(folder.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.get() < 0 || (sys.fsync(dir.get()) != 0 && errno != EINVAL && errno != ENOTSUP))
-        return failed(Path(folder), errno);
+    if (dir.get() >= 0)
+        sys.fsync(dir.get());
     return FsResult::success();
 }
 

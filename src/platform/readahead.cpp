@@ -20,6 +20,7 @@ void ReadAhead::start(const Path &bookFolder, const Path &marksFile)
 
 void ReadAhead::run()
 {
+    m_marksStamp = FileSys().stamp(m_marksFile);
     QFile marks(QFile::decodeName(m_marksFile.bytes()));
     if (marks.open(QIODevice::ReadOnly)) {
         QByteArray bytes = marks.readAll();
@@ -68,12 +69,14 @@ std::optional<NameList> ReadAhead::takeFileNames(const Path &folder)
     return take(m_books, folder);
 }
 
-std::optional<QByteArray> ReadAhead::takeFile(const Path &path)
+std::optional<QByteArray> ReadAhead::takeFile(const Path &path, FileStamp *stamp)
 {
     wait();
     std::optional<QByteArray> bytes;
     if (path == m_marksFile)
         bytes.swap(m_marks);
+    if (bytes && stamp)
+        *stamp = m_marksStamp;
     m_marks.reset();
     return bytes;
 }

@@ -25,7 +25,8 @@ public:
     // Each waits for the reading to finish.
     std::optional<NameList> takeFolderNames(const Path &folder);
     std::optional<NameList> takeFileNames(const Path &folder);
-    std::optional<QByteArray> takeFile(const Path &path);
+    // The file's bytes; *stamp gets the stamp it had before it was read (never a newer one).
+    std::optional<QByteArray> takeFile(const Path &path, FileStamp *stamp = nullptr);
 
 private:
     struct Names
@@ -43,4 +44,5 @@ private:
     Names m_shelves;
     Names m_books;
     std::optional<QByteArray> m_marks;
+    FileStamp m_marksStamp;
 };

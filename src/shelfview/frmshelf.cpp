@@ -523,6 +523,7 @@ void frmShelf::popUp(bool books, int slot, const QPoint &at)
     books ? m_model.aimAtBook(slot) : m_model.aimAtShelf(slot);
     if (!m_host)
         return;
+    const CommandScope command(m_model); // the slots stay as aimed at while the menu is open
     if (books)
         m_host->showBookPopUp(splitBookName(shownName(m_model.bookSlot(slot).file)).title, at);
     else
@@ -608,9 +609,13 @@ void frmShelf::paste(int shelfSlot)
         if (url.isLocalFile())
             paths.append(localPath(url));
     }
-    if (cut) // what was cut is moved once
-        QGuiApplication::clipboard()->clear();
     m_model.dropFiles(shelfSlot, paths, cut);
+    // What was cut is moved once: gone from where it was, it leaves the clipboard; a move
+    // declined or failed keeps it there for another try.
+    if (cut && std::none_of(paths.begin(), paths.end(), [this](const QByteArray &p) {
+            return m_model.fileExists(p);
+        }))
+        QGuiApplication::clipboard()->clear();
 }
 
 bool frmShelf::showBook(const BookRef &book)

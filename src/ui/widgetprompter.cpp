@@ -5,7 +5,9 @@
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QInputDialog>
+#include <QLabel>
 #include <QLocale>
+#include <QMainWindow>
 #include <QMessageBox>
 #include <QProgressDialog>
 #include <QTimer>
@@ -106,13 +108,24 @@ void WidgetPrompter::runJob(qint64 total, const std::function<void(JobProgress &
             return !stop;
         }
     } shared;
+    shared.stop = m_stopJobs;
     std::thread worker([&] {
         job(shared);
         shared.finished = true;
         QMetaObject::invokeMethod(
             qApp, [] {}, Qt::QueuedConnection); // wakes the loop below
     });
-    QProgressDialog dialog(QApplication::activeWindow());
+    // Over the program's own window even when another program has the focus (a drop from a
+    // file manager): a dialog without one would block nothing.
+    QWidget *window = QApplication::activeWindow();
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (!window && w->isVisible() && qobject_cast<QMainWindow *>(w))
+            window = w;
+    }
+    QProgressDialog dialog(window);
+    auto *label = new QLabel(&dialog);
+    label->setTextFormat(Qt::PlainText); // the text names books
+    dialog.setLabel(label);
     dialog.setWindowTitle(QStringLiteral("Copying Books"));
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setRange(0, 1000);
