@@ -33,6 +33,10 @@ public:
 class TempTree
 {
 public:
+    TempTree() = default;
+    explicit TempTree(const QString &templatePath) // "/dev/shm/name-XXXXXX": elsewhere
+        : m_dir(templatePath)
+    { }
     ~TempTree(); // removes also names that are not UTF-8
     QString path(const QString &relative = QString()) const { return m_dir.filePath(relative); }
     QString mkdir(const QString &relative);
