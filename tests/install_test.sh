@@ -16,8 +16,9 @@ fail() { echo "FAIL: $*" >&2; exit 1; }
 prefix=$tmp/prefix
 cmake --install "$build" --prefix "$prefix" >/dev/null
 id=org.quillrack.Quillrack
-for f in bin/quillrack share/quillrack/help/Quillrack_Help.htm share/applications/$id.desktop \
-         share/metainfo/$id.metainfo.xml share/icons/hicolor/scalable/apps/$id.svg; do
+for f in bin/quillrack bin/quillrack-thumbnailer share/quillrack/help/Quillrack_Help.htm \
+         share/applications/$id.desktop share/metainfo/$id.metainfo.xml \
+         share/icons/hicolor/scalable/apps/$id.svg share/thumbnailers/quillrack.thumbnailer; do
     [ -e "$prefix/$f" ] || fail "missing $f"
 done
 for size in 16 32 48 64 128 256; do
@@ -48,5 +49,6 @@ wait "$pid" || true
 pid=""
 [ "$(od -An -c "$config/marked.dat" | tr -d ' \n')" = '-Book.txt,2,\r\n' ] \
     || fail "marked.dat was not saved in the per-user folder: $(od -c "$config/marked.dat")"
-ls "$prefix/bin" | grep -q -v '^quillrack$' && fail "files written beside the installed program"
+ls "$prefix/bin" | grep -q -v -x -e quillrack -e quillrack-thumbnailer \
+    && fail "files written beside the installed program"
 echo "install: every file in place; the installed program keeps its files in $config"

@@ -2,7 +2,8 @@
 # Installs the Debian packages Quillrack needs to build, test and run, but only those missing.
 # Usage: tools/deps.sh [extra-package ...]
 set -euo pipefail
-need=(cmake ninja-build g++ qt6-base-dev libgl-dev "$@")
+need=(cmake ninja-build g++ qt6-base-dev libgl-dev pkg-config libarchive-dev libpoppler-qt6-dev
+      libmobi-dev libdjvulibre-dev "$@")
 missing=()
 for p in "${need[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

@@ -1,0 +1,240 @@
+#include "coverqueue.h"
+
+#include "thumbcache.h"
+
+#include <QCoreApplication>
+#include <QFile>
+#include <QPointer>
+#include <QProcess>
+#include <QThread>
+#include <QThreadPool>
+#include <QTimer>
+#include <atomic>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+// A picture half as wide and high, each pixel the mean of four: the cheap way down by a half.
+QImage halved(QImage in)
+{
+    if (in.format() != QImage::Format_RGB32 && in.format() != QImage::Format_ARGB32_Premultiplied)
+        in.convertTo(in.hasAlphaChannel() ? QImage::Format_ARGB32_Premultiplied
+                                          : QImage::Format_RGB32);
+    QImage out(in.width() / 2, in.height() / 2, in.format());
+    for (int y = 0; y < out.height(); ++y) {
+        const auto *a = reinterpret_cast<const quint32 *>(in.constScanLine(2 * y));
+        const auto *b = reinterpret_cast<const quint32 *>(in.constScanLine(2 * y + 1));
+        auto *o = reinterpret_cast<quint32 *>(out.scanLine(y));
+        for (int x = 0; x < out.width(); ++x) {
+            // Two channels at a time, each sum in a 16-bit lane of its own.
+            const quint32 p[4] = {a[2 * x], a[2 * x + 1], b[2 * x], b[2 * x + 1]};
+            quint32 even = 0x00020002, odd = 0x00020002;
+            for (const quint32 q : p) {
+                even += q & 0x00ff00ff;
+                odd += (q >> 8) & 0x00ff00ff;
+            }
+            o[x] = ((even >> 2) & 0x00ff00ff) | (((odd >> 2) & 0x00ff00ff) << 8);
+        }
+    }
+    return out;
+}
+
+// A cover as the slot shows it, scaled on the thread that read it: halved while that keeps
+// nearly its full size in the slot, then smoothly the rest of the way.
+QImage fitted(QImage cover, const QSize &box)
+{
+    if (cover.isNull() || (cover.width() <= box.width() && cover.height() <= box.height()))
+        return cover;
+    const QSize target = cover.size().scaled(box, Qt::KeepAspectRatio);
+    while (cover.width() / 2 * 10 >= target.width() * 9
+           && cover.height() / 2 * 10 >= target.height() * 9)
+        cover = halved(cover);
+    return cover.width() <= box.width() && cover.height() <= box.height()
+        ? cover
+        : cover.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+}
+
+struct Stamp
+{
+    qint64 mtime = -1, size = 0;
+};
+
+Stamp stampOf(const QByteArray &path)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return {qint64(st.st_mtim.tv_sec), qint64(st.st_size)};
+}
+
+} // namespace
+
+CoverQueue::CoverQueue(QObject *parent)
+    : QObject(parent)
+    , helper(QCoreApplication::applicationDirPath() + QStringLiteral("/quillrack-thumbnailer"))
+    , mostAtOnce(qMax(1, int(std::thread::hardware_concurrency()) - 1))
+{
+    // Threads of its own for the cache: a page's covers are read at once, never behind
+    // other work of the program.
+    m_pool.setMaxThreadCount(qMax(2, QThread::idealThreadCount()));
+}
+
+CoverQueue::~CoverQueue()
+{
+    for (QProcess *p : findChildren<QProcess *>()) {
+        p->disconnect(this);
+        p->kill();
+        p->waitForFinished(1000);
+    }
+}
+
+void CoverQueue::want(const QList<QByteArray> &paths, const QSize &box)
+{
+    // The page moved on: what no helper has started on is not needed any more.
+    ++m_page;
+    for (const Job &job : m_waiting)
+        m_busy.remove(job.path);
+    m_waiting.clear();
+    std::vector<Job> jobs;
+    for (const QByteArray &path : paths) {
+        if (!m_busy.contains(path)) {
+            m_busy.insert(path);
+            jobs.push_back({path, box, qMax(box.width(), box.height()) > 128, m_page});
+        }
+    }
+    if (!jobs.empty())
+        look(jobs);
+}
+
+void CoverQueue::look(const std::vector<Job> &jobs)
+{
+    // For each book: a fresh thumbnail, a fail record, or work for a helper. The queue's threads
+    // take the page's books one at a time, so that one slowed by the window's own drawing does
+    // fewer, and the page is answered at once when the last is done: the window paints the
+    // page's covers together.
+    struct Found
+    {
+        QImage cover;
+        bool none = false;
+    };
+    struct Page
+    {
+        std::vector<Job> jobs;
+        std::vector<Found> found;
+        std::atomic<size_t> next = 0;
+        std::atomic<int> running = 0;
+    };
+    auto page = std::make_shared<Page>();
+    page->jobs = jobs;
+    page->found.resize(jobs.size());
+    const int runners = int(qMin<size_t>(size_t(m_pool.maxThreadCount()), jobs.size()));
+    page->running = runners;
+    QPointer<CoverQueue> self(this);
+    for (int r = 0; r < runners; ++r) {
+        m_pool.start([self, page] {
+            for (size_t i; (i = page->next++) < page->jobs.size();) {
+                const Job &job = page->jobs[i];
+                const Stamp stamp = stampOf(job.path);
+                const QByteArray uri = Thumbnails::uriOf(job.path);
+                QImage cover
+                    = Thumbnails::readFresh(Thumbnails::pathFor(uri, job.large), stamp.mtime);
+                if (cover.isNull() && !job.large) // a larger one will do
+                    cover = Thumbnails::readFresh(Thumbnails::pathFor(uri, true), stamp.mtime);
+                page->found[i].none = stamp.mtime < 0
+                    || (cover.isNull()
+                        && Thumbnails::failedBefore(Thumbnails::failPathFor(uri), stamp.mtime));
+                page->found[i].cover = fitted(cover, job.box);
+            }
+            if (--page->running > 0)
+                return;
+            QMetaObject::invokeMethod(qApp, [self, page] {
+                if (!self)
+                    return;
+                for (size_t i = 0; i < page->jobs.size(); ++i) {
+                    const Job &job = page->jobs[i];
+                    const Found &f = page->found[i];
+                    if (!f.cover.isNull() || f.none || job.page != self->m_page) {
+                        self->m_busy.remove(job.path);
+                        if (!f.cover.isNull() || f.none)
+                            emit self->ready(job.path, f.cover);
+                    } else {
+                        self->m_waiting.push_back(job);
+                    }
+                }
+                self->startHelpers();
+            });
+        });
+    }
+}
+
+void CoverQueue::startHelpers()
+{
+    while (m_running < mostAtOnce && !m_waiting.empty()) {
+        const Job job = m_waiting.front();
+        m_waiting.pop_front();
+        ++m_running;
+        const QString output = m_outputs.filePath(QStringLiteral("%1.png").arg(++m_made));
+        auto *process = new QProcess(this);
+        // Below the window in priority, and within a memory limit: a parser that runs away
+        // costs one cover.
+        process->setChildProcessModifier([] {
+            [[maybe_unused]] const int niced = ::nice(10);
+#ifndef QUILLRACK_SANITIZE
+            const rlimit data {512ul << 20, 512ul << 20};
+            ::setrlimit(RLIMIT_DATA, &data);
+#endif
+        });
+        process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        auto *limit = new QTimer(process);
+        limit->setSingleShot(true);
+        connect(limit, &QTimer::timeout, process, &QProcess::kill);
+        // A helper that said "no cover", crashed or ran out of time is recorded as failed for
+        // this version of the file; one that could not start (not installed) is not.
+        connect(process, &QProcess::finished, this,
+                [this, process, job, output](int code, QProcess::ExitStatus status) {
+                    helperDone(process, job, output,
+                               status == QProcess::NormalExit && code == 0      ? Outcome::Made
+                                   : status == QProcess::CrashExit || code == 1 ? Outcome::NoCover
+                                                                                : Outcome::Broken);
+                });
+        connect(process, &QProcess::errorOccurred, this,
+                [this, process, job, output](QProcess::ProcessError e) {
+                    if (e == QProcess::FailedToStart)
+                        helperDone(process, job, output, Outcome::Broken);
+                });
+        process->start(helper,
+                       {QStringLiteral("-s"), QString::number(job.large ? 256 : 128),
+                        QFile::decodeName(job.path), output});
+        limit->start(timeLimitMs);
+    }
+}
+
+void CoverQueue::helperDone(QProcess *process, const Job &job, const QString &output,
+                            Outcome outcome)
+{
+    process->deleteLater();
+    --m_running;
+    // Stored in the cache (or recorded as failed) on another thread, then told.
+    QPointer<CoverQueue> self(this);
+    m_pool.start([self, job, output, outcome] {
+        const Stamp stamp = stampOf(job.path);
+        const QByteArray uri = Thumbnails::uriOf(job.path);
+        const QImage cover = outcome == Outcome::Made ? QImage(output, "png") : QImage();
+        QFile::remove(output);
+        if (stamp.mtime >= 0 && outcome != Outcome::Broken)
+            Thumbnails::store(cover.isNull() ? Thumbnails::failPathFor(uri)
+                                             : Thumbnails::pathFor(uri, job.large),
+                              cover, uri, stamp.mtime, stamp.size);
+        QMetaObject::invokeMethod(qApp, [self, job, cover = fitted(cover, job.box), outcome] {
+            if (!self)
+                return;
+            self->m_busy.remove(job.path);
+            if (outcome != Outcome::Broken) // else no answer: asked again with the next page
+                emit self->ready(job.path, cover);
+        });
+    });
+    startHelpers();
+}

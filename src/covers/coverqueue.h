@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QHash>
+#include <QImage>
+#include <QObject>
+#include <QSet>
+#include <QStringList>
+#include <QTemporaryDir>
+#include <QThreadPool>
+#include <deque>
+#include <vector>
+
+class QProcess;
+
+// Covers for the book grid: from the shared thumbnail cache, or made by the helper program
+// (quillrack-thumbnailer), never in this process. Nothing here waits: the cache is read on
+// other threads, the helpers run beside the window, and each answer comes as a signal.
+class CoverQueue : public QObject
+{
+    Q_OBJECT
+public:
+    explicit CoverQueue(QObject *parent = nullptr);
+    ~CoverQueue() override;
+
+    // The books a page shows now, for slots of a size in device pixels: each cover comes
+    // scaled to fit the slot. Wishes of earlier pages that no helper has started on are dropped.
+    void want(const QList<QByteArray> &paths, const QSize &box);
+
+    // The helper, its time limit and how many run at once (one core is the window's).
+    QString helper;
+    int timeLimitMs = 5000;
+    int mostAtOnce;
+
+signals:
+    // A book's cover; a null image when it has none (it then keeps the closed book).
+    void ready(const QByteArray &path, const QImage &cover);
+
+private:
+    struct Job
+    {
+        QByteArray path;
+        QSize box; // the slot's size in device pixels
+        bool large; // a thumbnail of 256 px, else of 128
+        quint64 page; // the want() it came from
+    };
+    void look(const std::vector<Job> &jobs);
+    void startHelpers();
+    enum class Outcome { Made, NoCover, Broken };
+    void helperDone(QProcess *process, const Job &job, const QString &output, Outcome outcome);
+
+    std::deque<Job> m_waiting; // for a helper
+    QSet<QByteArray> m_busy; // looked up or being made
+    int m_running = 0;
+    quint64 m_page = 0;
+    quint64 m_made = 0;
+    QTemporaryDir m_outputs;
+    QThreadPool m_pool;
+};

@@ -1,0 +1,238 @@
+#include "readers.h"
+
+#include "coverparse.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <archive.h>
+#include <archive_entry.h>
+#include <fcntl.h>
+#include <libdjvu/ddjvuapi.h>
+#include <memory>
+#include <mobi.h>
+#include <poppler/qt6/poppler-qt6.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr qint64 MemberLimit = 64 << 20; // a picture or a page inside a book
+constexpr qint64 TextLimit = 64 << 20; // a whole FB2 book
+
+// Decodes a picture, scaled while it is read where the format allows; a picture that would
+// take more memory than the limit is refused.
+QImage decode(const QByteArray &bytes, int size)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setAllocationLimit(256);
+    const QSize full = reader.size();
+    if (full.isValid() && (full.width() > size || full.height() > size))
+        reader.setScaledSize(full.scaled(size, size, Qt::KeepAspectRatio));
+    return reader.read();
+}
+
+// A book's members through libarchive (zip, 7z, rar, tar), each look a fresh walk from the
+// start of the file.
+class Archive
+{
+public:
+    explicit Archive(int fd)
+        : m_fd(fd)
+    { }
+    template<typename Fn> void walk(Fn fn) const // fn(archive, entry): false stops
+    {
+        ::lseek(m_fd, 0, SEEK_SET);
+        std::unique_ptr<archive, decltype(&archive_read_free)> a(archive_read_new(),
+                                                                 archive_read_free);
+        archive_read_support_format_all(a.get());
+        archive_read_support_filter_all(a.get());
+        if (archive_read_open_fd(a.get(), m_fd, 1 << 16) != ARCHIVE_OK)
+            return;
+        archive_entry *entry;
+        while (archive_read_next_header(a.get(), &entry) == ARCHIVE_OK) {
+            if (!fn(a.get(), entry))
+                return;
+        }
+    }
+    QStringList names() const
+    {
+        QStringList list;
+        walk([&](archive *, archive_entry *e) {
+            if (archive_entry_filetype(e) == AE_IFREG)
+                list << QString::fromUtf8(archive_entry_pathname(e));
+            return list.size() < 100000;
+        });
+        return list;
+    }
+    QByteArray member(const QString &name) const
+    {
+        QByteArray data;
+        walk([&](archive *a, archive_entry *e) {
+            if (QString::fromUtf8(archive_entry_pathname(e)) != name)
+                return true;
+            char buf[1 << 16];
+            la_ssize_t n;
+            while ((n = archive_read_data(a, buf, sizeof buf)) > 0 && data.size() < MemberLimit)
+                data.append(buf, n);
+            if (n < 0 || data.size() >= MemberLimit)
+                data.clear(); // damaged, or larger than any cover
+            return false;
+        });
+        return data;
+    }
+
+private:
+    int m_fd;
+};
+
+QImage epubCover(int fd, int size)
+{
+    const Archive book(fd);
+    const QString package = epubPackagePath(book.member(QStringLiteral("META-INF/container.xml")));
+    if (package.isEmpty())
+        return {};
+    const QString cover = epubCoverPath(book.member(package), package,
+                                        [&](const QString &name) { return book.member(name); });
+    return cover.isEmpty() ? QImage() : decode(book.member(cover), size);
+}
+
+QImage comicCover(int fd, int size)
+{
+    const Archive book(fd);
+    const QString first = firstComicImage(book.names());
+    return first.isEmpty() ? QImage() : decode(book.member(first), size);
+}
+
+QImage pdfCover(int fd, int size)
+{
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly))
+        return {};
+    const std::unique_ptr<Poppler::Document> pdf = Poppler::Document::load(&file);
+    if (!pdf || pdf->isLocked() || pdf->numPages() < 1)
+        return {};
+    const std::unique_ptr<Poppler::Page> page = pdf->page(0);
+    const QSizeF points = page ? page->pageSizeF() : QSizeF();
+    if (points.isEmpty())
+        return {};
+    const double dpi = 72.0 * size / qMax(points.width(), points.height());
+    return page->renderToImage(dpi, dpi);
+}
+
+QImage fb2Cover(int fd, int size)
+{
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = ::fb2Cover(file.read(TextLimit));
+    return bytes.isEmpty() ? QImage() : decode(bytes, size);
+}
+
+QImage mobiCover(int fd, int size)
+{
+    const int own = ::dup(fd);
+    FILE *file = own < 0 ? nullptr : ::fdopen(own, "rb");
+    if (!file)
+        return {};
+    std::unique_ptr<MOBIData, decltype(&mobi_free)> m(mobi_init(), mobi_free);
+    const bool loaded = m && mobi_load_file(m.get(), file) == MOBI_SUCCESS;
+    ::fclose(file);
+    if (!loaded)
+        return {};
+    const MOBIExthHeader *exth = mobi_get_exthrecord_by_tag(m.get(), EXTH_COVEROFFSET);
+    if (!exth)
+        return {};
+    const uint32_t offset
+        = mobi_decode_exthvalue(static_cast<const unsigned char *>(exth->data), exth->size);
+    const size_t first = mobi_get_first_resource_record(m.get());
+    const MOBIPdbRecord *record
+        = first == MOBI_NOTSET ? nullptr : mobi_get_record_by_seqnumber(m.get(), first + offset);
+    if (!record || !record->data)
+        return {};
+    return decode(QByteArray(reinterpret_cast<const char *>(record->data), qsizetype(record->size)),
+                  size);
+}
+
+QImage djvuCover(const QString &path, int size)
+{
+    std::unique_ptr<ddjvu_context_t, decltype(&ddjvu_context_release)> context(
+        ddjvu_context_create("quillrack-thumbnailer"), ddjvu_context_release);
+    if (!context)
+        return {};
+    ddjvu_document_t *document
+        = ddjvu_document_create_by_filename_utf8(context.get(), path.toUtf8().constData(), 0);
+    if (!document)
+        return {};
+    auto wait = [&](auto done) {
+        while (!done()) {
+            ddjvu_message_wait(context.get());
+            while (ddjvu_message_peek(context.get()))
+                ddjvu_message_pop(context.get());
+        }
+    };
+    QImage image;
+    wait([&] { return ddjvu_document_decoding_done(document); });
+    if (!ddjvu_document_decoding_error(document)) {
+        ddjvu_page_t *page = ddjvu_page_create_by_pageno(document, 0);
+        if (page) {
+            wait([&] { return ddjvu_page_decoding_done(page); });
+            const int w = ddjvu_page_get_width(page), h = ddjvu_page_get_height(page);
+            if (!ddjvu_page_decoding_error(page) && w > 0 && h > 0) {
+                const QSize fit = QSize(w, h).scaled(size, size, Qt::KeepAspectRatio);
+                ddjvu_rect_t all {0, 0, unsigned(fit.width()), unsigned(fit.height())};
+                ddjvu_format_t *format = ddjvu_format_create(DDJVU_FORMAT_RGB24, 0, nullptr);
+                ddjvu_format_set_row_order(format, 1);
+                QImage out(fit, QImage::Format_RGB888);
+                if (ddjvu_page_render(page, DDJVU_RENDER_COLOR, &all, &all, format,
+                                      size_t(out.bytesPerLine()),
+                                      reinterpret_cast<char *>(out.bits())))
+                    image = out;
+                ddjvu_format_release(format);
+            }
+            ddjvu_page_release(page);
+        }
+    }
+    ddjvu_document_release(document);
+    return image;
+}
+
+} // namespace
+
+QImage readCover(const QString &path, int size)
+{
+    // Opened without waiting (a named pipe would), then kept only when it is a regular file.
+    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return {};
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || size < 1) {
+        ::close(fd);
+        return {};
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    const QString type = QFileInfo(path).suffix().toLower();
+    QImage cover;
+    if (type == u"epub")
+        cover = epubCover(fd, size);
+    else if (type == u"cbz" || type == u"cb7" || type == u"cbr" || type == u"cbt")
+        cover = comicCover(fd, size);
+    else if (type == u"pdf")
+        cover = pdfCover(fd, size);
+    else if (type == u"fb2")
+        cover = fb2Cover(fd, size);
+    else if (type == u"mobi" || type == u"azw3" || type == u"azw" || type == u"prc")
+        cover = mobiCover(fd, size);
+    else if (type == u"djvu" || type == u"djv")
+        cover = djvuCover(path, size);
+    ::close(fd);
+    if (cover.isNull())
+        return {};
+    return cover.width() > size || cover.height() > size
+        ? cover.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation)
+        : cover;
+}

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QString>
+
+// The desktop's shared thumbnail cache, as file managers keep it: $XDG_CACHE_HOME/thumbnails/
+// normal (128 px) and large (256 px), each thumbnail a PNG named by the MD5 of the file's URI
+// that records the URI, the file's modification time and size; files whose thumbnail could
+// not be made are recorded under fail/quillrack-<version>/.
+namespace Thumbnails {
+
+// The file:// URI of a path, its bytes percent-encoded as the desktop's file managers write it.
+QByteArray uriOf(const QByteArray &path);
+// Where a URI's thumbnail lies: large (256 px) or normal (128 px); and its fail record.
+QString pathFor(const QByteArray &uri, bool large);
+QString failPathFor(const QByteArray &uri);
+// A stored thumbnail that shows the file as it is now (the same modification time), or null.
+QImage readFresh(const QString &path, qint64 mtime);
+// True when a fail record says that this very version of the file has no cover.
+bool failedBefore(const QString &failPath, qint64 mtime);
+// Stores a thumbnail, or a fail record (a null image), in one step: mode 0600 in a folder of
+// mode 0700. False when it cannot be written.
+bool store(const QString &path, const QImage &image, const QByteArray &uri, qint64 mtime,
+           qint64 size);
+
+} // namespace Thumbnails

@@ -1,0 +1,299 @@
+// Covers: each format's cover read from a small book the test makes itself, damaged books,
+// the helper's time limit, and the shared thumbnail cache (names, keys, freshness, failures).
+// CBR is read by the same libarchive walk as CBZ and CB7; no RAR can be written here.
+#include "coverqueue.h"
+#include "readers.h"
+#include "support.h"
+#include "thumbcache.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QProcess>
+#include <QSignalSpy>
+#include <QtEndian>
+#include <archive.h>
+#include <archive_entry.h>
+#include <sys/stat.h>
+
+using Members = std::vector<std::pair<QByteArray, QByteArray>>;
+using Strings = QStringList;
+
+namespace {
+
+const QColor Red(200, 30, 30), Blue(30, 30, 200);
+
+QByteArray png(const QColor &colour, const QSize &size = QSize(60, 90))
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(colour);
+    QBuffer out;
+    out.open(QIODevice::WriteOnly);
+    image.save(&out, "png");
+    return out.data();
+}
+
+QByteArray archiveOf(const Members &members, bool sevenZip = false)
+{
+    std::vector<char> buffer(1 << 20);
+    size_t used = 0;
+    archive *a = archive_write_new();
+    sevenZip ? archive_write_set_format_7zip(a) : archive_write_set_format_zip(a);
+    archive_write_open_memory(a, buffer.data(), buffer.size(), &used);
+    for (const auto &[name, data] : members) {
+        archive_entry *e = archive_entry_new();
+        archive_entry_set_pathname(e, name.constData());
+        archive_entry_set_size(e, data.size());
+        archive_entry_set_filetype(e, AE_IFREG);
+        archive_entry_set_perm(e, 0644);
+        archive_write_header(a, e);
+        archive_write_data(a, data.constData(), size_t(data.size()));
+        archive_entry_free(e);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+    return QByteArray(buffer.data(), qsizetype(used));
+}
+
+QByteArray epubOf(const QByteArray &manifest, const Members &more)
+{
+    Members members {{"mimetype", "application/epub+zip"},
+                     {"META-INF/container.xml",
+                      "<container><rootfiles><rootfile full-path=\"OEBPS/content.opf\"/>"
+                      "</rootfiles></container>"},
+                     {"OEBPS/content.opf", "<package><metadata>" + manifest + "</package>"}};
+    members.insert(members.end(), more.begin(), more.end());
+    return archiveOf(members);
+}
+
+QByteArray be(quint32 value, int bytes = 4)
+{
+    QByteArray out(bytes, '\0');
+    for (int i = bytes - 1; i >= 0; --i, value >>= 8)
+        out[i] = char(value & 0xff);
+    return out;
+}
+
+// A MOBI book: the PalmDOC and MOBI headers with an EXTH cover record (offset 0 from the
+// first image), one text record and the image record.
+QByteArray mobiOf(const QByteArray &image)
+{
+    const QByteArray exth = "EXTH" + be(24) + be(1) + be(201) + be(12) + be(0);
+    QByteArray mobi = "MOBI" + be(232) + be(2) + be(65001) + be(1) + be(6);
+    mobi += QByteArray(40, '\xff') + be(2) + be(16 + 232 + 24) + be(4) + be(9) + be(0) + be(0)
+        + be(6) + be(2) + QByteArray(16, '\0') + be(0x40);
+    mobi += QByteArray(232 - mobi.size(), '\0');
+    const QByteArray record0 = be(1, 2) + be(0, 2) + be(4) + be(1, 2) + be(4096, 2) + be(0, 2)
+        + be(0, 2) + mobi + exth + "Book" + QByteArray(4, '\0');
+    const QList<QByteArray> records {record0, "text", image};
+    QByteArray pdb = QByteArray("Book").leftJustified(32, '\0') + QByteArray(28, '\0') + "BOOKMOBI"
+        + be(0) + be(0) + be(quint32(records.size()), 2);
+    quint32 offset = quint32(pdb.size() + 8 * records.size() + 2);
+    for (int i = 0; i < records.size(); offset += quint32(records[i].size()), ++i)
+        pdb += be(offset) + be(quint32(2 * i), 4);
+    pdb += QByteArray(2, '\0');
+    for (const QByteArray &r : records)
+        pdb += r;
+    return pdb;
+}
+
+QByteArray pdfOf(const QByteArray &fill)
+{
+    return "%PDF-1.4\n1 0 obj << /Type /Catalog /Pages 2 0 R >> endobj\n"
+           "2 0 obj << /Type /Pages /Kids [3 0 R] /Count 1 >> endobj\n"
+           "3 0 obj << /Type /Page /Parent 2 0 R /MediaBox [0 0 100 150] /Contents 4 0 R >> "
+           "endobj\n4 0 obj << /Length 40 >> stream\n"
+        + fill + " rg 0 0 100 150 re f\nendstream endobj\ntrailer << /Root 1 0 R >>\n%%EOF\n";
+}
+
+QByteArray fb2Of(const QByteArray &image)
+{
+    return "<FictionBook xmlns:l=\"http://www.w3.org/1999/xlink\"><description><title-info>"
+           "<coverpage><image l:href=\"#c.png\"/></coverpage></title-info></description><body/>"
+           "<binary id=\"c.png\" content-type=\"image/png\">"
+        + image.toBase64() + "</binary></FictionBook>";
+}
+
+// The book of a format, made here, with a red cover (and a blue picture where a wrong choice
+// could take it).
+QByteArray bookOf(const QString &kind, const QString &path)
+{
+    const QByteArray red = png(Red), blue = png(Blue);
+    if (kind == u"epub3")
+        return epubOf("</metadata><manifest><item id=\"i\" href=\"images/my%20cover.png\" "
+                      "properties=\"cover-image\"/><item id=\"b\" href=\"b.png\"/></manifest>",
+                      {{"OEBPS/images/my cover.png", red}, {"OEBPS/b.png", blue}});
+    if (kind == u"epub2")
+        return epubOf("<meta name=\"cover\" content=\"c\"/></metadata><manifest><item id=\"c\" "
+                      "href=\"../Images/c.png\" media-type=\"image/png\"/></manifest>",
+                      {{"Images/c.png", red}});
+    if (kind == u"epub-svg")
+        return epubOf(
+            "</metadata><manifest><item id=\"t\" href=\"text/title.xhtml\"/>"
+            "</manifest><spine><itemref idref=\"t\"/></spine>",
+            {{"OEBPS/text/title.xhtml",
+              "<html><body><svg><image xlink:href=\"../img/c.png\"/></svg></body></html>"},
+             {"OEBPS/img/c.png", red}});
+    if (kind == u"cbz" || kind == u"cb7")
+        return archiveOf({{"page10.png", blue}, {"page2.png", red}}, kind == u"cb7");
+    if (kind == u"pdf")
+        return pdfOf("0.8 0.1 0.1");
+    if (kind == u"fb2")
+        return fb2Of(red);
+    if (kind == u"mobi")
+        return mobiOf(red);
+    QImage page(60, 90, QImage::Format_RGB888); // djvu: a page made by c44
+    page.fill(Red);
+    page.save(path + ".ppm");
+    QProcess::execute(QStringLiteral("c44"), {path + ".ppm", path});
+    return {};
+}
+
+bool reddish(const QImage &image)
+{
+    if (image.isNull())
+        return false;
+    const QColor c = image.pixelColor(image.width() / 2, image.height() / 2);
+    return c.red() > 150 && c.green() < 80 && c.blue() < 80;
+}
+
+} // namespace
+
+class TestCovers : public QObject
+{
+    Q_OBJECT
+private slots:
+    void formats_data();
+    void formats();
+    void damagedBooks_data();
+    void damagedBooks();
+    void thumbnailCache();
+    void helpersAndTheirLimits();
+};
+
+void TestCovers::formats_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("file");
+    row("EPUB 3, the cover image", "epub3", "a.epub");
+    row("EPUB 2, the cover meta", "epub2", "a.epub");
+    row("EPUB, the first page's SVG image", "epub-svg", "a.epub");
+    row("CBZ, first in natural order", "cbz", "a.cbz");
+    row("CB7", "cb7", "a.cb7");
+    row("PDF, its first page", "pdf", "a.pdf");
+    row("FB2", "fb2", "a.fb2");
+    row("MOBI, the EXTH cover", "mobi", "a.mobi");
+    row("DjVu, its first page", "djvu", "a.djvu");
+}
+
+void TestCovers::formats()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, file);
+    TempTree t;
+    const QByteArray book = bookOf(kind, t.path(file));
+    if (!book.isEmpty())
+        t.write(file, book);
+    const QImage cover = readCover(t.path(file), 64);
+    QVERIFY2(reddish(cover),
+             qPrintable(QStringLiteral("%1x%2").arg(cover.width()).arg(cover.height())));
+    QVERIFY(qMax(cover.width(), cover.height()) == 64 || cover.size() == QSize(60, 90));
+}
+
+void TestCovers::damagedBooks_data()
+{
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("content"); // "fifo": a named pipe
+    const QByteArray epub = bookOf("epub3", QString());
+    row("truncated EPUB", "a.epub", epub.left(epub.size() / 2));
+    row("EPUB without its cover", "a.epub",
+        epubOf("</metadata><manifest><item href=\"c.png\" properties=\"cover-image\"/></manifest>",
+               {}));
+    row("truncated CBZ", "a.cbz", bookOf("cbz", QString()).left(100));
+    row("corrupt PDF", "a.pdf", QByteArray("%PDF-1.4\n1 0 obj << /Type /Catalog"));
+    row("FB2 with a broken picture", "a.fb2", fb2Of("not a picture"));
+    const auto le = [](quint32 v) { return QByteArray(reinterpret_cast<const char *>(&v), 4); };
+    const QByteArray hugeBmp = "BM" + le(70) + le(0) + le(54) + le(40) + le(200000) + le(200000)
+        + QByteArray("\x01\x00\x20\x00", 4) + QByteArray(24, '\0') + QByteArray(16, '\x7f');
+    row("a picture too large to decode", "a.fb2", fb2Of(hugeBmp));
+    row("MOBI without records", "a.mobi", mobiOf(QByteArray()).left(90));
+    row("a pipe named like a book", "x.epub", QByteArray("fifo"));
+}
+
+void TestCovers::damagedBooks()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, content);
+    TempTree t;
+    if (content == "fifo")
+        ::mkfifo(QFile::encodeName(t.path(file)).constData(), 0600);
+    else
+        t.write(file, content);
+    QVERIFY(readCover(t.path(file), 128).isNull());
+}
+
+void TestCovers::thumbnailCache()
+{
+    TempTree t;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(t.path("cache")));
+    // Names as the desktop's file managers give them.
+    QCOMPARE(Thumbnails::pathFor("file:///home/jens/photos/me.png", false),
+             t.path("cache/thumbnails/normal/c6ee772d9e49320e97ec29a7eb5b1697.png"));
+    QCOMPARE(Thumbnails::uriOf("/home/anna/My Books/Émile #1.epub"),
+             QByteArray("file:///home/anna/My%20Books/%C3%89mile%20%231.epub"));
+    // A thumbnail records its book's URI, time and size; another time is not fresh.
+    const QString path = Thumbnails::pathFor("file:///b.epub", true);
+    QVERIFY(Thumbnails::store(path, QImage::fromData(png(Red)), "file:///b.epub", 1234, 99));
+    QImage stored(path);
+    QCOMPARE(stored.text("Thumb::URI") + stored.text("Thumb::MTime") + stored.text("Thumb::Size"),
+             QStringLiteral("file:///b.epub123499"));
+    const auto mode = [](const QString &p) {
+        struct stat st;
+        return ::stat(QFile::encodeName(p).constData(), &st) == 0 ? st.st_mode & 0777 : 0;
+    };
+    QCOMPARE(mode(path) | mode(t.path("cache/thumbnails")) << 9, 0600u | 0700u << 9);
+    QVERIFY(!Thumbnails::readFresh(path, 1234).isNull()
+            && Thumbnails::readFresh(path, 1235).isNull());
+    QVERIFY(Thumbnails::store(Thumbnails::failPathFor("file:///c.txt"), QImage(), "file:///c.txt",
+                              7, 1));
+    QVERIFY(Thumbnails::failedBefore(Thumbnails::failPathFor("file:///c.txt"), 7));
+    QVERIFY(!Thumbnails::failedBefore(Thumbnails::failPathFor("file:///c.txt"), 8));
+}
+
+void TestCovers::helpersAndTheirLimits()
+{
+    TempTree t;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(t.path("cache")));
+    const QByteArray red = QFile::encodeName(t.write("Red.fb2", fb2Of(png(Red))));
+    const QByteArray plain = QFile::encodeName(t.write("Plain.txt", "no cover"));
+    const QByteArray slow = QFile::encodeName(t.write("Slow.pdf", pdfOf("0 0 1")));
+    const QString never = t.write("never.sh", "#!/bin/sh\nexec sleep 60\n");
+    QFile::setPermissions(never, QFile::ReadOwner | QFile::ExeOwner);
+    auto covers = [&](const QString &helper, const QList<QByteArray> &books) -> Strings {
+        CoverQueue queue;
+        queue.helper = helper;
+        queue.timeLimitMs = 500;
+        QSignalSpy ready(&queue, &CoverQueue::ready);
+        queue.want(books, QSize(128, 128));
+        if (!QTest::qWaitFor([&] { return ready.size() == books.size(); }, 10000))
+            return {"timed out"};
+        QStringList seen;
+        for (const QList<QVariant> &r : ready)
+            seen << QFileInfo(QFile::decodeName(r[0].toByteArray())).fileName()
+                    + (reddish(r[1].value<QImage>()) ? " cover" : " none");
+        seen.sort();
+        return seen;
+    };
+    // Made by the helper and kept in the cache: the next time no helper is needed.
+    QCOMPARE(covers(QStringLiteral(QUILLRACK_THUMBNAILER), {red, plain}),
+             (Strings {"Plain.txt none", "Red.fb2 cover"}));
+    QCOMPARE(covers(t.path("missing helper"), {red, plain}),
+             (Strings {"Plain.txt none", "Red.fb2 cover"}));
+    // A helper that never answers is stopped in time, and that book not tried again.
+    QCOMPARE(covers(never, {slow}), Strings {"Slow.pdf none"});
+    QVERIFY(
+        Thumbnails::failedBefore(Thumbnails::failPathFor(Thumbnails::uriOf(slow)),
+                                 QFileInfo(t.path("Slow.pdf")).lastModified().toSecsSinceEpoch()));
+}
+
+QTEST_MAIN(TestCovers)
+#include "tst_covers.moc"
