@@ -1,6 +1,7 @@
 // What only the windows show or do: start-up and the ways out, the menus and pop-ups, the drag
 // start and drops, access keys, the real message boxes, the dialogs, paging by wheel and keys.
 #include "appfolder.h"
+#include "coverqueue.h"
 #include "frmabout.h"
 #include "frmdirselect.h"
 #include "frmfileloc.h"
@@ -15,6 +16,7 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QBuffer>
 #include <QClipboard>
 #include <QLineEdit>
 #include <QListWidget>
@@ -129,6 +131,7 @@ private slots:
     void namesShowAsText();
     void goneBooksLeaveThePane();
     void followingTheDisk();
+    void coversInTheGrid();
 };
 
 void TestWindows::startUp_data()
@@ -728,6 +731,31 @@ void TestWindows::followingTheDisk()
     p.w()->cmdRefresh_Click();
     QVERIFY(!child(p.w(), "fraMissing")->isVisible() && child(p.w(), "Picture1")->isVisible());
     QCOMPARE(m.ShelfList().size(), 3);
+}
+
+void TestWindows::coversInTheGrid()
+{
+    Program p;
+    QImage red(60, 90, QImage::Format_RGB32);
+    red.fill(QColor(200, 30, 30));
+    QBuffer png;
+    png.open(QIODevice::WriteOnly);
+    red.save(&png, "png");
+    p.tree.write(
+        "lib/Classics/Red.fb2",
+        "<FictionBook xmlns:l=\"http://www.w3.org/1999/xlink\"><description><coverpage><image "
+        "l:href=\"#c\"/></coverpage></description><binary id=\"c\">"
+            + png.data().toBase64() + "</binary></FictionBook>");
+    QVERIFY(p.start());
+    auto *covers = new CoverQueue(p.w()); // with the helper of this build
+    covers->helper = QStringLiteral(QUILLRACK_THUMBNAILER);
+    p.w()->setCovers(covers);
+    // The book picture shows the cover, scaled to fit its slot.
+    auto *book = child<QLabel>(p.w(), "Book");
+    QTRY_VERIFY(
+        book->pixmap().toImage().pixelColor(book->pixmap().width() / 2, book->pixmap().height() / 2)
+        == red.pixelColor(0, 0));
+    QVERIFY(book->pixmap().height() <= book->height() * book->devicePixelRatioF());
 }
 
 QTEST_MAIN(TestWindows)

@@ -5,6 +5,7 @@
 #include "bookname.h"
 #include "commands.h"
 #include "configuration.h"
+#include "coverqueue.h"
 #include "frmabout.h"
 #include "frmdirselect.h"
 #include "frmfileloc.h"
@@ -153,6 +154,9 @@ bool modMain::Main()
     shelfWindow->show();
     shelfWindow->setFocus();
     mainWindow->activateWindow(); // the keyboard reaches the bookcase at once
+    // Covers once the first screen is painted: start-up does not wait for them.
+    connect(shelfWindow, &frmShelf::firstPainted, shelfWindow,
+            [this] { shelfWindow->setCovers(new CoverQueue(shelfWindow)); });
     mainWindow->setMinimumSize(320, 240);
     return !m_ended;
 }

@@ -1,6 +1,7 @@
 #include "frmshelf.h"
 
 #include "bookname.h"
+#include "coverqueue.h"
 #include "widgets.h"
 
 #include <QAccessible>
@@ -317,7 +318,7 @@ void frmShelf::buildDetailsPane()
     fitWidth(place(new QLabel(QStringLiteral("Format:"), Picture3), "Label3", 4410, 45, 555, 195));
     txtFormat = field("txtFormat", 4410, 225, 915);
     imgBookImage = place(new QLabel(Picture3), "imgBookImage", 4590, 585, 585, 495);
-    imgBookImage->setScaledContents(true);
+    imgBookImage->setAlignment(Qt::AlignCenter);
     txtTitle->setAccessibleName(QStringLiteral("Title"));
     txtAuthor->setAccessibleName(QStringLiteral("Shelf"));
     txtFormat->setAccessibleName(QStringLiteral("Format"));
@@ -370,7 +371,7 @@ void frmShelf::Form_Load()
 {
     optMove->setChecked(true);
     m_model.setMoveOnDrop(true);
-    imgBookImage->setPixmap(ImageList1::picture(5));
+    imgBookImage->setPixmap(fitted(ImageList1::picture(5), imgBookImage->size()));
     imgToReader->setPixmap(ImageList1::picture(2));
     m_model.load();
 }
@@ -422,7 +423,18 @@ void frmShelf::drawBooks()
     showHeading();
     showBar(VScroll2, m_model.bookMaximum(), m_model.bookPosition());
     lblHowMany->setText(QStringLiteral("Books: %1\r\n").arg(m_model.BookCount()));
-    const QPixmap book = ImageList1::picture(5);
+    // The covers the page lacks are asked for first, at the slots' size in device pixels: they
+    // are read while the page is drawn.
+    QList<QByteArray> wanted;
+    for (int i = 0; i < Bookcase::BookSlots; ++i) {
+        const BookSlot &slot = m_model.bookSlot(i);
+        m_slotPaths[size_t(i)]
+            = slot.file.isEmpty() ? QByteArray() : m_model.bookPath(slot.shelf, slot.file).bytes();
+        if (m_covers && !slot.file.isEmpty() && !m_coverCache.contains(m_slotPaths[size_t(i)]))
+            wanted << m_slotPaths[size_t(i)];
+    }
+    if (m_covers)
+        m_covers->want(wanted, Book[0]->size() * devicePixelRatioF());
     for (int i = 0; i < Bookcase::BookSlots; ++i) {
         const BookSlot &slot = m_model.bookSlot(i);
         if (slot.file.isEmpty()) {
@@ -432,7 +444,7 @@ void frmShelf::drawBooks()
         }
         Book[i]->setToolTip(nameTip(slot.file, true));
         Book[i]->setAccessibleName(shownName(slot.file));
-        Book[i]->setPixmap(book);
+        drawCover(i);
         Book[i]->show();
         lblBook[i]->setToolTip(nameTip(slot.file, true));
         showFitted(lblBook[i], splitBookName(shownName(slot.file)).title);
@@ -440,6 +452,50 @@ void frmShelf::drawBooks()
         lblBook[i]->show();
     }
     drawRings();
+}
+
+QPixmap frmShelf::fitted(const QPixmap &picture, const QSize &box) const
+{
+    // Scaled to fit with its proportions kept, sharp on a screen of any pixel ratio.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap out = picture.scaled(box * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    out.setDevicePixelRatio(ratio);
+    return out;
+}
+
+void frmShelf::drawCover(int slot)
+{
+    const QPixmap *cover = m_coverCache.object(m_slotPaths[size_t(slot)]);
+    Book[slot]->setPixmap(cover && !cover->isNull() ? *cover : ImageList1::picture(5));
+}
+
+void frmShelf::paintEvent(QPaintEvent *event)
+{
+    QWidget::paintEvent(event);
+    if (!std::exchange(m_painted, true))
+        QMetaObject::invokeMethod(this, &frmShelf::firstPainted, Qt::QueuedConnection);
+}
+
+void frmShelf::setCovers(CoverQueue *covers)
+{
+    m_covers = covers;
+    connect(covers, &CoverQueue::ready, this, &frmShelf::coverReady);
+    drawBooks();
+}
+
+void frmShelf::coverReady(const QByteArray &path, const QImage &cover)
+{
+    // It comes scaled to fit a book slot, in device pixels.
+    QPixmap picture = QPixmap::fromImage(cover);
+    picture.setDevicePixelRatio(devicePixelRatioF());
+    m_coverCache.insert(path, new QPixmap(picture),
+                        qMax<int>(1, picture.width() * picture.height() * 4 / 1024));
+    for (int i = 0; i < Bookcase::BookSlots; ++i) {
+        if (m_slotPaths[size_t(i)] == path)
+            drawCover(i);
+    }
+    if (!picture.isNull() && m_model.bookPath(m_pane.shelf, m_pane.file).bytes() == path)
+        imgBookImage->setPixmap(fitted(picture, imgBookImage->size()));
 }
 
 void frmShelf::drawColour(int slot)
@@ -505,6 +561,7 @@ void frmShelf::clearDetails()
     if (m_dragging)
         return; // the pane shows the book being dragged
     m_pane = {};
+    imgBookImage->setPixmap(fitted(ImageList1::picture(5), imgBookImage->size()));
     for (QLineEdit *t : {txtTitle, txtAuthor, txtFormat})
         t->clear();
     txtTitle->setToolTip(QString());
@@ -635,6 +692,9 @@ void frmShelf::Book_MouseMove(int Index)
     const QString name = shownName(slot.file);
     const BookName parts = splitBookName(name);
     m_pane = {slot.shelf, slot.file};
+    const QPixmap *cover = m_coverCache.object(m_model.bookPath(slot.shelf, slot.file).bytes());
+    imgBookImage->setPixmap(
+        fitted(cover && !cover->isNull() ? *cover : ImageList1::picture(5), imgBookImage->size()));
     txtTitle->setText(parts.title);
     txtTitle->setToolTip(asPlainText(name));
     txtAuthor->setText(shownName(slot.shelf));

@@ -2,7 +2,9 @@
 
 #include "bookcase.h"
 
+#include <QCache>
 #include <QList>
+#include <QPixmap>
 #include <QUrl>
 #include <QWidget>
 #include <array>
@@ -19,6 +21,7 @@ class QFrame;
 class QScrollBar;
 class QListWidget;
 class QMimeData;
+class CoverQueue;
 
 // What the shelf window asks of the program around it.
 class ShelfHost
@@ -76,6 +79,8 @@ public:
     // Shows a book found elsewhere: its shelf current, the book grid's focus on it, its
     // details in the pane; false when it is not there any more.
     bool showBook(const BookRef &book);
+    // From now on the book pictures show each book's cover where one can be had.
+    void setCovers(CoverQueue *covers);
 
     // Starts dragging the book of a slot; tests replace it, since a real drag waits for the
     // mouse button to be released.
@@ -88,6 +93,11 @@ signals:
     void exitRequested();
     // The focus ring of a grid that has the focus moved to a part of it.
     void ringMoved(QWidget *grid, const QRect &ring);
+    // The window has been painted for the first time.
+    void firstPainted();
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
 
 private:
     void buildLayout();
@@ -99,6 +109,9 @@ private:
     void drawShelves();
     void drawBooks();
     void drawColour(int slot);
+    void drawCover(int slot);
+    void coverReady(const QByteArray &path, const QImage &cover);
+    QPixmap fitted(const QPixmap &picture, const QSize &box) const;
     void drawRings();
     void showHeading();
     bool gridKey(bool books, QKeyEvent *event);
@@ -111,7 +124,13 @@ private:
     Bookcase &m_model;
     ShelfHost *m_host = nullptr;
     bool m_dragging = false;
+    bool m_painted = false;
     BookRef m_pane; // the book the details pane shows
+    CoverQueue *m_covers = nullptr;
+    std::array<QByteArray, Bookcase::BookSlots> m_slotPaths; // the path each book slot shows
+    // Covers as made for a slot, by book path (a null one: the book has none); bounded, so a
+    // walk through thousands of books keeps only the latest.
+    QCache<QByteArray, QPixmap> m_coverCache {16 * 1024};
 
     QLabel *Label5;
     QFrame *fraMissing;
