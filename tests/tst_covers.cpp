@@ -253,6 +253,11 @@ void TestCovers::thumbnailCache()
     QCOMPARE(mode(path) | mode(t.path("cache/thumbnails")) << 9, 0600u | 0700u << 9);
     QVERIFY(!Thumbnails::readFresh(path, 1234).isNull()
             && Thumbnails::readFresh(path, 1235).isNull());
+    // A damaged thumbnail is no thumbnail: it is made again.
+    const QByteArray whole = t.read(QDir(t.path()).relativeFilePath(path));
+    QVERIFY(
+        whole.startsWith("\x89PNG")
+        && Thumbnails::readFresh(t.write("cut.png", whole.left(whole.size() - 30)), 1234).isNull());
     QVERIFY(Thumbnails::store(Thumbnails::failPathFor("file:///c.txt"), QImage(), "file:///c.txt",
                               7, 1));
     QVERIFY(Thumbnails::failedBefore(Thumbnails::failPathFor("file:///c.txt"), 7));
