@@ -736,26 +736,38 @@ void TestWindows::followingTheDisk()
 void TestWindows::coversInTheGrid()
 {
     Program p;
-    QImage red(60, 90, QImage::Format_RGB32);
-    red.fill(QColor(200, 30, 30));
-    QBuffer png;
-    png.open(QIODevice::WriteOnly);
-    red.save(&png, "png");
-    p.tree.write(
-        "lib/Classics/Red.fb2",
-        "<FictionBook xmlns:l=\"http://www.w3.org/1999/xlink\"><description><coverpage><image "
-        "l:href=\"#c\"/></coverpage></description><binary id=\"c\">"
-            + png.data().toBase64() + "</binary></FictionBook>");
+    // A book with a red cover, then replaced under its name by one with a blue cover.
+    auto bookIn = [&](const QColor &colour, int minutes) {
+        QImage cover(60, 90, QImage::Format_RGB32);
+        cover.fill(colour);
+        QBuffer png;
+        png.open(QIODevice::WriteOnly);
+        cover.save(&png, "png");
+        QFile book(p.tree.write(
+            "lib/Classics/Cover.fb2",
+            "<FictionBook xmlns:l=\"http://www.w3.org/1999/xlink\"><description><coverpage><image "
+            "l:href=\"#c\"/></coverpage></description><binary id=\"c\">"
+                + png.data().toBase64() + "</binary></FictionBook>"));
+        QVERIFY(book.open(QIODevice::ReadWrite)
+                && book.setFileTime(QDateTime::currentDateTime().addSecs(60 * minutes),
+                                    QFileDevice::FileModificationTime));
+    };
+    bookIn(Qt::red, 0);
     QVERIFY(p.start());
     auto *covers = new CoverQueue(p.w()); // with the helper of this build
     covers->helper = QStringLiteral(QUILLRACK_THUMBNAILER);
     p.w()->setCovers(covers);
-    // The book picture shows the cover, scaled to fit its slot.
+    // The book picture shows the cover, scaled to fit its slot; after a refresh, the new one.
     auto *book = child<QLabel>(p.w(), "Book");
-    QTRY_VERIFY(
-        book->pixmap().toImage().pixelColor(book->pixmap().width() / 2, book->pixmap().height() / 2)
-        == red.pixelColor(0, 0));
+    auto shown = [&] {
+        const QImage picture = book->pixmap().toImage();
+        return picture.pixelColor(picture.width() / 2, picture.height() / 2);
+    };
+    QTRY_COMPARE(shown(), QColor(Qt::red));
     QVERIFY(book->pixmap().height() <= book->height() * book->devicePixelRatioF());
+    bookIn(Qt::blue, 2);
+    QTest::keyClick(p.w()->focusWidget(), Qt::Key_F5);
+    QTRY_COMPARE(shown(), QColor(Qt::blue));
 }
 
 QTEST_MAIN(TestWindows)

@@ -155,8 +155,10 @@ bool modMain::Main()
     shelfWindow->setFocus();
     mainWindow->activateWindow(); // the keyboard reaches the bookcase at once
     // Covers once the first screen is painted: start-up does not wait for them.
-    connect(shelfWindow, &frmShelf::firstPainted, shelfWindow,
-            [this] { shelfWindow->setCovers(new CoverQueue(shelfWindow)); });
+    connect(shelfWindow, &frmShelf::firstPainted, shelfWindow, [this] {
+        if (!shelfWindow->covers()) // one queue, set up once
+            shelfWindow->setCovers(new CoverQueue(shelfWindow));
+    });
     mainWindow->setMinimumSize(320, 240);
     return !m_ended;
 }

@@ -100,10 +100,10 @@ void CoverQueue::want(const QList<QByteArray> &paths, const QSize &box)
     m_waiting.clear();
     std::vector<Job> jobs;
     for (const QByteArray &path : paths) {
-        if (!m_busy.contains(path)) {
-            m_busy.insert(path);
-            jobs.push_back({path, box, qMax(box.width(), box.height()) > 128, m_page});
-        }
+        // One being looked up already is answered for this page.
+        if (!m_busy.contains(path))
+            jobs.push_back({path, box, qMax(box.width(), box.height()) > 128});
+        m_busy[path] = m_page;
     }
     if (!jobs.empty())
         look(jobs);
@@ -156,7 +156,8 @@ void CoverQueue::look(const std::vector<Job> &jobs)
                 for (size_t i = 0; i < page->jobs.size(); ++i) {
                     const Job &job = page->jobs[i];
                     const Found &f = page->found[i];
-                    if (!f.cover.isNull() || f.none || job.page != self->m_page) {
+                    if (!f.cover.isNull() || f.none
+                        || self->m_busy.value(job.path) != self->m_page) {
                         self->m_busy.remove(job.path);
                         if (!f.cover.isNull() || f.none)
                             emit self->ready(job.path, f.cover);

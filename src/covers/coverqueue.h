@@ -3,7 +3,6 @@
 #include <QHash>
 #include <QImage>
 #include <QObject>
-#include <QSet>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThreadPool>
@@ -41,7 +40,6 @@ private:
         QByteArray path;
         QSize box; // the slot's size in device pixels
         bool large; // a thumbnail of 256 px, else of 128
-        quint64 page; // the want() it came from
     };
     void look(const std::vector<Job> &jobs);
     void startHelpers();
@@ -49,7 +47,7 @@ private:
     void helperDone(QProcess *process, const Job &job, const QString &output, Outcome outcome);
 
     std::deque<Job> m_waiting; // for a helper
-    QSet<QByteArray> m_busy; // looked up or being made
+    QHash<QByteArray, quint64> m_busy; // looked up or being made: the last want() to ask
     int m_running = 0;
     quint64 m_page = 0;
     quint64 m_made = 0;

@@ -222,6 +222,10 @@ void frmShelf::connectSlots()
     connect(&m_model, &Bookcase::libraryChanged, this, [this] {
         if (!m_pane.file.isEmpty() && !m_model.bookExists(m_pane))
             clearDetails();
+        // A book may have been replaced under its name: the covers held in memory are looked
+        // up again, and the page shows them until the answers come.
+        m_coverCache.clear();
+        wantCovers();
     });
     auto shelfDrop = [this](const QDropEvent *e) { return acceptsShelfDrop(e); };
     for (int i = 0; i < Bookcase::ShelfSlots; ++i) {
@@ -423,18 +427,12 @@ void frmShelf::drawBooks()
     showHeading();
     showBar(VScroll2, m_model.bookMaximum(), m_model.bookPosition());
     lblHowMany->setText(QStringLiteral("Books: %1\r\n").arg(m_model.BookCount()));
-    // The covers the page lacks are asked for first, at the slots' size in device pixels: they
-    // are read while the page is drawn.
-    QList<QByteArray> wanted;
     for (int i = 0; i < Bookcase::BookSlots; ++i) {
         const BookSlot &slot = m_model.bookSlot(i);
         m_slotPaths[size_t(i)]
             = slot.file.isEmpty() ? QByteArray() : m_model.bookPath(slot.shelf, slot.file).bytes();
-        if (m_covers && !slot.file.isEmpty() && !m_coverCache.contains(m_slotPaths[size_t(i)]))
-            wanted << m_slotPaths[size_t(i)];
     }
-    if (m_covers)
-        m_covers->want(wanted, Book[0]->size() * devicePixelRatioF());
+    wantCovers(); // read while the page is drawn
     for (int i = 0; i < Bookcase::BookSlots; ++i) {
         const BookSlot &slot = m_model.bookSlot(i);
         if (slot.file.isEmpty()) {
@@ -461,6 +459,19 @@ QPixmap frmShelf::fitted(const QPixmap &picture, const QSize &box) const
     QPixmap out = picture.scaled(box * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     out.setDevicePixelRatio(ratio);
     return out;
+}
+
+void frmShelf::wantCovers()
+{
+    // The covers the page lacks, at the slots' size in device pixels.
+    if (!m_covers)
+        return;
+    QList<QByteArray> wanted;
+    for (const QByteArray &path : m_slotPaths) {
+        if (!path.isEmpty() && !m_coverCache.contains(path))
+            wanted << path;
+    }
+    m_covers->want(wanted, Book[0]->size() * devicePixelRatioF());
 }
 
 void frmShelf::drawCover(int slot)

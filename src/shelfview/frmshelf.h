@@ -81,6 +81,7 @@ public:
     bool showBook(const BookRef &book);
     // From now on the book pictures show each book's cover where one can be had.
     void setCovers(CoverQueue *covers);
+    CoverQueue *covers() const { return m_covers; }
 
     // Starts dragging the book of a slot; tests replace it, since a real drag waits for the
     // mouse button to be released.
@@ -109,6 +110,7 @@ private:
     void drawShelves();
     void drawBooks();
     void drawColour(int slot);
+    void wantCovers();
     void drawCover(int slot);
     void coverReady(const QByteArray &path, const QImage &cover);
     QPixmap fitted(const QPixmap &picture, const QSize &box) const;
