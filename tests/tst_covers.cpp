@@ -193,7 +193,7 @@ void TestCovers::formats()
     const QByteArray book = bookOf(kind, t.path(file));
     if (!book.isEmpty())
         t.write(file, book);
-    const QImage cover = readCover(t.path(file), 64);
+    const QImage cover = readCover(QFile::encodeName(t.path(file)), 64);
     QVERIFY2(reddish(cover),
              qPrintable(QStringLiteral("%1x%2").arg(cover.width()).arg(cover.height())));
     QVERIFY(qMax(cover.width(), cover.height()) == 64 || cover.size() == QSize(60, 90));
@@ -228,7 +228,7 @@ void TestCovers::damagedBooks()
         ::mkfifo(QFile::encodeName(t.path(file)).constData(), 0600);
     else
         t.write(file, content);
-    QVERIFY(readCover(t.path(file), 128).isNull());
+    QVERIFY(readCover(QFile::encodeName(t.path(file)), 128).isNull());
 }
 
 void TestCovers::thumbnailCache()
@@ -270,6 +270,8 @@ void TestCovers::helpersAndTheirLimits()
     qputenv("XDG_CACHE_HOME", QFile::encodeName(t.path("cache")));
     const QByteArray red = QFile::encodeName(t.write("Red.fb2", fb2Of(png(Red))));
     const QByteArray plain = QFile::encodeName(t.write("Plain.txt", "no cover"));
+    t.writeBytes("Red \xff.fb2", fb2Of(png(Red))); // a name that is not text
+    const QByteArray odd = QFile::encodeName(t.path()) + "/Red \xff.fb2";
     const QByteArray slow = QFile::encodeName(t.write("Slow.pdf", pdfOf("0 0 1")));
     const QString never = t.write("never.sh", "#!/bin/sh\nexec sleep 60\n");
     QFile::setPermissions(never, QFile::ReadOwner | QFile::ExeOwner);
@@ -289,10 +291,22 @@ void TestCovers::helpersAndTheirLimits()
         return seen;
     };
     // Made by the helper and kept in the cache: the next time no helper is needed.
-    QCOMPARE(covers(QStringLiteral(QUILLRACK_THUMBNAILER), {red, plain}),
-             (Strings {"Plain.txt none", "Red.fb2 cover"}));
-    QCOMPARE(covers(t.path("missing helper"), {red, plain}),
-             (Strings {"Plain.txt none", "Red.fb2 cover"}));
+    const Strings made {"Plain.txt none", "Red \uFFFD.fb2 cover", "Red.fb2 cover"};
+    QCOMPARE(covers(QStringLiteral(QUILLRACK_THUMBNAILER), {red, plain, odd}), made);
+    QCOMPARE(covers(t.path("missing helper"), {red, plain, odd}), made);
+    // A book that changes while its cover is made gets the cover of its new version.
+    const QByteArray changing = QFile::encodeName(t.write("Changing.fb2", fb2Of(png(Red))));
+    t.write("red.png", png(Red)), t.write("blue.png", png(Blue));
+    const QString changer = t.write( // the old version's cover is blue, the new one's red
+        "changer.sh",
+        "#!/bin/sh\ncd '" + t.path().toUtf8()
+            + "'\n[ -e done ] || { touch done; "
+              "touch -d @1000000 Changing.fb2; cp blue.png \"$4\"; exit; }\n"
+              "cp red.png \"$4\"\n");
+    QFile::setPermissions(changer, QFile::ReadOwner | QFile::ExeOwner);
+    QCOMPARE(covers(changer, {changing}), Strings {"Changing.fb2 cover"});
+    QVERIFY(!Thumbnails::readFresh(Thumbnails::pathFor(Thumbnails::uriOf(changing), false), 1000000)
+                 .isNull());
     // A helper that never answers is stopped in time, and that book not tried again.
     QCOMPARE(covers(never, {slow}), Strings {"Slow.pdf none"});
     QVERIFY(

@@ -46,9 +46,12 @@ QImage halved(QImage in)
 // nearly its full size in the slot, then smoothly the rest of the way.
 QImage fitted(QImage cover, const QSize &box)
 {
-    if (cover.isNull() || (cover.width() <= box.width() && cover.height() <= box.height()))
+    if (cover.isNull() || box.isEmpty()
+        || (cover.width() <= box.width() && cover.height() <= box.height()))
         return cover;
     const QSize target = cover.size().scaled(box, Qt::KeepAspectRatio);
+    if (target.isEmpty()) // a sliver: nothing to scale it to
+        return cover;
     while (cover.width() / 2 * 10 >= target.width() * 9
            && cover.height() / 2 * 10 >= target.height() * 9)
         cover = halved(cover);
@@ -136,8 +139,10 @@ void CoverQueue::look(const std::vector<Job> &jobs)
     for (int r = 0; r < runners; ++r) {
         m_pool.start([self, page] {
             for (size_t i; (i = page->next++) < page->jobs.size();) {
-                const Job &job = page->jobs[i];
+                Job &job = page->jobs[i];
                 const Stamp stamp = stampOf(job.path);
+                job.mtime = stamp.mtime; // the version a helper would make a cover of
+                job.size = stamp.size;
                 const QByteArray uri = Thumbnails::uriOf(job.path);
                 QImage cover
                     = Thumbnails::readFresh(Thumbnails::pathFor(uri, job.large), stamp.mtime);
@@ -206,9 +211,10 @@ void CoverQueue::startHelpers()
                     if (e == QProcess::FailedToStart)
                         helperDone(process, job, output, Outcome::Broken);
                 });
+        // The book by its URI: the name's bytes reach the helper whole, text or not.
         process->start(helper,
                        {QStringLiteral("-s"), QString::number(job.large ? 256 : 128),
-                        QFile::decodeName(job.path), output});
+                        QString::fromLatin1(Thumbnails::uriOf(job.path)), output});
         limit->start(timeLimitMs);
     }
 }
@@ -221,21 +227,29 @@ void CoverQueue::helperDone(QProcess *process, const Job &job, const QString &ou
     // Stored in the cache (or recorded as failed) on another thread, then told.
     QPointer<CoverQueue> self(this);
     m_pool.start([self, job, output, outcome] {
-        const Stamp stamp = stampOf(job.path);
+        // A book changed while its cover was made: that cover is of another version.
+        const Stamp now = stampOf(job.path);
+        const bool changed = now.mtime != job.mtime || now.size != job.size;
         const QByteArray uri = Thumbnails::uriOf(job.path);
-        const QImage cover = outcome == Outcome::Made ? QImage(output, "png") : QImage();
+        const QImage cover
+            = outcome == Outcome::Made && !changed ? QImage(output, "png") : QImage();
         QFile::remove(output);
-        if (stamp.mtime >= 0 && outcome != Outcome::Broken)
+        if (!changed && now.mtime >= 0 && outcome != Outcome::Broken)
             Thumbnails::store(cover.isNull() ? Thumbnails::failPathFor(uri)
                                              : Thumbnails::pathFor(uri, job.large),
-                              cover, uri, stamp.mtime, stamp.size);
-        QMetaObject::invokeMethod(qApp, [self, job, cover = fitted(cover, job.box), outcome] {
-            if (!self)
-                return;
-            self->m_busy.remove(job.path);
-            if (outcome != Outcome::Broken) // else no answer: asked again with the next page
-                emit self->ready(job.path, cover);
-        });
+                              cover, uri, now.mtime, now.size);
+        QMetaObject::invokeMethod(
+            qApp, [self, job, cover = fitted(cover, job.box), outcome, changed] {
+                if (!self)
+                    return;
+                if (changed && self->m_busy.value(job.path) == self->m_page) {
+                    self->look({job}); // the page still shows it: its new version
+                    return;
+                }
+                self->m_busy.remove(job.path);
+                if (!changed && outcome != Outcome::Broken) // else asked again with a page
+                    emit self->ready(job.path, cover);
+            });
     });
     startHelpers();
 }

@@ -40,6 +40,7 @@ private:
         QByteArray path;
         QSize box; // the slot's size in device pixels
         bool large; // a thumbnail of 256 px, else of 128
+        qint64 mtime = -1, size = 0; // the file as it was looked up
     };
     void look(const std::vector<Job> &jobs);
     void startHelpers();

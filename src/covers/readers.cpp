@@ -49,8 +49,12 @@ public:
         ::lseek(m_fd, 0, SEEK_SET);
         std::unique_ptr<archive, decltype(&archive_read_free)> a(archive_read_new(),
                                                                  archive_read_free);
-        archive_read_support_format_all(a.get());
-        archive_read_support_filter_all(a.get());
+        // The formats books come in, and no other: some formats read files named inside them,
+        // and some filters run other programs.
+        for (auto support : {archive_read_support_format_zip, archive_read_support_format_7zip,
+                             archive_read_support_format_rar, archive_read_support_format_rar5,
+                             archive_read_support_format_tar})
+            support(a.get());
         if (archive_read_open_fd(a.get(), m_fd, 1 << 16) != ARCHIVE_OK)
             return;
         archive_entry *entry;
@@ -158,14 +162,14 @@ QImage mobiCover(int fd, int size)
                   size);
 }
 
-QImage djvuCover(const QString &path, int size)
+QImage djvuCover(const QByteArray &path, int size)
 {
     std::unique_ptr<ddjvu_context_t, decltype(&ddjvu_context_release)> context(
         ddjvu_context_create("quillrack-thumbnailer"), ddjvu_context_release);
     if (!context)
         return {};
     ddjvu_document_t *document
-        = ddjvu_document_create_by_filename_utf8(context.get(), path.toUtf8().constData(), 0);
+        = ddjvu_document_create_by_filename(context.get(), path.constData(), 0);
     if (!document)
         return {};
     auto wait = [&](auto done) {
@@ -203,10 +207,10 @@ QImage djvuCover(const QString &path, int size)
 
 } // namespace
 
-QImage readCover(const QString &path, int size)
+QImage readCover(const QByteArray &path, int size)
 {
     // Opened without waiting (a named pipe would), then kept only when it is a regular file.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return {};
     struct stat st;
@@ -215,7 +219,7 @@ QImage readCover(const QString &path, int size)
         return {};
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    const QString type = QFileInfo(path).suffix().toLower();
+    const QString type = QFileInfo(QFile::decodeName(path)).suffix().toLower();
     QImage cover;
     if (type == u"epub")
         cover = epubCover(fd, size);

@@ -1,10 +1,11 @@
 #pragma once
 
+#include <QByteArray>
 #include <QImage>
-#include <QString>
 
 // The cover of a book file, at most `size` pixels on its longer side, or a null image when the
 // file shows none that can be read: EPUB, PDF, comic archives (CBZ, CB7, CBR, CBT), FB2,
 // MOBI/AZW3 and DjVu. Only a regular file is opened; pictures and archive members are read up
 // to fixed limits. Runs only in the helper program: the readers parse what any file brings.
-QImage readCover(const QString &path, int size);
+// The path is the name's bytes: a name need not be valid text.
+QImage readCover(const QByteArray &path, int size);
