@@ -80,9 +80,11 @@ CoverQueue::CoverQueue(QObject *parent)
     , helper(QCoreApplication::applicationDirPath() + QStringLiteral("/quillrack-thumbnailer"))
     , mostAtOnce(qMax(1, int(std::thread::hardware_concurrency()) - 1))
 {
-    // Threads of its own for the cache: a page's covers are read at once, never behind
-    // other work of the program.
+    // Threads of its own for the cache: a page's covers are read at once, never behind other
+    // work of the program, and only with time that the window (or another program) leaves:
+    // drawing a page is never interrupted for its covers.
     m_pool.setMaxThreadCount(qMax(2, QThread::idealThreadCount()));
+    m_pool.setThreadPriority(QThread::IdlePriority);
 }
 
 CoverQueue::~CoverQueue()
