@@ -885,12 +885,12 @@ int main(int argc, char *argv[])
                        QStringLiteral("longest gap of a 10 ms timer: a page of 20 covers made"),
                        median(gaps), 25.0, 1.0, QStringLiteral("25 ms"), false});
 
-    // Paging a shelf of 220 books whose thumbnails lie in the disk cache: each page is new to
+    // Paging a shelf of 420 books whose thumbnails lie in the disk cache: each page is new to
     // the window's memory; the time from the page's request to its last cover painted, against
     // reading the same 20 thumbnails in a plain loop.
     qputenv("XDG_CACHE_HOME", QFile::encodeName(root + QStringLiteral("/cache-0")));
     const QString pagedShelf = root + QStringLiteral("/paged/Shelf");
-    makeBooks(pagedShelf, 220);
+    makeBooks(pagedShelf, 420);
     QStringList pagedThumbnails;
     {
         QImage cover(600, 900, QImage::Format_RGB32);
@@ -927,7 +927,7 @@ int main(int argc, char *argv[])
         window.setCovers(covers); // the first page: the queue's threads start
         while (ready < 20)
             QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
-        for (int page = 1; page < 11; ++page) {
+        for (int page = 1; page < 21; ++page) {
             ready = 0;
             plainReads.push_back(millis([&] {
                 for (int i = 20 * page; i < 20 * page + 20; ++i)
