@@ -13,6 +13,7 @@
 #include <QtEndian>
 #include <archive.h>
 #include <archive_entry.h>
+#include <png.h>
 #include <sys/stat.h>
 
 using Members = std::vector<std::pair<QByteArray, QByteArray>>;
@@ -148,6 +149,98 @@ QByteArray bookOf(const QString &kind, const QString &path)
     return {};
 }
 
+} // namespace
+
+// A picture of one colour as libpng writes a PNG of a colour type and bit depth (with a
+// transparency chunk, interlaced): a palette holds a second colour, so that it is not black and
+// white. Grey pictures are of a level the depth can hold. The time is its Thumb::MTime.
+struct PngKind
+{
+    int type, depth;
+    bool trns = false, interlaced = false;
+    QColor colour() const
+    {
+        const int max = (1 << depth) - 1, level = (max - max / 3) * 255 / max;
+        const int alpha = (type & PNG_COLOR_MASK_ALPHA) || trns ? 128 : 255;
+        return type & PNG_COLOR_MASK_COLOR ? QColor(200, 30, 30, alpha)
+                                           : QColor(level, level, level, alpha);
+    }
+};
+Q_DECLARE_METATYPE(PngKind)
+
+namespace {
+
+QByteArray pngOf(const PngKind &k, const QByteArray &mtime = "7", int width = 240)
+{
+    QByteArray out;
+    png_structp p = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(p);
+    png_set_write_fn(
+        p, &out,
+        [](png_structp p, png_bytep d, size_t n) {
+            static_cast<QByteArray *>(png_get_io_ptr(p))->append(reinterpret_cast<char *>(d), n);
+        },
+        nullptr);
+    const int height = width * 3 / 2, max = (1 << k.depth) - 1;
+    png_set_IHDR(p, info, png_uint_32(width), png_uint_32(height), k.depth, k.type,
+                 k.interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE,
+                 PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+    const QColor c = k.colour();
+    png_color palette[] = {{30, 30, 200}, {200, 30, 30}};
+    png_byte alphas[] = {255, png_byte(c.alpha())};
+    if (k.type == PNG_COLOR_TYPE_PALETTE) {
+        png_set_PLTE(p, info, palette, 2);
+        if (k.trns)
+            png_set_tRNS(p, info, alphas, 2, nullptr);
+    }
+    png_text text {PNG_TEXT_COMPRESSION_NONE,
+                   const_cast<char *>("Thumb::MTime"),
+                   const_cast<char *>(mtime.constData()),
+                   size_t(mtime.size()),
+                   0,
+                   nullptr,
+                   nullptr};
+    png_set_text(p, info, &text, 1);
+    png_write_info(p, info);
+    const int channels = png_get_channels(p, info);
+    const int values[] = {k.type == PNG_COLOR_TYPE_PALETTE ? 1 : c.red() * max / 255,
+                          c.green() * max / 255, c.blue() * max / 255, c.alpha() * max / 255};
+    std::vector<png_byte> row(size_t(width * channels * 2), 0);
+    for (int x = 0; x < width; ++x) {
+        for (int ch = 0; ch < channels; ++ch) {
+            const int v = values[k.type == PNG_COLOR_TYPE_GRAY_ALPHA && ch == 1 ? 3 : ch];
+            const int bit = (x * channels + ch) * k.depth;
+            if (k.depth < 8)
+                row[size_t(bit / 8)] |= png_byte(v << (8 - k.depth - bit % 8));
+            else if (k.depth == 8)
+                row[size_t(bit / 8)] = png_byte(v);
+            else
+                row[size_t(bit / 8)] = png_byte(v >> 8), row[size_t(bit / 8 + 1)] = png_byte(v);
+        }
+    }
+    for (int pass = png_set_interlace_handling(p); pass > 0; --pass) {
+        for (int y = 0; y < height; ++y)
+            png_write_row(p, row.data());
+    }
+    png_write_end(p, info);
+    png_destroy_write_struct(&p, &info);
+    return out;
+}
+
+// True when a grid of points of the picture all show the colour (dots of two colours do not).
+bool showsColour(const QImage &image, const QColor &c)
+{
+    for (int i = 1; i < 4 && !image.isNull(); ++i) {
+        for (int j = 1; j < 4; ++j) {
+            const QColor p = image.pixelColor(image.width() * i / 4, image.height() * j / 4);
+            if (qAbs(p.red() - c.red()) > 4 || qAbs(p.green() - c.green()) > 4
+                || qAbs(p.blue() - c.blue()) > 4 || qAbs(p.alpha() - c.alpha()) > 4)
+                return false;
+        }
+    }
+    return !image.isNull();
+}
+
 bool reddish(const QImage &image)
 {
     if (image.isNull())
@@ -164,6 +257,8 @@ class TestCovers : public QObject
 private slots:
     void formats_data();
     void formats();
+    void pngKinds_data();
+    void pngKinds();
     void damagedBooks_data();
     void damagedBooks();
     void thumbnailCache();
@@ -197,6 +292,41 @@ void TestCovers::formats()
     QVERIFY2(reddish(cover),
              qPrintable(QStringLiteral("%1x%2").arg(cover.width()).arg(cover.height())));
     QVERIFY(qMax(cover.width(), cover.height()) == 64 || cover.size() == QSize(60, 90));
+}
+
+void TestCovers::pngKinds_data()
+{
+    TABLE(PngKind);
+    for (const int depth : {1, 2, 4, 8}) {
+        QTest::addRow("palette %d", depth) << PngKind {PNG_COLOR_TYPE_PALETTE, depth};
+        QTest::addRow("palette %d, tRNS", depth) << PngKind {PNG_COLOR_TYPE_PALETTE, depth, true};
+    }
+    for (const int depth : {1, 2, 4, 8, 16})
+        QTest::addRow("grey %d", depth) << PngKind {PNG_COLOR_TYPE_GRAY, depth};
+    for (const int depth : {8, 16}) {
+        QTest::addRow("grey, alpha %d", depth) << PngKind {PNG_COLOR_TYPE_GRAY_ALPHA, depth};
+        QTest::addRow("RGB %d", depth) << PngKind {PNG_COLOR_TYPE_RGB, depth};
+        QTest::addRow("RGBA %d", depth) << PngKind {PNG_COLOR_TYPE_RGBA, depth};
+    }
+    row("palette 1, interlaced", PngKind {PNG_COLOR_TYPE_PALETTE, 1, false, true});
+    row("RGB 8, interlaced", PngKind {PNG_COLOR_TYPE_RGB, 8, false, true});
+}
+
+void TestCovers::pngKinds()
+{
+    // The picture's colour through the helper (a comic's page, made into an 8-bit RGB or RGBA
+    // thumbnail as other programs expect) and through the reader of the thumbnail cache.
+    FETCH(PngKind);
+    TempTree t;
+    const QByteArray picture = pngOf(r);
+    t.write("a.cbz", archiveOf({{"p1.png", picture}}));
+    QCOMPARE(
+        QProcess::execute(QUILLRACK_THUMBNAILER, {"-s", "128", t.path("a.cbz"), t.path("out.png")}),
+        0);
+    const QByteArray made = t.read("out.png");
+    QVERIFY(made.size() > 26 && made[24] == 8 && (made[25] == 2 || made[25] == 6));
+    QVERIFY(showsColour(QImage::fromData(made), r.colour()));
+    QVERIFY(showsColour(Thumbnails::readFresh(t.write("thumb.png", picture), 7), r.colour()));
 }
 
 void TestCovers::damagedBooks_data()
@@ -258,6 +388,14 @@ void TestCovers::thumbnailCache()
     QVERIFY(
         whole.startsWith("\x89PNG")
         && Thumbnails::readFresh(t.write("cut.png", whole.left(whole.size() - 30)), 1234).isNull());
+    // A thumbnail an earlier version of this program wrote is made again; another program's
+    // is taken as it is.
+    QImage earlier = QImage::fromData(png(Red));
+    for (const char *software : {"Quillrack", "Another Viewer"}) {
+        earlier.setText("Thumb::MTime", "7"), earlier.setText("Software", software);
+        earlier.save(t.path("earlier.png"));
+        QCOMPARE(Thumbnails::readFresh(t.path("earlier.png"), 7).isNull(), software[0] == 'Q');
+    }
     QVERIFY(Thumbnails::store(Thumbnails::failPathFor("file:///c.txt"), QImage(), "file:///c.txt",
                               7, 1));
     QVERIFY(Thumbnails::failedBefore(Thumbnails::failPathFor("file:///c.txt"), 7));

@@ -4,6 +4,7 @@
 // the desktop's file managers run it for one book at a time. Exits 0 when a cover was written,
 // 1 when the book shows none, 2 when the arguments, the output or opening the book failed.
 #include "readers.h"
+#include "thumbcache.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -42,5 +43,5 @@ int main(int argc, char *argv[])
     if (!out.open(QIODevice::WriteOnly))
         return 2;
     QImageWriter writer(&out, "png");
-    return writer.write(cover) && out.commit() ? 0 : 2;
+    return writer.write(Thumbnails::inColour(cover)) && out.commit() ? 0 : 2; // 8-bit RGB(A)
 }

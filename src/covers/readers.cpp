@@ -1,6 +1,7 @@
 #include "readers.h"
 
 #include "coverparse.h"
+#include "thumbcache.h"
 
 #include <QBuffer>
 #include <QFile>
@@ -21,8 +22,9 @@ namespace {
 constexpr qint64 MemberLimit = 64 << 20; // a picture or a page inside a book
 constexpr qint64 TextLimit = 64 << 20; // a whole FB2 book
 
-// Decodes a picture, scaled while it is read where the format allows; a picture that would
-// take more memory than the limit is refused.
+// Decodes a picture into 8-bit colour channels, a JPEG scaled while it is read; a picture that
+// would take more memory than the limit is refused. Other formats are scaled only once they are
+// in colour: the toolkit scales a palette PNG into black-and-white dots.
 QImage decode(const QByteArray &bytes, int size)
 {
     QBuffer buffer;
@@ -31,9 +33,10 @@ QImage decode(const QByteArray &bytes, int size)
     QImageReader reader(&buffer);
     reader.setAllocationLimit(256);
     const QSize full = reader.size();
-    if (full.isValid() && (full.width() > size || full.height() > size))
+    if (reader.format() == "jpeg" && full.isValid()
+        && (full.width() > size || full.height() > size))
         reader.setScaledSize(full.scaled(size, size, Qt::KeepAspectRatio));
-    return reader.read();
+    return Thumbnails::inColour(reader.read());
 }
 
 // A book's members through libarchive (zip, 7z, rar, tar), each look a fresh walk from the
@@ -234,6 +237,7 @@ QImage readCover(const QByteArray &path, int size)
     else if (type == u"djvu" || type == u"djv")
         cover = djvuCover(path, size);
     ::close(fd);
+    cover = Thumbnails::inColour(cover);
     if (cover.isNull())
         return {};
     return cover.width() > size || cover.height() > size

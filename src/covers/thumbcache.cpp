@@ -72,6 +72,12 @@ bool readRows(png_structp png, png_infop info, png_bytepp rows)
     return true;
 }
 
+// What this program writes as a thumbnail's "Software".
+QByteArray software()
+{
+    return "Quillrack thumbnail " + QByteArray::number(Format);
+}
+
 QString nameFor(const QByteArray &uri)
 {
     return QString::fromLatin1(QCryptographicHash::hash(uri, QCryptographicHash::Md5).toHex())
@@ -94,7 +100,10 @@ QString pathFor(const QByteArray &uri, bool large)
 
 QString failPathFor(const QByteArray &uri)
 {
-    return root() + QStringLiteral("/fail/quillrack-") + QLatin1String(VersionInfo::Version) + u'/'
+    return root()
+        + QStringLiteral("/fail/quillrack-%1-%2/")
+              .arg(QLatin1String(VersionInfo::Version))
+              .arg(Format)
         + nameFor(uri);
 }
 
@@ -120,15 +129,19 @@ QImage readFresh(const QString &path, qint64 mtime)
             rows[y] = image.scanLine(int(y));
         png_textp texts = nullptr;
         int count = 0;
-        bool fresh = false;
+        bool fresh = false, earlierForm = false;
         if (!image.isNull() && readRows(png, info, rows.data())) {
             png_get_text(png, info, &texts, &count);
             for (int i = 0; i < count; ++i) {
-                fresh = fresh
-                    || (qstrcmp(texts[i].key, "Thumb::MTime") == 0
-                        && QByteArray(texts[i].text) == QByteArray::number(mtime));
+                const QByteArrayView key(texts[i].key), text(texts[i].text);
+                fresh = fresh || (key == "Thumb::MTime" && text == QByteArray::number(mtime));
+                // One of ours of an earlier form may be drawn wrongly: it is made again.
+                earlierForm = earlierForm
+                    || (key == "Software" && text.startsWith("Quillrack") && text != software());
             }
         }
+        if (earlierForm)
+            fresh = false;
         if (!fresh)
             image = QImage();
     }
@@ -152,13 +165,13 @@ bool store(const QString &path, const QImage &image, const QByteArray &uri, qint
     const QString top = root();
     for (QString f = folder; f == top || f.startsWith(top + u'/'); f.truncate(f.lastIndexOf(u'/')))
         QFile::setPermissions(f, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    QImage out = image.isNull() ? QImage(1, 1, QImage::Format_ARGB32) : image;
+    QImage out = image.isNull() ? QImage(1, 1, QImage::Format_ARGB32) : inColour(image);
     if (image.isNull())
         out.fill(Qt::transparent);
     out.setText(QStringLiteral("Thumb::URI"), QString::fromLatin1(uri));
     out.setText(QStringLiteral("Thumb::MTime"), QString::number(mtime));
     out.setText(QStringLiteral("Thumb::Size"), QString::number(size));
-    out.setText(QStringLiteral("Software"), QStringLiteral("Quillrack"));
+    out.setText(QStringLiteral("Software"), QString::fromLatin1(software()));
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

@@ -10,6 +10,20 @@
 // not be made are recorded under fail/quillrack-<version>/.
 namespace Thumbnails {
 
+// The form of this program's thumbnails, recorded in each as "Software": thumbnails of an
+// earlier form are made again once, and fail records of one form are kept apart from others'.
+inline constexpr int Format = 2;
+
+// A picture in 8-bit colour channels, with alpha only where it has any: how thumbnails are
+// stored, since other programs read them as 8-bit RGB or RGBA.
+inline QImage inColour(const QImage &image)
+{
+    if (image.isNull())
+        return image;
+    return image.convertToFormat(image.hasAlphaChannel() ? QImage::Format_ARGB32
+                                                         : QImage::Format_RGB32);
+}
+
 // The file:// URI of a path, its bytes percent-encoded as the desktop's file managers write it.
 QByteArray uriOf(const QByteArray &path);
 // Where a URI's thumbnail lies: large (256 px) or normal (128 px); and its fail record.
