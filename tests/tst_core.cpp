@@ -70,7 +70,9 @@ void TestCore::markLookup_data()
     row("after a comma name", MarkRow {"-a,b.pdf,5,-c,2,", "c", 2});
     row("',-' name is one entry", MarkRow {"-a,-b.txt,3,", "a,-b.txt", 3});
     row("',-' lends no colour", MarkRow {"-a,-b.txt,3,", "b.txt", 0});
-    row("',-' after two commas", MarkRow {"-a,b,-c.txt,4,", "c.txt", 0});
+    row("names with blanks and commas", MarkRow {"-Smith, John - Emma.txt,3,", "Smith, John - Emma.txt", 3});
+    row("a damaged entry ends at the next", MarkRow {"-Emma.txt,red,-Moby.pdf,2,", "Moby.pdf", 2});
+    row("an empty colour ends too", MarkRow {"-Emma.txt,,-Moby.pdf,2,", "Moby.pdf", 2});
     row("',-' then the real one", MarkRow {"-a,-b.txt,3,-b.txt,5,", "b.txt", 5});
     row("colour 7 is black", MarkRow {"-x,7,", "x", 0});
     row("text colour", MarkRow {"-x,red,", "x", 0});

@@ -75,7 +75,10 @@ template<typename Fn> void MarksLine::walk(Fn fn) const
             if (last < 0)
                 return; // the line ends inside this entry
             qsizetype a, b;
-            if (numberSpan(QByteArrayView(d + keyEnd + 1, last - keyEnd - 1), a, b)) {
+            // An entry ends at a colour; a damaged one (a colour that is no number) ends where
+            // the next entry or the line begins, so that it swallows no entry after it.
+            if (numberSpan(QByteArrayView(d + keyEnd + 1, last - keyEnd - 1), a, b) || last + 1 == n
+                || d[last + 1] == '-') {
                 if (!fn(s, keyEnd, last))
                     return;
                 s = last + 1;

@@ -9,6 +9,7 @@
 // kept as the bytes of the file. The line is read from its start, entry after entry: a name runs
 // to the first comma that is followed by a number and a closing comma, so a marked name that
 // holds commas ("a,-b.txt") is one whole entry and never lends its colour to a name inside it.
+// A damaged entry (a colour that is no number, "-Emma.txt,red,") ends before the next "-".
 // Lookups go through an index of the entries, so they cost the same however long the line is.
 class MarksLine
 {

@@ -61,7 +61,9 @@ namespace {
 
 void applyMark(MarksLine &marks, const QByteArray &name, int colour)
 {
-    marks.removeEntry(marks.FindMarkEntry(name));
+    // Every entry of the name goes, a damaged one or one a hand-edit repeated too.
+    for (MarksLine::Entry e; (e = marks.FindMarkEntry(name)).found;)
+        marks.removeEntry(e);
     if (colour)
         marks.appendEntry(name, colour);
 }
