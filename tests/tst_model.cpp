@@ -307,6 +307,25 @@ void TestModel::marking()
     mark("Odd", 3);
     QCOMPARE(v.prompter.titles(), Strings(4, "Cannot Mark Book") << "Marks Not Saved");
     QVERIFY(v.tree.read("app/marked.dat").endsWith("-Emma.txt,4,-Odd,3,\r\n"));
+    // Damaged entries of a name give way to its next mark, and go with an unmark; names that
+    // hold commas keep theirs.
+    Library w(1, 0, "-Emma.txt,red,-Smith, John - Emma.txt,3,-a,-b.txt,4,-Emma.txt,,\r\n");
+    for (const char *name : {"Emma.txt", "Smith, John - Emma.txt", "a,-b.txt"})
+        w.tree.write(QString("lib/Shelf 1/") + name);
+    w.load();
+    auto colours = [&] {
+        return QString("%1%2%3")
+            .arg(w.model->bookSlot(w.slotOf("Emma.txt")).colour)
+            .arg(w.model->bookSlot(w.slotOf("Smith, John - Emma.txt")).colour)
+            .arg(w.model->bookSlot(w.slotOf("a,-b.txt")).colour);
+    };
+    w.onBook("Emma.txt"), w.commands->mnuMarkBook_Click(2);
+    QCOMPARE(w.g.Marks.bytes(), QByteArray("-Smith, John - Emma.txt,3,-a,-b.txt,4,-Emma.txt,2,"));
+    w.model->FillBooks();
+    QCOMPARE(colours(), "234");
+    w.commands->mnuUnmark_Click();
+    w.model->FillBooks();
+    QCOMPARE(colours(), "034");
 }
 
 void TestModel::commands_data()
@@ -348,17 +367,18 @@ void TestModel::commands_data()
     row("new shelf, blanks kept", C {"ns", "", " Spaced ", ok, "", " Spaced ,S1,S2,S3"});
     row("new shelf, cancel", C {"ns", "", "", ok, "", "S1,S2,S3"});
     row("new shelf that exists", C {"ns", "", "Shelf 1", ok, "Shelf Exists", "S1,S2,S3"});
-    row("new shelf named as a file", C {"ns", "", "loose.txt", ok, "Shelf Exists", "S1,S2,S3"});
+    row("new shelf named as a file", C {"ns", "", "loose.txt", ok, "Name Taken by a File", "S1,S2,S3"});
+    row("shelf renamed as a file", C {"rs", "Shelf 2", "loose.txt", ok, "Name Taken by a File", "S1,S2,S3"});
     // clang-format on
     // Typed names that could reach outside the library or break a file are refused.
     const QString refused = "Name Not Allowed";
-    for (const QString &name : Strings {"/", "a/b", "..", ".", "x\ny", "x\ry",
+    // A name that starts with "." would be hidden, and vanish from the bookcase.
+    for (const QString &name : Strings {"/", "a/b", "..", ".", ".hidden", "x\ny", "x\ry",
                                         QString::fromUtf8("x\0y", 3), QString(256, 'n')}) {
         const QByteArray tag = name.toUtf8().toPercentEncoding().left(12);
         QTest::addRow("new shelf %s", tag.data()) << C {"ns", "", name, ok, refused, "S1,S2,S3"};
         QTest::addRow("shelf %s", tag.data()) << C {"rs", "Shelf 2", name, ok, refused, "S1,S2,S3"};
-        if (name != u".") // "..pdf" is a name like any other
-            QTest::addRow("book %s", tag.data()) << C {"rb", "a.pdf", name, ok, refused, "a.pdf"};
+        QTest::addRow("book %s", tag.data()) << C {"rb", "a.pdf", name, ok, refused, "a.pdf"};
     }
 }
 
@@ -398,6 +418,11 @@ void TestModel::commands()
     else
         v.model->newShelf();
     QCOMPARE(v.prompter.titles().mid(r.command == u"ds" ? 0 : 1).join(','), r.titles);
+    // A shelf that cannot be deleted says what it holds, hidden things too.
+    if (r.titles == u"Cannot Delete Shelf")
+        QVERIFY(v.prompter.told(r.typed.startsWith('.')     ? "It holds 1 hidden file."
+                                    : r.typed.endsWith('/') ? "It holds 1 folder."
+                                                            : "It holds 1 book."));
     if (book) { // the book is where the result says, and nowhere else; the grid shows it so
         QCOMPARE(v.tree.readBytes("lib/Shelf 1/" + r.result.toUtf8().replace('?', "\xe9")),
                  r.result.isEmpty() ? "<missing>" : "the book");
@@ -445,6 +470,7 @@ void TestModel::readerChecks()
     v.tree.write("lib/Shelf 1/Why? Because.txt", "the book");
     v.tree.write("reader/B 10.epub");
     v.tree.write("reader/.hidden");
+    v.tree.writeBytes("reader/caf\xe9.txt", "x"); // listed, as the book grid lists it
     v.load();
     int asked = 0;
     v.model->askForFolders = [&] {
@@ -459,8 +485,8 @@ void TestModel::readerChecks()
     QCOMPARE(v.prompter.titles().join(','),
              "Main Book Folder not identified.,Main Book Folder not "
              "identified.,Name Not Accepted by the Reader");
-    QCOMPARE(v.tree.entries("reader"), (Strings {".hidden", "B 10.epub"}));
-    QCOMPARE(*v.model->readerListing(), Strings {"B 10.epub"}); // hidden files left out
+    QCOMPARE(v.tree.entries("reader").size(), 3);
+    QCOMPARE(*v.model->readerListing(), (Strings {"B 10.epub", "caf\uFFFD.txt"})); // no hidden
     v.g.ReaderFolder.clear();
     v.model->askForFolders = [] { return false; }; // the program ends meanwhile
     QVERIFY(!v.model->readerListing());
@@ -513,8 +539,11 @@ void TestModel::folderLocations_data()
     row("CR in the reader folder", FoldersRow {"lib", "reader\r", "Folder Not Allowed"});
     row("saved", FoldersRow {"lib", "reader", ""});
     row("saved, no reader", FoldersRow {"lib", "", ""});
-    row("relative book folder", FoldersRow {"=lib", "", "Folder Not Allowed"}); // "=": as typed
-    row("relative reader folder", FoldersRow {"lib", "=./reader", "Folder Not Allowed"});
+    row("relative book folder", FoldersRow {"=.", "", "Folder Not Allowed"}); // "=": as typed
+    row("relative reader folder", FoldersRow {"lib", "=.", "Folder Not Allowed"});
+    row("relative, missing", FoldersRow {"lib", "=./nowhere", "Folder Does Not Exist."});
+    row("empty book, relative reader",
+        FoldersRow {"", "=./reader", "Main Book Folder not identified."});
     row("home folder", FoldersRow {"=~/lib", "=~/reader", ""});
 }
 

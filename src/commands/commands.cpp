@@ -74,6 +74,13 @@ void Commands::mnuUnmark_Click()
         m_bookcase.FillBooks();
 }
 
+void Commands::mnuSendToReader_Click()
+{
+    const PopUpTarget &t = m_bookcase.target();
+    if (!t.BookName.isEmpty())
+        m_bookcase.sendToReader({t.ShelfName, t.BookName});
+}
+
 void Commands::mnuBookRename_Click()
 {
     const CommandScope command(m_bookcase);
@@ -154,8 +161,13 @@ void Commands::cmdShelfRename_Click()
         const Path newPath = m_bookcase.bookPath(newName.toUtf8());
         // Another letter case of the same name names the shelf itself where case is ignored.
         if (g.FileSys.anythingAt(newPath) && !g.FileSys.sameFile(oldPath, newPath)) {
-            g.prompter->message(QStringLiteral("Shelf Exists"),
-                                QStringLiteral("Shelf Exists. Cannot Rename."));
+            if (g.FileSys.FolderExists(newPath))
+                g.prompter->message(QStringLiteral("Shelf Exists"),
+                                    QStringLiteral("Shelf Exists. Cannot Rename."));
+            else
+                g.prompter->message(QStringLiteral("Name Taken by a File"),
+                                    m_bookcase.fileTakesName(newName)
+                                        + QStringLiteral(" Cannot rename."));
             return;
         }
         const bool displayed = isDisplayedShelf();
@@ -184,10 +196,14 @@ void Commands::mnuShelfDelete_Click()
     if (!folder) {
         report(QStringLiteral("Cannot Delete Shelf"),
                QStringLiteral("The shelf '%1' cannot be opened.").arg(name), error);
-    } else if (!folder->isEmpty()) {
-        // Sub-folders and hidden files count too: nothing the user cannot see is deleted.
+    } else if (const FolderContents held = folder->contents(); !held.empty()) {
+        // Sub-folders and hidden files count too: nothing the user cannot see is deleted, and
+        // the message says what keeps the shelf.
         g.prompter->message(QStringLiteral("Cannot Delete Shelf"),
-                            name + QStringLiteral(" is not empty. Cannot delete."));
+                            name + QStringLiteral(" is not empty. Cannot delete.")
+                                + (held.files < 0
+                                       ? QString()
+                                       : QStringLiteral(" It holds %1.").arg(held.described())));
     } else if (confirmDelete(QStringLiteral("Delete Shelf"), name)) {
         const FsResult result = g.FileSys.DeleteFolder(path);
         if (!result)

@@ -11,6 +11,9 @@ QString nameProblem(const QString &name)
         return QStringLiteral("A name cannot be empty.");
     if (name == u"." || name == u"..")
         return QStringLiteral("\".\" and \"..\" name folders of their own and cannot be used.");
+    if (name.startsWith(u'.'))
+        return QStringLiteral("A name cannot start with \".\": such files and folders are hidden, "
+                              "so it would vanish from the bookcase.");
     if (name.contains(u'/'))
         return QStringLiteral("A name cannot hold \"/\": it separates folders.");
     if (name.contains(QChar(0)))

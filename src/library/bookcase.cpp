@@ -371,6 +371,13 @@ void Bookcase::aimAtBook(int slot)
     m_target = {book.file, slot, book.shelf, m_selectedShelf};
 }
 
+QString Bookcase::fileTakesName(const QString &name) const
+{
+    return QStringLiteral("A file named '%1' lies in the Main Book Folder (%2), so no shelf can "
+                          "take that name.")
+        .arg(name, g.BookFolder);
+}
+
 Transfer Bookcase::toShelf(const Path &source, const QByteArray &shelf, bool move) const
 {
     const QByteArray name = lastPathPart(source.bytes());
@@ -466,26 +473,34 @@ void Bookcase::sendToReader(const BookRef &book)
                             .arg(name)});
     if (result == TransferResult::Failed)
         reloadBooks();
+    if (m_listing) { // an open listing shows the folder as it is now
+        m_listing = readerListing();
+        emit listingChanged();
+    }
+}
+
+void Bookcase::toggleReaderListing()
+{
+    m_listing = m_listing ? std::nullopt : readerListing();
+    emit listingChanged();
 }
 
 std::optional<QStringList> Bookcase::readerListing()
 {
     if (!ensureReaderFolder())
         return std::nullopt;
-    QStringList names;
+    // Listed as the book grid lists a shelf: hidden names left out, every other one shown,
+    // also one that is not valid text.
     QString error;
-    if (const auto folder = g.FileSys.GetFolder(g.ReaderFolder, &error)) {
-        for (const QString &name : folder->Files().names) {
-            if (!name.startsWith(u'.'))
-                names.append(name);
-        }
-    } else {
+    const auto folder = g.FileSys.GetFolder(g.ReaderFolder, &error);
+    const NameList names = folder ? folder->fileNames(&error) : NameList();
+    if (!error.isEmpty()) {
         g.prompter->message(QStringLiteral("Cannot List Reader Folder"),
                             QStringLiteral("The eBook Reader Content Folder cannot be read.")
                                 + QStringLiteral("\r\n\r\n") + error);
         return std::nullopt;
     }
-    return names;
+    return names.toStringList();
 }
 
 void Bookcase::newShelf()
@@ -496,9 +511,14 @@ void Bookcase::newShelf()
     if (name.isEmpty() || !acceptTypedName(*g.prompter, name))
         return;
     const Path path = bookPath(name.toUtf8());
-    if (g.FileSys.anythingAt(path)) {
+    if (g.FileSys.FolderExists(path)) {
         g.prompter->message(QStringLiteral("Shelf Exists"),
                             QStringLiteral("'%1' already exists. Cannot create it.").arg(name));
+        return;
+    }
+    if (g.FileSys.anythingAt(path)) { // a file the bookcase never shows
+        g.prompter->message(QStringLiteral("Name Taken by a File"),
+                            fileTakesName(name) + QStringLiteral(" Cannot create it."));
         return;
     }
     const FsResult result = g.FileSys.CreateFolder(path);

@@ -42,57 +42,47 @@ bool readConfig(GlobalState &g, QString *problem)
 
 bool checkFolders(Prompter &prompter, const FileSys &fs, QString &book, QString &read)
 {
-    // "~/" means the home folder; any other path must be a full one: a relative path names
-    // another folder, or none, whenever the program starts from elsewhere.
+    auto refuse = [&](const QString &title, const QString &text) {
+        prompter.message(title, text + QStringLiteral("\r\n") + ClickOk);
+        return false;
+    };
+    // "~/" means the home folder.
     for (QString *path : {&book, &read}) {
         if (*path == u'~' || path->startsWith(QStringLiteral("~/")))
             *path = QDir::homePath() + path->mid(1);
-        if (!path->isEmpty() && !path->startsWith(u'/')) {
-            prompter.message(QStringLiteral("Folder Not Allowed"),
-                             *path
-                                 + QStringLiteral("\r\nis not a full path (one that begins "
-                                                  "with /), so it names no fixed folder. Please "
-                                                  "select another folder.\r\n")
-                                 + ClickOk);
-            return false;
-        }
     }
-    if (book.isEmpty()) {
-        prompter.message(QStringLiteral("Main Book Folder not identified."),
-                         QStringLiteral("You must indicate the location of the Main Book "
-                                        "Folder.\r\n")
-                             + ClickOk);
-        return false;
+    if (book.isEmpty())
+        return refuse(QStringLiteral("Main Book Folder not identified."),
+                      QStringLiteral("You must indicate the location of the Main Book Folder."));
+    if (!fs.FolderExists(book))
+        return refuse(QStringLiteral("Folder Does Not Exist."),
+                      book
+                          + QStringLiteral("\r\nDoes not exist. Please select another folder for "
+                                           "the Main Book Folder."));
+    if (!read.isEmpty() && !fs.FolderExists(read))
+        return refuse(QStringLiteral("Folder Does Not Exist."),
+                      read
+                          + QStringLiteral("\r\nDoes not exist. Please select another folder or "
+                                           "no folder for the Reader Content Folder."));
+    // A relative path names another folder, or none, whenever the program starts from
+    // elsewhere; a line break cannot be kept in a line of config.ini.
+    for (const QString &path : {book, read}) {
+        if (!path.isEmpty() && !path.startsWith(u'/'))
+            return refuse(QStringLiteral("Folder Not Allowed"),
+                          path
+                              + QStringLiteral("\r\nis not a full path (one that begins with /), "
+                                               "so it names no fixed folder. Please select "
+                                               "another folder."));
     }
     for (const QString &path : {book, read}) {
         if (!fitsConfigLine(path)) {
             QString shown = path;
             shown.replace(u'\n', QStringLiteral("\\n")).replace(u'\r', QStringLiteral("\\r"));
-            prompter.message(QStringLiteral("Folder Not Allowed"),
-                             shown
-                                 + QStringLiteral("\r\nholds a line break, which the "
-                                                  "configuration file cannot keep. Please "
-                                                  "select another folder.\r\n")
-                                 + ClickOk);
-            return false;
+            return refuse(QStringLiteral("Folder Not Allowed"),
+                          shown
+                              + QStringLiteral("\r\nholds a line break, which the configuration "
+                                               "file cannot keep. Please select another folder."));
         }
-    }
-    if (!fs.FolderExists(book)) {
-        prompter.message(QStringLiteral("Folder Does Not Exist."),
-                         book
-                             + QStringLiteral("\r\nDoes not exist. Please select another "
-                                              "folder for the Main Book Folder.\r\n")
-                             + ClickOk);
-        return false;
-    }
-    if (!read.isEmpty() && !fs.FolderExists(read)) {
-        prompter.message(QStringLiteral("Folder Does Not Exist."),
-                         read
-                             + QStringLiteral("\r\nDoes not exist. Please select another "
-                                              "folder or no folder for the Reader Content "
-                                              "Folder.\r\n")
-                             + ClickOk);
-        return false;
     }
     return true;
 }

@@ -331,6 +331,21 @@ bool caseVariants(const QByteArray &a, const QByteArray &b)
 
 } // namespace
 
+QString FolderContents::described() const
+{
+    QStringList parts;
+    const std::pair<int, const char *> counts[]
+        = {{files, "book"}, {hiddenFiles, "hidden file"}, {folders, "folder"}};
+    for (const auto &[n, what] : counts) {
+        if (n > 0)
+            parts
+                << QStringLiteral("%1 %2%3").arg(n).arg(QLatin1String(what)).arg(n > 1 ? "s" : "");
+    }
+    const QString last = parts.isEmpty() ? QString() : parts.takeLast();
+    return parts.isEmpty() ? last
+                           : parts.join(QStringLiteral(", ")) + QStringLiteral(" and ") + last;
+}
+
 QByteArray lastPathPart(const QByteArray &path)
 {
     qsizetype end = path.size();
@@ -379,20 +394,22 @@ Listing FileSys::Folder::Files() const
     return listFolder(m_path, Kind::File);
 }
 
-bool FileSys::Folder::isEmpty() const
+FolderContents FileSys::Folder::contents() const
 {
+    FolderContents c;
     DIR *dir = opendir(m_path.c_str());
     if (!dir)
-        return false;
-    bool empty = true;
+        return {-1, -1, -1};
     while (const dirent *e = readdir(dir)) {
-        if (!dotOrDotDot(e->d_name)) {
-            empty = false;
-            break;
-        }
+        if (dotOrDotDot(e->d_name))
+            continue;
+        if (kindOf(dirfd(dir), e->d_name, e->d_type) == Kind::Folder)
+            ++c.folders;
+        else
+            ++(e->d_name[0] == '.' ? c.hiddenFiles : c.files);
     }
     closedir(dir);
-    return empty;
+    return c;
 }
 
 void FileSys::setSysCalls(const SysCalls *calls)

@@ -88,6 +88,15 @@ struct Listing
     QString error;
 };
 
+// What a folder holds: files (books on a shelf), hidden files, and folders of any name.
+struct FolderContents
+{
+    int files = 0, hiddenFiles = 0, folders = 0;
+    bool empty() const { return files == 0 && hiddenFiles == 0 && folders == 0; }
+    // "2 books, 1 hidden file and 3 folders", naming only what there is.
+    QString described() const;
+};
+
 // The calls through which FileSys looks up names and renames files. Tests replace them to
 // answer as another kind of file system would (one that ignores letter case, or has no
 // no-replace rename).
@@ -140,8 +149,8 @@ public:
         // not valid UTF-8 (its text could not name the file again).
         Listing SubFolders() const;
         Listing Files() const;
-        // True when nothing at all lies in the folder, hidden or not, file or folder.
-        bool isEmpty() const;
+        // What lies in the folder, hidden or not; all -1 when it cannot be read.
+        FolderContents contents() const;
 
     private:
         Path m_path;
