@@ -24,10 +24,13 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProgressDialog>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextDocumentFragment>
+#include <QThread>
+#include <QTimer>
 
 using Strings = QStringList;
 
@@ -122,6 +125,7 @@ private slots:
     void accessKeysAndPaging();
     void keys_data();
     void keys();
+    void progressKeepsItsSize();
     void realMessageBoxGivesTheSafeAnswer();
     void layout();
     void fileLocationsDialog();
@@ -249,19 +253,19 @@ void TestWindows::popUpsAtThePointer()
     p.tree.write("lib/Classics/Odes.txt");
     QVERIFY(p.start());
     Strings seen;
-    for (const auto &[slot, menu] :
-         {std::pair("lblShelf", "mnuShelfPopUp"), std::pair("Book", "mnuBookPopUp")}) {
+    for (const auto &[slot, menu, index] :
+         {std::tuple("lblShelf", "mnuShelfPopUp", 1), std::tuple("Book", "mnuBookPopUp", 0)}) {
         later([&, menu] {
             auto *popUp = child<QMenu>(p.m(), menu);
             seen << popUp->actions().first()->text()
                     + (popUp->pos() == QCursor::pos() ? " at the pointer" : "");
             popUp->close();
         });
-        QCursor::setPos(child(p.w(), slot, 1)->mapToGlobal(QPoint(5, 5)));
-        QTest::mouseClick(child(p.w(), slot, 1), Qt::RightButton, {}, QPoint(5, 5));
+        QCursor::setPos(child(p.w(), slot, index)->mapToGlobal(QPoint(5, 5)));
+        QTest::mouseClick(child(p.w(), slot, index), Qt::RightButton, {}, QPoint(5, 5));
     }
-    QCOMPARE(seen, (Strings {"Fiction at the pointer", "Odes at the pointer"}));
-    QCOMPARE(text(p.w(), {"lblWhichShelf"}) + p.w()->model().target().BookName, "ClassicsOdes.txt");
+    QCOMPARE(seen, (Strings {"Fiction at the pointer", "Emma at the pointer"}));
+    QCOMPARE(text(p.w(), {"lblWhichShelf"}) + p.w()->model().target().BookName, "ClassicsEmma.txt");
 }
 
 void TestWindows::dragAndDrop()
@@ -349,6 +353,28 @@ void TestWindows::accessKeysAndPaging()
     QCOMPARE(
         pages,
         (Strings {"Book 0.txt at 1", "Book 20.txt at 5", "Book 40.txt at 9", "Book 20.txt at 5"}));
+    // While a book is dragged, the shelf under it is lit, and the pointer held at the shelf
+    // grid's lower edge pages the grid (the drag takes the wheel).
+    auto *shelves = child<PictureBox>(p.w(), "Picture1");
+    int paged = 0;
+    QRect lit;
+    p.w()->startDrag = [&](int slot) {
+        std::unique_ptr<QMimeData> data(p.w()->dragData(slot));
+        QWidget *label = child(p.w(), "lblShelf", 2);
+        QDragEnterEvent enter(label->rect().center(), Qt::MoveAction, data.get(), Qt::LeftButton,
+                              {});
+        QApplication::sendEvent(label, &enter);
+        lit = shelves->dropRing();
+        QDragLeaveEvent leave;
+        QApplication::sendEvent(label, &leave);
+        const int before = child<QScrollBar>(p.w(), "VScroll1")->value();
+        QCursor::setPos(shelves->mapToGlobal(QPoint(40, shelves->height() - 8)));
+        QTest::qWait(1000);
+        paged = child<QScrollBar>(p.w(), "VScroll1")->value() - before;
+    };
+    QTest::mousePress(child(p.w(), "Book"), Qt::LeftButton);
+    QVERIFY(lit.contains(child(p.w(), "lblShelf", 2)->geometry()) && shelves->dropRing().isNull());
+    QVERIFY2(paged >= 1, qPrintable(QString::number(paged)));
     // Access keys: New Shelf, Refresh, and Exit, which the menu bar's Exit shares.
     QTest::keyClick(p.m(), Qt::Key_N, Qt::AltModifier);
     QTRY_COMPARE(p.prompter.titles(), Strings {"New Shelf"});
@@ -385,7 +411,11 @@ void TestWindows::keys_data()
     row("shelves: F2 renames", "Right F2", "Fiction; asked Rename Shelf");
     row("shelves: Delete", "Right Del", "Fiction; asked Cannot Delete Shelf");
     row("books: Tab", "Tab", "B01.txt: on Classics");
-    row("books: then the other controls", "Tab Tab", "Title");
+    row("books: then the reader picture", "Tab Tab", "eBook Reader Content Folder");
+    row("books: then the other controls", "Tab Tab Tab", "Title");
+    row("reader: Space lists its folder", "Tab Tab Space", "eBook Reader Content Folder; listing Sent.txt");
+    row("reader: Enter closes the listing", "Tab Tab Return Return", "eBook Reader Content Folder");
+    row("books: Ctrl+E sends the book", "Tab Ctrl+E Tab Space", "eBook Reader Content Folder; listing B01.txt,Sent.txt");
     row("books: Right, a marked book", "Tab Right", "B02.txt: on Classics, marked red");
     row("books: Down", "Tab Down", "B06.txt: on Classics");
     row("books: End", "Tab End", "B24.txt: on Classics; books at 2");
@@ -412,8 +442,10 @@ void TestWindows::keys()
     for (int i = 1; i <= 24; ++i)
         p.tree.write(QStringLiteral("lib/Classics/B%1.txt").arg(i, 2, 10, QChar(u'0')));
     p.tree.write("app/marked.dat", "-B02.txt,6,\r\n");
+    p.tree.write("reader/Sent.txt");
     QVERIFY(p.start());
     p.w()->model().opener = "false"; // a desktop that opens nothing
+    p.program->g.ReaderFolder = p.tree.path("reader");
     QString menu;
     later([&] {
         if (auto *popUp = qobject_cast<QMenu *>(QApplication::activePopupWidget()))
@@ -425,6 +457,10 @@ void TestWindows::keys()
         const QWidget *focus = p.w()->focusWidget();
         const QString shelf = text(p.w(), {"lblWhichShelf"}), title = text(p.w(), {"txtTitle"});
         const Strings fiction = p.tree.entries("lib/Fiction");
+        const auto *listing = child<QListWidget>(p.w(), "File1");
+        Strings listed;
+        for (int i = 0; i < listing->count(); ++i)
+            listed << listing->item(i)->text();
         const int at[] = {child<QScrollBar>(p.w(), "VScroll1")->value(),
                           child<QScrollBar>(p.w(), "VScroll2")->value()};
         const std::pair<bool, QString> facts[]
@@ -436,6 +472,7 @@ void TestWindows::keys()
                {!p.prompter.asked.isEmpty(), "; asked " + p.prompter.titles().join(',')},
                {!menu.isEmpty(), "; " + menu},
                {fiction.size() > 1, "; Fiction " + fiction.join(',')},
+               {listing->isVisibleTo(p.w()), "; listing " + listed.join(',')},
                {p.tree.entries("lib/Classics").size() < 24,
                 "; " + text(p.w(), {"lblHowMany"}).trimmed()}};
         QString s = focus->accessibleName();
@@ -444,6 +481,30 @@ void TestWindows::keys()
         return s;
     };
     QTRY_COMPARE(state(), seen);
+}
+
+void TestWindows::progressKeepsItsSize()
+{
+    // The progress of a long copy keeps one size from the moment it shows, whatever it names:
+    // a press on Cancel lands where Cancel was.
+    QSet<QSize> sizes;
+    QString shown;
+    QTimer look;
+    QObject::connect(&look, &QTimer::timeout, [&] {
+        for (QWidget *w : QApplication::topLevelWidgets()) {
+            if (auto *d = qobject_cast<QProgressDialog *>(w); d && d->isVisible())
+                sizes << d->size(), shown = d->findChild<QLabel *>()->text();
+        }
+    });
+    look.start(20);
+    WidgetPrompter().runJob(100, [&](JobProgress &progress) {
+        progress.report("Emma.txt", 10);
+        QThread::msleep(800);
+        progress.report(QString(400, u'x') + ".epub", 50);
+        QThread::msleep(400);
+    });
+    QCOMPARE(sizes.size(), 1);
+    QVERIFY(shown.contains(u'…') && shown.section(u'\n', 0, 0).endsWith(".epub"));
 }
 
 void TestWindows::realMessageBoxGivesTheSafeAnswer()
@@ -483,7 +544,8 @@ void TestWindows::layout()
                  *heading = child<QLabel>(p.w(), "lblWhichShelf");
     QVERIFY(label->text().startsWith("The Rem") && label->text().contains(u'…')
             && label->text().endsWith("Again"));
-    QVERIFY(heading->text().startsWith("A Shelf") && heading->text().endsWith(u'…'));
+    QVERIFY(heading->text().startsWith("A Shelf") && heading->text().contains(u'…')
+            && heading->text().endsWith("Its Books"));
     QVERIFY(label->graphicsEffect() && !child(p.w(), "lblBook", 0)->graphicsEffect());
     QVERIFY(child(p.w(), "lblBook", 0)->toolTip().contains("not readable text"));
     // On a small screen the window stays on it, and a control that takes the focus out of view

@@ -98,6 +98,10 @@ void frmMain::buildBookPopUp()
     separator(m, "mnuBookSep2");
     mnuUnmark = item(m, QStringLiteral("Unmark Book"), "mnuUnmark");
     separator(m, "mnuBookSep3");
+    // The key is the book grid's own (Ctrl+E there): shown here, never a shortcut of the menu,
+    // which would act on whatever book the menu last opened over.
+    mnuSendToReader = item(m, QStringLiteral("Send to eBook Reader\tCtrl+E"), "mnuSendToReader");
+    separator(m, "mnuBookSepReader");
     mnuBookRename = item(m, QStringLiteral("Rename Book"), "mnuBookRename");
     separator(m, "mnuBookSep4");
     mnuBookDelete = item(m, QStringLiteral("Delete Book"), "mnuBookDelete");

@@ -29,6 +29,7 @@ public:
     QAction *mnuBookName;
     std::array<QAction *, 7> mnuMarkBook {}; // items 1 to 6; index 0 is unused
     QAction *mnuUnmark;
+    QAction *mnuSendToReader;
     QAction *mnuBookRename;
     QAction *mnuBookDelete;
 

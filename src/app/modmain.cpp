@@ -171,6 +171,7 @@ void modMain::connectCommands()
     for (int i = 1; i <= 6; ++i)
         connect(m->mnuMarkBook[i], &QAction::triggered, this, [c, i] { c->mnuMarkBook_Click(i); });
     connect(m->mnuUnmark, &QAction::triggered, this, [c] { c->mnuUnmark_Click(); });
+    connect(m->mnuSendToReader, &QAction::triggered, this, [c] { c->mnuSendToReader_Click(); });
     connect(m->mnuBookRename, &QAction::triggered, this, [c] { c->mnuBookRename_Click(); });
     connect(m->mnuBookDelete, &QAction::triggered, this, [c] { c->mnuBookDelete_Click(); });
     connect(m->cmdShelfRename, &QAction::triggered, this, [c] { c->cmdShelfRename_Click(); });
@@ -265,6 +266,7 @@ void modMain::run(Command command)
 {
     // Through the pop-up's own menu items: the same command, questions and messages.
     const frmMain *m = mainWindow;
-    QAction *items[] = {m->mnuBookRename, m->mnuBookDelete, m->cmdShelfRename, m->mnuShelfDelete};
+    QAction *items[] = {m->mnuBookRename, m->mnuBookDelete, m->cmdShelfRename, m->mnuShelfDelete,
+                        m->mnuSendToReader};
     items[int(command)]->trigger();
 }

@@ -22,6 +22,8 @@ public:
     void mnuMarkBook_Click(int Index);
     void mnuUnmark_Click();
 
+    // Sends a copy of the target book to the eBook Reader Content Folder.
+    void mnuSendToReader_Click();
     void mnuBookRename_Click();
     void mnuBookDelete_Click();
     void cmdShelfRename_Click();

@@ -124,8 +124,14 @@ public:
     // The files of the reader folder, for its listing; nothing when no folder is set or it
     // cannot be read (the user is told).
     std::optional<QStringList> readerListing();
+    // The listing of the reader folder as the window shows it: opened (read now) or closed.
+    // While it is open, a book sent is listed at once.
+    void toggleReaderListing();
+    const std::optional<QStringList> &shownListing() const { return m_listing; }
     // Asks for a name and creates that shelf.
     void newShelf();
+    // Why a shelf cannot take the name of a file that lies in the Main Book Folder.
+    QString fileTakesName(const QString &name) const;
     // Opens the book of a slot with the desktop's program for its type, without waiting; says
     // so when nothing opens it.
     void openBook(int slot);
@@ -173,6 +179,8 @@ signals:
     void bookColourChanged(int slot);
     // Books or shelves changed on disk through the program, or the library was read afresh.
     void libraryChanged();
+    // The reader folder's listing was opened, closed or read again.
+    void listingChanged();
 
 private:
     friend class CommandScope;
@@ -195,6 +203,7 @@ private:
     std::array<ShelfSlot, ShelfSlots> m_shelfSlots;
     std::array<BookSlot, BookSlots> m_bookSlots;
     PopUpTarget m_target;
+    std::optional<QStringList> m_listing;
     bool m_moveOnDrop = true;
     bool m_missing = false;
     int m_commands = 0; // commands under way: the disk is followed once they end

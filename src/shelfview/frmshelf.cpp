@@ -209,11 +209,25 @@ void frmShelf::buildLayout()
     buildDetailsPane();
     buildBottomControls();
     connectSlots();
-    QWidget *order[] = {Picture1,    Picture2,   txtTitle, txtAuthor, txtFormat,
-                        cmdNewShelf, cmdRefresh, optMove,  optCopy,   cmdExit};
+    QWidget *order[] = {Picture1,    Picture2,   imgToReader, txtTitle, txtAuthor, txtFormat,
+                        cmdNewShelf, cmdRefresh, optMove,     optCopy,  cmdExit};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     startDrag = [this](int slot) { dragBook(slot); };
+    // A drag swallows the wheel: the pointer held at the shelf grid's upper or lower edge
+    // pages it a row at a time instead.
+    m_dragScroll.setInterval(400);
+    connect(&m_dragScroll, &QTimer::timeout, this, [this] {
+        constexpr int Edge = 20;
+        const QPoint at = Picture1->mapFromGlobal(QCursor::pos());
+        if (at.x() < 0 || at.x() >= Picture1->width())
+            return;
+        const int rows = at.y() >= -Edge && at.y() < Edge                               ? -1
+            : at.y() >= Picture1->height() - Edge && at.y() < Picture1->height() + Edge ? 1
+                                                                                        : 0;
+        if (rows)
+            m_model.scrollShelves(m_model.shelfPosition() + rows);
+    });
 }
 
 void frmShelf::connectSlots()
@@ -240,6 +254,14 @@ void frmShelf::connectSlots()
             c->acceptsDrop = shelfDrop;
             connect(c, &ClickLabel::dropped, this,
                     [this, i](const QMimeData *data) { imgShelf_DragDrop(i, data); });
+            // The shelf a book would land on is lit while the drag is over it.
+            connect(c, &ClickLabel::dragHovered, this, [this, i](bool over) {
+                Picture1->setDropRing(over ? imgShelf[i]
+                                                 ->geometry()
+                                                 .united(lblShelf[i]->geometry())
+                                                 .adjusted(-4, -4, 4, 4)
+                                           : QRect());
+            });
         }
     }
     for (int i = 0; i < Bookcase::BookSlots; ++i) {
@@ -262,6 +284,13 @@ void frmShelf::connectSlots()
     };
     connect(imgToReader, &ClickLabel::dropped, this, &frmShelf::imgToReader_DragDrop);
     connect(imgToReader, &ClickLabel::clicked, this, &frmShelf::imgToReader_Click);
+    connect(&m_model, &Bookcase::listingChanged, this, &frmShelf::showListing);
+    // The reader picture takes the keyboard too: Enter or Space lists the folder as a click does.
+    imgToReader->setFocusPolicy(Qt::StrongFocus);
+    for (const QKeySequence key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
+        auto *shortcut = new QShortcut(key, imgToReader, nullptr, nullptr, Qt::WidgetShortcut);
+        connect(shortcut, &QShortcut::activated, this, &frmShelf::imgToReader_Click);
+    }
     connect(optMove, &QRadioButton::toggled, &m_model, &Bookcase::setMoveOnDrop);
 }
 
@@ -535,7 +564,7 @@ void frmShelf::showHeading()
 {
     const QString name = shownName(m_model.currentShelf());
     lblWhichShelf->setText(QFontMetrics(lblWhichShelf->font())
-                               .elidedText(name, Qt::ElideRight, lblWhichShelf->width()));
+                               .elidedText(name, Qt::ElideMiddle, lblWhichShelf->width()));
     lblWhichShelf->setToolTip(nameTip(m_model.currentShelf(), false));
 }
 
@@ -643,6 +672,9 @@ bool frmShelf::gridKey(bool books, QKeyEvent *event)
             Book_MouseMove(slot);
         else
             m_model.openBook(slot);
+    } else if (ctrl && key == Qt::Key_E && books && m_host) {
+        m_model.aimAtBook(slot);
+        m_host->run(C::SendToReader);
     } else if (ctrl && (key == Qt::Key_X || key == Qt::Key_C) && books) {
         copyBook(slot, key == Qt::Key_X);
     } else if (ctrl && key == Qt::Key_V) {
@@ -720,8 +752,11 @@ void frmShelf::Book_MouseDown(int Index, Qt::MouseButton Button)
         // The press itself starts the drag, with the pane showing this book throughout.
         Book_MouseMove(Index);
         m_dragging = true;
+        m_dragScroll.start();
         if (startDrag)
             startDrag(Index);
+        m_dragScroll.stop();
+        Picture1->setDropRing(QRect());
         m_dragging = false;
         return;
     }
@@ -782,17 +817,16 @@ void frmShelf::imgShelf_DragDrop(int Index, const QMimeData *data)
 void frmShelf::imgToReader_DragDrop(const QMimeData *data)
 {
     m_model.sendToReader(BookRef::decode(data->data(QLatin1String(BookMimeType))));
-    if (File1->isVisible()) // an open listing shows the folder as it is now
-        showListing(m_model.readerListing());
 }
 
 void frmShelf::imgToReader_Click()
 {
-    showListing(File1->isVisible() ? std::nullopt : m_model.readerListing());
+    m_model.toggleReaderListing();
 }
 
-void frmShelf::showListing(const std::optional<QStringList> &names)
+void frmShelf::showListing()
 {
+    const std::optional<QStringList> &names = m_model.shownListing();
     // The caption says what a click does: open the listing, or close the one shown.
     File1->clear();
     File1->setVisible(names.has_value());

@@ -5,6 +5,7 @@
 #include <QCache>
 #include <QList>
 #include <QPixmap>
+#include <QTimer>
 #include <QUrl>
 #include <QWidget>
 #include <array>
@@ -27,7 +28,7 @@ class CoverQueue;
 class ShelfHost
 {
 public:
-    enum class Command { RenameBook, DeleteBook, RenameShelf, DeleteShelf };
+    enum class Command { RenameBook, DeleteBook, RenameShelf, DeleteShelf, SendToReader };
     virtual ~ShelfHost() = default;
     // Pops up the shelf or book menu, titled, at a point of the screen; returns when it closes.
     virtual void showShelfPopUp(const QString &title, const QPoint &at) = 0;
@@ -119,13 +120,14 @@ private:
     bool gridKey(bool books, QKeyEvent *event);
     void popUp(bool books, int slot, const QPoint &at);
     void clearDetails();
-    void showListing(const std::optional<QStringList> &names);
+    void showListing();
     void dragBook(int slot);
     bool acceptsShelfDrop(const QDropEvent *event) const;
 
     Bookcase &m_model;
     ShelfHost *m_host = nullptr;
     bool m_dragging = false;
+    QTimer m_dragScroll; // pages the shelf grid while a drag waits at its edge
     bool m_painted = false;
     BookRef m_pane; // the book the details pane shows
     CoverQueue *m_covers = nullptr;

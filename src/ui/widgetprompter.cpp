@@ -129,6 +129,11 @@ void WidgetPrompter::runJob(qint64 total, const std::function<void(JobProgress &
     dialog.setWindowTitle(QStringLiteral("Copying Books"));
     dialog.setWindowModality(Qt::WindowModal);
     dialog.setRange(0, 1000);
+    // One size from the start: a dialog that grew with its text would move Cancel away from
+    // a press in its first moment. Each line gives way in its middle instead.
+    dialog.setLabelText(QStringLiteral("\n"));
+    dialog.setFixedSize(qMax(dialog.sizeHint().width(), 460), dialog.sizeHint().height());
+    const int room = dialog.width() - 40;
     dialog.setMinimumDuration(500);
     dialog.setAutoReset(false);
     QObject::connect(&dialog, &QProgressDialog::canceled, [&] { shared.stop = true; });
@@ -151,7 +156,10 @@ void WidgetPrompter::runJob(qint64 total, const std::function<void(JobProgress &
         if (done > 0 && clock.elapsed() > 1000)
             text += QStringLiteral(", about %1 s left")
                         .arg(qMax<qint64>(1, clock.elapsed() * (total - done) / done / 1000));
-        dialog.setLabelText(text);
+        QStringList lines = text.split(u'\n');
+        for (QString &line : lines)
+            line = label->fontMetrics().elidedText(line, Qt::ElideMiddle, room);
+        dialog.setLabelText(lines.join(u'\n'));
         if (!shared.stop)
             dialog.setValue(total > 0 ? int(1000 * done / total) : 0);
     });

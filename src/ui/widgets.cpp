@@ -44,12 +44,31 @@ void ClickLabel::mouseMoveEvent(QMouseEvent *event)
     emit moved();
 }
 
+void ClickLabel::paintEvent(QPaintEvent *event)
+{
+    QLabel::paintEvent(event);
+    if (!hasFocus() || focusPolicy() == Qt::NoFocus)
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(1, 1, -1, -1), 4, 4);
+}
+
 void ClickLabel::dragEnterEvent(QDragEnterEvent *event)
 {
-    if (acceptsDrop && acceptsDrop(event))
+    if (acceptsDrop && acceptsDrop(event)) {
         event->acceptProposedAction();
-    else
+        emit dragHovered(true);
+    } else {
         event->ignore();
+    }
+}
+
+void ClickLabel::dragLeaveEvent(QDragLeaveEvent *event)
+{
+    QLabel::dragLeaveEvent(event);
+    emit dragHovered(false);
 }
 
 void ClickLabel::dragMoveEvent(QDragMoveEvent *event)
@@ -62,6 +81,7 @@ void ClickLabel::dragMoveEvent(QDragMoveEvent *event)
 
 void ClickLabel::dropEvent(QDropEvent *event)
 {
+    emit dragHovered(false);
     if (!acceptsDrop || !acceptsDrop(event)) {
         event->ignore();
         return;
@@ -99,6 +119,14 @@ void PictureBox::setRing(const QRect &ring)
     }
 }
 
+void PictureBox::setDropRing(const QRect &ring)
+{
+    if (ring != m_dropRing) {
+        m_dropRing = ring;
+        update();
+    }
+}
+
 void PictureBox::keyPressEvent(QKeyEvent *event)
 {
     if (!onKey || !onKey(event))
@@ -120,11 +148,20 @@ void PictureBox::focusOutEvent(QFocusEvent *event)
 void PictureBox::paintEvent(QPaintEvent *event)
 {
     QFrame::paintEvent(event);
-    if (!hasFocus() || m_ring.isNull())
-        return;
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(palette().color(QPalette::Highlight), 2));
+    const QColor ringColour = palette().color(QPalette::Highlight);
+    if (!m_dropRing.isNull()) { // the drop target: filled, so it differs from the focus ring
+        QColor fill = ringColour;
+        fill.setAlpha(60);
+        painter.setPen(QPen(ringColour, 3));
+        painter.setBrush(fill);
+        painter.drawRoundedRect(QRectF(m_dropRing).adjusted(1.5, 1.5, -1.5, -1.5), 5, 5);
+        painter.setBrush(Qt::NoBrush);
+    }
+    if (!hasFocus() || m_ring.isNull())
+        return;
+    painter.setPen(QPen(ringColour, 2));
     painter.drawRoundedRect(QRectF(m_ring).adjusted(1, 1, -1, -1), 4, 4);
 }
 

@@ -39,14 +39,18 @@ signals:
     void doubleClicked();
     void moved();
     void dropped(const QMimeData *data);
+    // A drag this control takes came over it (true) or left it, dropped or not (false).
+    void dragHovered(bool over);
 
 protected:
+    void paintEvent(QPaintEvent *event) override; // a focus ring, where it takes the focus
     void mousePressEvent(QMouseEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void mouseMoveEvent(QMouseEvent *event) override;
     void dragEnterEvent(QDragEnterEvent *event) override;
     void dragMoveEvent(QDragMoveEvent *event) override;
+    void dragLeaveEvent(QDragLeaveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
 
 private:
@@ -77,6 +81,9 @@ public:
     std::function<bool(QKeyEvent *)> onKey;
     void setRing(const QRect &ring);
     QRect ring() const { return m_ring; }
+    // Where a dragged book would land: drawn while a drag is over it, focus or not.
+    void setDropRing(const QRect &ring);
+    QRect dropRing() const { return m_dropRing; }
 
 signals:
     void moved();
@@ -94,6 +101,7 @@ protected:
 private:
     int m_wheelAngle = 0;
     QRect m_ring;
+    QRect m_dropRing;
 };
 
 // The text colour of a book's label for a mark colour number: black for anything but 1 to 6.
