@@ -256,11 +256,8 @@ void frmShelf::connectSlots()
                     [this, i](const QMimeData *data) { imgShelf_DragDrop(i, data); });
             // The shelf a book would land on is lit while the drag is over it.
             connect(c, &ClickLabel::dragHovered, this, [this, i](bool over) {
-                Picture1->setDropRing(over ? imgShelf[i]
-                                                 ->geometry()
-                                                 .united(lblShelf[i]->geometry())
-                                                 .adjusted(-4, -4, 4, 4)
-                                           : QRect());
+                m_dropSlot = over ? i : -1;
+                drawDropRing();
             });
         }
     }
@@ -449,6 +446,17 @@ void frmShelf::drawShelves()
         lblShelf[i]->show();
     }
     drawRings();
+    drawDropRing();
+}
+
+void frmShelf::drawDropRing()
+{
+    // A slot paged empty under a waiting drag takes nothing.
+    const int i = m_dropSlot;
+    const bool lit = i >= 0 && !m_model.shelfSlot(i).name.isEmpty();
+    Picture1->setDropRing(
+        lit ? imgShelf[i]->geometry().united(lblShelf[i]->geometry()).adjusted(-4, -4, 4, 4)
+            : QRect());
 }
 
 void frmShelf::drawBooks()
@@ -756,7 +764,8 @@ void frmShelf::Book_MouseDown(int Index, Qt::MouseButton Button)
         if (startDrag)
             startDrag(Index);
         m_dragScroll.stop();
-        Picture1->setDropRing(QRect());
+        m_dropSlot = -1;
+        drawDropRing();
         m_dragging = false;
         return;
     }

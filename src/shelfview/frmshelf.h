@@ -116,6 +116,7 @@ private:
     void coverReady(const QByteArray &path, const QImage &cover);
     QPixmap fitted(const QPixmap &picture, const QSize &box) const;
     void drawRings();
+    void drawDropRing();
     void showHeading();
     bool gridKey(bool books, QKeyEvent *event);
     void popUp(bool books, int slot, const QPoint &at);
@@ -128,6 +129,7 @@ private:
     ShelfHost *m_host = nullptr;
     bool m_dragging = false;
     QTimer m_dragScroll; // pages the shelf grid while a drag waits at its edge
+    int m_dropSlot = -1; // the shelf slot a drag is over
     bool m_painted = false;
     BookRef m_pane; // the book the details pane shows
     CoverQueue *m_covers = nullptr;
