@@ -577,7 +577,8 @@ int main(int argc, char *argv[])
     small.Form_Load();
     listShelf(smallModel, 2);
     auto scroll = [](Bookcase &m) {
-        m.scrollBooks(m.bookPosition() >= m.bookMaximum() ? 1 : m.bookPosition() + 1);
+        m.scrollBooks(m.bookPosition() >= m.pager(Grid::Books).maximum() ? 1
+                                                                         : m.bookPosition() + 1);
     };
     compare(
         QStringLiteral("P4"), QStringLiteral("one scroll step, %1 books against 100").arg(bigBooks),
@@ -975,7 +976,7 @@ int main(int argc, char *argv[])
         window.show();
         if (withCovers)
             window.setCovers(new CoverQueue(&window));
-        for (int position = 1; position <= model.bookMaximum(); ++position) {
+        for (int position = 1; position <= model.pager(Grid::Books).maximum(); ++position) {
             model.scrollBooks(position);
             const auto until = Clock::now() + std::chrono::milliseconds(withCovers ? 15 : 0);
             do

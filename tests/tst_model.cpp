@@ -202,7 +202,8 @@ void TestModel::firstPage()
              r.shelves ? QStringLiteral("Shelf %1").arg(qMin(r.shelves, 28)) : "");
     QCOMPARE(shelfAt(v, 28), QString());
     QCOMPARE(v.page().size(), qMin(r.books, 20));
-    QCOMPARE(QList<int>({v.model->shelfMaximum(), v.model->bookMaximum()}),
+    QCOMPARE(QList<int>(
+                 {v.model->pager(Grid::Shelves).maximum(), v.model->pager(Grid::Books).maximum()}),
              QList<int>({r.shelfMax, r.bookMax}));
     QCOMPARE(v.model->BookCount(), r.books);
 }
@@ -228,7 +229,7 @@ void TestModel::pagingAndChoosing()
     QCOMPARE(v.model->currentShelf(), QByteArray("Shelf 2"));
     QCOMPARE(currentSlots(v), QList<int> {1});
     QCOMPARE(v.model->SelectedShelf(), 1);
-    QCOMPARE(v.model->bookPosition() + v.model->bookMaximum(), 1);
+    QCOMPARE(v.model->bookPosition() + v.model->pager(Grid::Books).maximum(), 1);
     QCOMPARE(v.model->bookSlot(0).file + v.model->bookSlot(0).shelf, QByteArray("x.txtShelf 2"));
     QCOMPARE(v.model->bookSlot(0).colour, 2);
     // A book's pop-up aims at it and the current shelf; a shelf's changes only the shelf.
@@ -416,7 +417,7 @@ void TestModel::commands()
     else if (r.command == u"ds")
         v.commands->mnuShelfDelete_Click();
     else
-        v.model->newShelf();
+        v.commands->cmdNewShelf_Click();
     QCOMPARE(v.prompter.titles().mid(r.command == u"ds" ? 0 : 1).join(','), r.titles);
     // A shelf that cannot be deleted says what it holds, hidden things too.
     if (r.titles == u"Cannot Delete Shelf")
@@ -473,7 +474,7 @@ void TestModel::readerChecks()
     v.tree.writeBytes("reader/caf\xe9.txt", "x"); // listed, as the book grid lists it
     v.load();
     int asked = 0;
-    v.model->askForFolders = [&] {
+    v.model->reader().askForFolders = [&] {
         // The first time the dialog is aborted, the second time a folder is saved.
         if (++asked == 2)
             v.g.ReaderFolder = v.tree.path("reader");
@@ -486,10 +487,10 @@ void TestModel::readerChecks()
              "Main Book Folder not identified.,Main Book Folder not "
              "identified.,Name Not Accepted by the Reader");
     QCOMPARE(v.tree.entries("reader").size(), 3);
-    QCOMPARE(*v.model->readerListing(), (Strings {"B 10.epub", "caf\uFFFD.txt"})); // no hidden
+    QCOMPARE(*v.model->reader().listing(), (Strings {"B 10.epub", "caf\uFFFD.txt"})); // no hidden
     v.g.ReaderFolder.clear();
-    v.model->askForFolders = [] { return false; }; // the program ends meanwhile
-    QVERIFY(!v.model->readerListing());
+    v.model->reader().askForFolders = [] { return false; }; // the program ends meanwhile
+    QVERIFY(!v.model->reader().listing());
 }
 
 void TestModel::marksFile_data()
@@ -907,7 +908,7 @@ void TestModel::randomOperationsLoseNothing()
         } else if (op == 7) { // a new shelf, sometimes one that exists
             v.prompter.inputs = {QStringLiteral("Shelf %1").arg(rng.bounded(6))};
             model[v.prompter.inputs.front()];
-            m.newShelf();
+            v.commands->cmdNewShelf_Click();
         } else if (op == 8 || op == 9) { // rename a shelf, maybe onto another; delete one
             const QString name = QStringLiteral("Renamed %1").arg(rng.bounded(4));
             const bool free = !model.count(name);
@@ -931,7 +932,7 @@ void TestModel::randomOperationsLoseNothing()
             if (outside.empty())
                 v.tree.write("outside/refill.txt", outside["refill.txt"] = "refill");
         } else if (op == 12) {
-            m.scrollBooks(1 + int(rng.bounded(qMax(1, m.bookMaximum()))));
+            m.scrollBooks(1 + int(rng.bounded(qMax(1, m.pager(Grid::Books).maximum()))));
         } else {
             m.refresh();
         }

@@ -1,6 +1,7 @@
 // What only the windows show or do: start-up and the ways out, the menus and pop-ups, the drag
 // start and drops, access keys, the real message boxes, the dialogs, paging by wheel and keys.
 #include "appfolder.h"
+#include "bookdrag.h"
 #include "coverqueue.h"
 #include "frmabout.h"
 #include "frmdirselect.h"
@@ -302,7 +303,7 @@ void TestWindows::dragAndDrop()
     files.setUrls({QUrl::fromLocalFile(p.tree.path("downloads/New.epub")),
                    QUrl::fromLocalFile(p.tree.path("downloads"))}); // a folder is no book
     words.setText("just text");
-    book.setData(BookMimeType, "Fiction/Emma.txt");
+    book.setData(BookDrag::MimeType, "Fiction/Emma.txt");
     QVERIFY(dropOn(child(w, "imgShelf", 1), &files));
     QVERIFY(!dropOn(child(w, "imgShelf", 0), &words) && !dropOn(child(w, "imgShelf", 0), &book)
             && !dropOn(child(w, "imgToReader"), &book));
@@ -638,7 +639,8 @@ void TestWindows::addingBooksThroughThePicker()
         QCOMPARE(picker->File1->FileNames().size(), 3);
         picker->File1->setFileNames({"Emma.txt", "Odes.txt"}); // several at once
         picker->cmdCopy->click();
-        QCOMPARE(picker->File1->FileNames(), (Strings {"Emma.txt", "Odes.txt"})); // stay selected
+        QCOMPARE(picker->File1->FileNames(),
+                 (QList<QByteArray> {"Emma.txt", "Odes.txt"})); // stay selected
         picker->File1->setFileNames({"Poem.txt"});
         picker->cmdMove->click();
         QCOMPARE(picker->File1->list()->count(), 2); // the moved file left the list
@@ -768,7 +770,7 @@ void TestWindows::followingTheDisk()
     QVERIFY(p.start());
     Bookcase &m = p.w()->model();
     m.chooseShelf(1); // not the first shelf, and a later page of its books
-    m.focusBook(29);
+    m.focusOn(Grid::Books, 29);
     auto shown = [&] {
         return QStringLiteral("%1 %2 at %3, %4")
             .arg(text(p.w(), {"lblWhichShelf"}), m.bookSlot(m.bookFocusSlot()).file)

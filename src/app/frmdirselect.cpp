@@ -1,5 +1,6 @@
 #include "frmdirselect.h"
 
+#include "bookname.h"
 #include "filesys.h"
 
 #include <QComboBox>
@@ -17,11 +18,13 @@ constexpr int FrameTwips = 405;
 
 QStringList childFolders(const QString &path)
 {
+    // Folders are opened by their path as text: a name that is not text could not be reached.
     QStringList names;
     if (const auto folder = FileSys().GetFolder(path)) {
-        for (const QString &name : folder->SubFolders().names) {
-            if (!name.startsWith(u'.'))
-                names.append(name);
+        const NameList found = folder->folderNames();
+        for (int i = 0; i < found.size(); ++i) {
+            if (readableName(found.bytesAt(i)))
+                names.append(found.at(i));
         }
     }
     return names;
@@ -108,35 +111,35 @@ void FileList::setPath(const QString &path)
 
 void FileList::Refresh()
 {
-    const QStringList selected = FileNames();
+    const QList<QByteArray> selected = FileNames();
     m_list->clear();
     if (const auto folder = FileSys().GetFolder(m_path)) {
-        for (const QString &name : folder->Files().names) {
-            if (!name.startsWith(u'.'))
-                (new QListWidgetItem(name, m_list))->setData(Qt::UserRole, name);
-        }
+        // Listed as a shelf is: each item carries the name's bytes, which reach the file.
+        const NameList names = folder->fileNames();
+        for (int i = 0; i < names.size(); ++i)
+            (new QListWidgetItem(names.at(i), m_list))->setData(Qt::UserRole, names.bytesAt(i));
     }
     setFileNames(selected);
 }
 
-QStringList FileList::FileNames() const
+QList<QByteArray> FileList::FileNames() const
 {
-    QStringList names;
+    QList<QByteArray> names;
     for (int i = 0; i < m_list->count(); ++i) {
         if (m_list->item(i)->isSelected())
-            names << m_list->item(i)->data(Qt::UserRole).toString();
+            names << m_list->item(i)->data(Qt::UserRole).toByteArray();
     }
     return names;
 }
 
-void FileList::setFileNames(const QStringList &names)
+void FileList::setFileNames(const QList<QByteArray> &names)
 {
     m_list->clearSelection();
-    for (const QString &name : names) {
-        const QList<QListWidgetItem *> found = m_list->findItems(name, Qt::MatchExactly);
-        if (!found.isEmpty()) {
-            found.first()->setSelected(true);
-            m_list->setCurrentItem(found.first(), QItemSelectionModel::Select);
+    for (int i = 0; i < m_list->count(); ++i) {
+        QListWidgetItem *item = m_list->item(i);
+        if (names.contains(item->data(Qt::UserRole).toByteArray())) {
+            item->setSelected(true);
+            m_list->setCurrentItem(item, QItemSelectionModel::Select);
         }
     }
 }
@@ -189,8 +192,12 @@ frmDirSelect::frmDirSelect(QWidget *parent)
     connect(cmdOK, &QPushButton::clicked, this, &frmDirSelect::cmdOK_Click);
     connect(cmdCancel, &QPushButton::clicked, this, &frmDirSelect::cmdCancel_Click);
     connect(cmdDone, &QPushButton::clicked, this, &frmDirSelect::cmdDone_Click);
-    connect(cmdCopy, &QPushButton::clicked, this, &frmDirSelect::copyRequested);
-    connect(cmdMove, &QPushButton::clicked, this, &frmDirSelect::moveRequested);
+    connect(cmdCopy, &QPushButton::clicked, this,
+            [this] { emit booksChosen(File1->Path(), File1->FileNames(), false); });
+    connect(cmdMove, &QPushButton::clicked, this, [this] {
+        emit booksChosen(File1->Path(), File1->FileNames(), true);
+        File1->Refresh(); // the moved books have left the folder
+    });
     connect(Dir1, &DirList::pathChanged, this, &frmDirSelect::Dir1_Change);
 
     fillDrives();
@@ -261,6 +268,7 @@ void frmDirSelect::setWindowHeightTwips(int twips)
 
 void frmDirSelect::useForChoosingFolder(const QString &caption)
 {
+    m_use = Use::ChoosingFolder;
     setWindowTitle(caption);
     setWindowHeightTwips(3000);
     cmdOK->show();
@@ -272,6 +280,7 @@ void frmDirSelect::useForChoosingFolder(const QString &caption)
 
 void frmDirSelect::useForAddingBooks(const QString &caption)
 {
+    m_use = Use::AddingBooks;
     setWindowTitle(caption);
     setWindowHeightTwips(5490);
     cmdOK->hide();
@@ -310,6 +319,6 @@ void frmDirSelect::cmdDone_Click()
 
 void frmDirSelect::escapePressed()
 {
-    if (cmdDone->isVisible())
+    if (m_use == Use::AddingBooks) // choosing a folder has no way out but its buttons
         cmdDone_Click();
 }

@@ -33,7 +33,7 @@ private:
     QString m_path;
 };
 
-// The file list: the files of one folder (hidden files left out), one selectable at a time.
+// The file list: the files of one folder, listed as a shelf is; several may be selected.
 class FileList : public QWidget
 {
     Q_OBJECT
@@ -42,9 +42,10 @@ public:
     QString Path() const { return m_path; }
     void setPath(const QString &path);
     void Refresh();
-    // The selected files' bare names (Shift, Ctrl and Ctrl+A choose several), in list order.
-    QStringList FileNames() const;
-    void setFileNames(const QStringList &names);
+    // The selected files' bare names as bytes (Shift, Ctrl and Ctrl+A choose several), in list
+    // order.
+    QList<QByteArray> FileNames() const;
+    void setFileNames(const QList<QByteArray> &names);
     QListWidget *list() const { return m_list; }
 
 private:
@@ -82,9 +83,8 @@ public:
     QPushButton *cmdDone;
 
 signals:
-    // The adding use's buttons; the shelf commands carry them out.
-    void copyRequested();
-    void moveRequested();
+    // The adding use's Copy and Move: the files chosen in a folder, for the shelf commands.
+    void booksChosen(const QString &folder, const QList<QByteArray> &names, bool move);
 
 protected:
     void escapePressed() override;
@@ -99,4 +99,5 @@ private:
     void selectDriveOf(const QString &path);
 
     std::optional<QString> m_picked;
+    enum class Use { ChoosingFolder, AddingBooks } m_use = Use::ChoosingFolder;
 };

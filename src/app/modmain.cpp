@@ -47,18 +47,11 @@ void modMain::ensureDialogs()
     fileLoc = new frmFileLoc(g, *dirSelect, mainWindow);
     connect(fileLoc, &frmFileLoc::bookFolderChanged, this, &modMain::reopenLibrary);
     // The picker's Copy and Move put the selected files on the shelf pop-up's shelf.
-    auto add = [this](bool move) {
-        QList<QByteArray> names;
-        for (const QString &name : dirSelect->File1->FileNames())
-            names << name.toUtf8();
-        if (commands)
-            commands->addOutsideBooks(dirSelect->File1->Path(), names, move);
-    };
-    connect(dirSelect, &frmDirSelect::copyRequested, this, [add] { add(false); });
-    connect(dirSelect, &frmDirSelect::moveRequested, this, [this, add] {
-        add(true);
-        dirSelect->File1->Refresh();
-    });
+    connect(dirSelect, &frmDirSelect::booksChosen, this,
+            [this](const QString &folder, const QList<QByteArray> &names, bool move) {
+                if (commands)
+                    commands->addOutsideBooks(folder, names, move);
+            });
 }
 
 bool modMain::showModal(FormDialog *dialog)
@@ -132,7 +125,7 @@ bool modMain::Main()
     }
 
     bookcase = std::make_unique<Bookcase>(g);
-    bookcase->askForFolders = [this] {
+    bookcase->reader().askForFolders = [this] {
         ensureDialogs();
         return showModal(fileLoc);
     };
@@ -264,6 +257,10 @@ void modMain::showBookPopUp(const QString &title, const QPoint &at)
 
 void modMain::run(Command command)
 {
+    if (command == Command::NewShelf) {
+        commands->cmdNewShelf_Click();
+        return;
+    }
     // Through the pop-up's own menu items: the same command, questions and messages.
     const frmMain *m = mainWindow;
     QAction *items[] = {m->mnuBookRename, m->mnuBookDelete, m->cmdShelfRename, m->mnuShelfDelete,

@@ -45,7 +45,7 @@ void Commands::mnuMarkBook_Click(int Index)
     // a name that is not readable text could not be read back as itself, nor one whose comma
     // and number would read as the end of a shorter name ("Vol,3 Part.txt" would mark "Vol").
     const bool lineBreak = t.BookName.contains('\n') || t.BookName.contains('\r');
-    const bool readable = shownName(t.BookName).toUtf8() == t.BookName;
+    const bool readable = readableName(t.BookName);
     if (lineBreak || !readable || !MarksLine::readsBack(t.BookName, Index)) {
         g.prompter->message(
             QStringLiteral("Cannot Mark Book"),
@@ -65,6 +65,7 @@ void Commands::mnuMarkBook_Click(int Index)
 
 void Commands::mnuUnmark_Click()
 {
+    const CommandScope command(m_bookcase);
     const PopUpTarget &t = m_bookcase.target();
     const MarksLine::Entry entry = g.Marks.FindMarkEntry(t.BookName);
     if (t.BookName.isEmpty() || !entry.found)
@@ -141,6 +142,38 @@ void Commands::mnuBookDelete_Click()
     m_bookcase.reloadBooks();
 }
 
+QString Commands::fileTakesName(const QString &name) const
+{
+    return QStringLiteral("A file named '%1' lies in the Main Book Folder (%2), so no shelf can "
+                          "take that name.")
+        .arg(name, g.BookFolder);
+}
+
+void Commands::cmdNewShelf_Click()
+{
+    const CommandScope command(m_bookcase);
+    const QString name = g.prompter->input(QStringLiteral("Please enter the name of the new Shelf"),
+                                           QStringLiteral("New Shelf"));
+    if (name.isEmpty() || !acceptTypedName(*g.prompter, name))
+        return;
+    const Path path = m_bookcase.bookPath(name.toUtf8());
+    if (g.FileSys.FolderExists(path)) {
+        g.prompter->message(QStringLiteral("Shelf Exists"),
+                            QStringLiteral("'%1' already exists. Cannot create it.").arg(name));
+        return;
+    }
+    if (g.FileSys.anythingAt(path)) { // a file the bookcase never shows
+        g.prompter->message(QStringLiteral("Name Taken by a File"),
+                            fileTakesName(name) + QStringLiteral(" Cannot create it."));
+        return;
+    }
+    const FsResult result = g.FileSys.CreateFolder(path);
+    if (!result)
+        report(QStringLiteral("Cannot Create Shelf"),
+               QStringLiteral("The shelf '%1' could not be created.").arg(name), result.error);
+    m_bookcase.reloadShelves();
+}
+
 void Commands::cmdShelfRename_Click()
 {
     const CommandScope command(m_bookcase);
@@ -166,8 +199,7 @@ void Commands::cmdShelfRename_Click()
                                     QStringLiteral("Shelf Exists. Cannot Rename."));
             else
                 g.prompter->message(QStringLiteral("Name Taken by a File"),
-                                    m_bookcase.fileTakesName(newName)
-                                        + QStringLiteral(" Cannot rename."));
+                                    fileTakesName(newName) + QStringLiteral(" Cannot rename."));
             return;
         }
         const bool displayed = isDisplayedShelf();

@@ -26,6 +26,8 @@ public:
     void mnuSendToReader_Click();
     void mnuBookRename_Click();
     void mnuBookDelete_Click();
+    // Asks for a name and creates that shelf.
+    void cmdNewShelf_Click();
     void cmdShelfRename_Click();
     void mnuShelfDelete_Click();
 
@@ -35,6 +37,8 @@ public:
 private:
     void report(const QString &title, const QString &what, const QString &error);
     bool isDisplayedShelf() const;
+    // Why a shelf cannot take the name of a file that lies in the Main Book Folder.
+    QString fileTakesName(const QString &name) const;
     // Asks whether `name` is to be deleted for good; true for Yes.
     bool confirmDelete(const QString &title, const QString &name);
 

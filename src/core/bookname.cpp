@@ -32,3 +32,8 @@ bool fatRejectsName(const QString &fileName)
     }
     return fileName.endsWith(u'.') || fileName.endsWith(u' ');
 }
+
+bool readableName(const QByteArray &name)
+{
+    return shownName(name).toUtf8() == name;
+}

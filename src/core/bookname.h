@@ -16,6 +16,10 @@ BookName splitBookName(const QString &fileName);
 // showing: the bytes themselves name the file.
 QString shownName(const QByteArray &name);
 
+// True when a name is readable text: its bytes are valid UTF-8, so that the text shown names the
+// file again. A name that is not cannot be marked, and its tooltip says how to mend it.
+bool readableName(const QByteArray &name);
+
 // Text that shows as it is where Qt may read markup or mnemonics (a tooltip, a label of
 // automatic format): escaped, its line breaks kept.
 QString asPlainText(const QString &text);

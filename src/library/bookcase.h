@@ -1,16 +1,15 @@
 #pragma once
 
 #include "filesys.h"
+#include "librarywatcher.h"
 #include "naturalsort.h"
-#include "paging.h"
+#include "pager.h"
+#include "readerfolder.h"
 
-#include <QFileSystemWatcher>
 #include <QObject>
 #include <QStringList>
-#include <QTimer>
 #include <array>
-#include <functional>
-#include <optional>
+#include <vector>
 
 struct GlobalState;
 struct Transfer;
@@ -20,9 +19,6 @@ struct BookRef
 {
     QByteArray shelf;
     QByteArray file;
-    // "shelf/file": a shelf name never holds a "/".
-    QByteArray encode() const { return shelf + '/' + file; }
-    static BookRef decode(const QByteArray &data);
 };
 
 // What one slot of a page shows; an empty name is a hidden slot.
@@ -49,10 +45,13 @@ struct PopUpTarget
     int ShelfIndex = -1; // the shelf's slot (for a book, the current shelf's)
 };
 
+enum class Grid { Shelves, Books };
+
 // The bookcase as the shelf window shows it, without a widget: the shelves of the Main Book
-// Folder and the books of the current shelf, both paged, what each shown slot holds, the
-// pop-up target, and what each click, drop and command does to them. The window draws it on
-// the change signals and hands its input here. Names are the bytes the file system gave.
+// Folder and the books of the current shelf, each grid paged by a Pager, what each shown slot
+// holds, the pop-up target, and what each click, drop and command does to them. Every
+// operation ends with one signal for each grid it changed, sent once the pages are complete;
+// the window draws on them and hands its input here. Names are the bytes the file system gave.
 class Bookcase : public QObject
 {
     Q_OBJECT
@@ -78,8 +77,17 @@ public:
     void refresh();
     // Makes the shelf of a slot current and lists its books.
     void chooseShelf(int slot);
-    void scrollShelves(int position);
-    void scrollBooks(int position);
+
+    // Paging and the keyboard's place in each grid. A scroll to a position, or by rows (the
+    // wheel), stays within the list; a list that fits its page does not scroll.
+    void scroll(Grid grid, int position);
+    void scrollBy(Grid grid, int rows) { scroll(grid, pager(grid).position() + rows); }
+    void scrollShelves(int position) { scroll(Grid::Shelves, position); }
+    void scrollBooks(int position) { scroll(Grid::Books, position); }
+    void moveFocus(Grid grid, FocusMove move);
+    // Puts a grid's focus on a list position (a click puts it on the slot clicked).
+    void focusOn(Grid grid, int index);
+    const Pager &pager(Grid grid) const { return grid == Grid::Books ? m_bookPager : m_shelfPager; }
 
     const NameList &ShelfList() const { return m_shelves; }
     const NameList &BookList() const { return m_books; }
@@ -87,25 +95,12 @@ public:
     // The slot of the current shelf, when the page shows it (else where it last was).
     int SelectedShelf() const { return m_selectedShelf; }
     const QByteArray &currentShelf() const { return m_current; }
-    int shelfPosition() const { return m_shelfPosition; }
-    int bookPosition() const { return m_bookPosition; }
-    // The last position of a grid's scroll bar, or 0 while the bar is hidden.
-    int shelfMaximum() const;
-    int bookMaximum() const;
+    int shelfPosition() const { return m_shelfPager.position(); }
+    int bookPosition() const { return m_bookPager.position(); }
+    int shelfFocusSlot() const { return m_shelfPager.focusSlot(); }
+    int bookFocusSlot() const { return m_bookPager.focusSlot(); }
     const ShelfSlot &shelfSlot(int slot) const;
     const BookSlot &bookSlot(int slot) const;
-
-    // The keyboard's place in each grid, as a position in its list (-1 for an empty list), and
-    // the slot that shows it (-1 when the page does not). Moving it pages the grid one row at a
-    // time as far as needed to show it; a click puts it on the slot clicked.
-    int shelfFocus() const { return m_shelfFocus; }
-    int bookFocus() const { return m_bookFocus; }
-    int shelfFocusSlot() const;
-    int bookFocusSlot() const;
-    void focusShelf(int index);
-    void focusBook(int index);
-    // Moves a grid's focus by whole pages, the grid flipping with it.
-    void pageFocus(bool books, int pages);
 
     void aimAtShelf(int slot);
     void aimAtBook(int slot);
@@ -119,28 +114,15 @@ public:
     // Files dropped from a file manager (copied), or pasted (copied, or moved when cut): the
     // same transfer as a drop on that shelf.
     void dropFiles(int shelfSlot, const QList<QByteArray> &paths, bool move = false);
-    // A book dropped on the reader picture: copied into the eBook Reader Content Folder.
+    // A book dropped on the reader picture (or sent from its pop-up): a copy into the eBook
+    // Reader Content Folder.
     void sendToReader(const BookRef &book);
-    // The files of the reader folder, for its listing; nothing when no folder is set or it
-    // cannot be read (the user is told).
-    std::optional<QStringList> readerListing();
-    // The listing of the reader folder as the window shows it: opened (read now) or closed.
-    // While it is open, a book sent is listed at once.
-    void toggleReaderListing();
-    const std::optional<QStringList> &shownListing() const { return m_listing; }
-    // Asks for a name and creates that shelf.
-    void newShelf();
-    // Why a shelf cannot take the name of a file that lies in the Main Book Folder.
-    QString fileTakesName(const QString &name) const;
+    ReaderFolder &reader() { return m_reader; }
+
     // Opens the book of a slot with the desktop's program for its type, without waiting; says
     // so when nothing opens it.
     void openBook(int slot);
     QString opener = QStringLiteral("xdg-open"); // the desktop's opener; tests give another
-
-    // Asks for the folders (the File Locations dialog) until a reader folder is set; false
-    // when the user gave up or the program is ending.
-    bool ensureReaderFolder();
-    std::function<bool()> askForFolders;
 
     // What the commands change, and nothing else of the window.
     void reloadShelves();
@@ -171,24 +153,23 @@ public:
     QByteArray bookUrl(int slot) const;
 
 signals:
-    // The shelf grid, its scroll bar or the current shelf changed.
+    // The shelf grid, its scroll bar or focus, or the current shelf changed.
     void shelvesChanged();
-    // The book grid, its scroll bar or the book count changed.
+    // The book grid, its scroll bar or focus, or the book count changed.
     void booksChanged();
-    // One book's mark colour changed.
+    // One book's mark colour changed (and nothing else of the book grid).
     void bookColourChanged(int slot);
     // Books or shelves changed on disk through the program, or the library was read afresh.
     void libraryChanged();
-    // The reader folder's listing was opened, closed or read again.
-    void listingChanged();
 
 private:
     friend class CommandScope;
+    class Change;
+    void begin() { ++m_changing; }
+    void end();
     void markCurrentSlot();
-    void watch();
-    void watchSoon();
-    // Moves a grid's focus to a list position and pages the grid to show it.
-    void focus(int &focus, int &position, const NameList &list, GridShape grid, int index);
+    void fill(Grid grid) { grid == Grid::Books ? FillBooks() : FillShelves(); }
+    void touched(Grid grid) { (grid == Grid::Books ? m_booksDirty : m_shelvesDirty) = true; }
     Transfer toShelf(const Path &source, const QByteArray &shelf, bool move) const;
 
     GlobalState &g;
@@ -196,23 +177,24 @@ private:
     NameList m_books;
     QByteArray m_current;
     int m_selectedShelf = 0;
-    int m_shelfPosition = 1;
-    int m_bookPosition = 1;
-    int m_shelfFocus = -1;
-    int m_bookFocus = -1;
+    Pager m_shelfPager {ShelfGrid};
+    Pager m_bookPager {BookGrid};
     std::array<ShelfSlot, ShelfSlots> m_shelfSlots;
     std::array<BookSlot, BookSlots> m_bookSlots;
     PopUpTarget m_target;
-    std::optional<QStringList> m_listing;
     bool m_moveOnDrop = true;
     bool m_missing = false;
     int m_commands = 0; // commands under way: the disk is followed once they end
-    QFileSystemWatcher m_watcher;
-    QTimer m_follow;
-    QTimer m_watchSoon;
+    // What the operation under way changed, told when the outermost one ends.
+    int m_changing = 0;
+    bool m_shelvesDirty = false, m_booksDirty = false, m_libraryDirty = false;
+    std::vector<int> m_colourSlots;
+    LibraryWatcher m_watcher;
+    ReaderFolder m_reader;
 };
 
-// Holds back following the disk while a command asks and works.
+// A command under way: following the disk is held back while it asks and works, and what it
+// changes is told once, when it ends.
 class CommandScope
 {
 public:
@@ -220,8 +202,13 @@ public:
         : m_bookcase(bookcase)
     {
         ++m_bookcase.m_commands;
+        m_bookcase.begin();
     }
-    ~CommandScope() { --m_bookcase.m_commands; }
+    ~CommandScope()
+    {
+        m_bookcase.end();
+        --m_bookcase.m_commands;
+    }
     CommandScope(const CommandScope &) = delete;
     CommandScope &operator=(const CommandScope &) = delete;
 

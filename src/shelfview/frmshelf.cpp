@@ -1,5 +1,6 @@
 #include "frmshelf.h"
 
+#include "bookdrag.h"
 #include "bookname.h"
 #include "coverqueue.h"
 #include "widgets.h"
@@ -31,12 +32,6 @@ const QString OpenListingText = QStringLiteral(
     "Drag Book Here ------------------------> to Send to your eBook Reader Content Folder. "
     "Click to close.");
 
-// A file URL's path as the bytes of the file's name, also where they are not valid UTF-8.
-QByteArray localPath(const QUrl &url)
-{
-    return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1());
-}
-
 const char *const ColourNames[] = {"", "green", "blue", "magenta", "white", "yellow", "red"};
 
 // Shows a name in a word-wrapped label. When even wrapped it does not fit, its middle gives way
@@ -67,7 +62,7 @@ void showFitted(QLabel *label, const QString &text)
 QString nameTip(const QByteArray &name, bool book)
 {
     const QString shown = shownName(name);
-    if (shown.toUtf8() == name)
+    if (readableName(name))
         return asPlainText(shown);
     return asPlainText(
         shown
@@ -167,28 +162,24 @@ void frmShelf::buildLayout()
     connect(VScroll2, &QScrollBar::valueChanged, &m_model, &Bookcase::scrollBooks);
     connect(Picture2, &PictureBox::moved, this, [this] { clearDetails(); });
     // The wheel and Page Up / Page Down page the grid under the pointer one row at a time.
-    auto step = [](QScrollBar *bar, int rows) {
-        if (bar->isVisible())
-            bar->setValue(bar->value() + rows);
-    };
     connect(Picture1, &PictureBox::wheelStep, this,
-            [this, step](int rows) { step(VScroll1, rows); });
+            [this](int rows) { m_model.scrollBy(Grid::Shelves, rows); });
     connect(Picture2, &PictureBox::wheelStep, this,
-            [this, step](int rows) { step(VScroll2, rows); });
-    auto pageKey = [this, step](QKeySequence key, int rows) {
+            [this](int rows) { m_model.scrollBy(Grid::Books, rows); });
+    auto pageKey = [this](QKeySequence key, int rows) {
         auto *shortcut = new QShortcut(key, this);
-        connect(shortcut, &QShortcut::activated, this, [this, step, rows] {
+        connect(shortcut, &QShortcut::activated, this, [this, rows] {
             // With the keyboard in a grid, its focus moves a page; else the grid under the
             // pointer pages one row.
-            if (Picture1->hasFocus() || Picture2->hasFocus()) {
-                m_model.pageFocus(Picture2->hasFocus(), rows);
-                return;
-            }
             const QPoint pointer = mapFromGlobal(QCursor::pos());
-            if (Picture1->geometry().contains(pointer))
-                step(VScroll1, rows);
-            else if (Picture2->geometry().contains(pointer))
-                step(VScroll2, rows);
+            for (const auto &[box, grid] :
+                 {std::pair(Picture1, Grid::Shelves), std::pair(Picture2, Grid::Books)}) {
+                if (box->hasFocus())
+                    m_model.moveFocus(grid, rows < 0 ? FocusMove::PageUp : FocusMove::PageDown);
+                else if (!Picture1->hasFocus() && !Picture2->hasFocus()
+                         && box->geometry().contains(pointer))
+                    m_model.scrollBy(grid, rows);
+            }
         });
     };
     pageKey(QKeySequence(Qt::Key_PageUp), -1);
@@ -241,13 +232,14 @@ void frmShelf::connectSlots()
         m_coverCache.clear();
         wantCovers();
     });
-    auto shelfDrop = [this](const QDropEvent *e) { return acceptsShelfDrop(e); };
+    auto shelfDrop
+        = [this](const QDropEvent *e) { return BookDrag::shelfTakes(e->mimeData(), m_dragging); };
     for (int i = 0; i < Bookcase::ShelfSlots; ++i) {
         for (ClickLabel *c : {imgShelf[i], lblShelf[i]}) {
             connect(c, &ClickLabel::clicked, this, [this, i] { imgShelf_Click(i); });
             connect(c, &ClickLabel::pressed, this, [this, i](Qt::MouseButton b) {
                 Picture1->setFocus(Qt::MouseFocusReason);
-                m_model.focusShelf(listIndex(ShelfGrid, m_model.shelfPosition(), i));
+                m_model.focusOn(Grid::Shelves, m_model.pager(Grid::Shelves).indexAt(i));
                 imgShelf_MouseDown(i, b);
             });
             c->setAcceptDrops(true);
@@ -272,16 +264,15 @@ void frmShelf::connectSlots()
         for (ClickLabel *c : {Book[i], lblBook[i]}) // a click in a grid gives it the focus
             connect(c, &ClickLabel::pressed, this, [this, i] {
                 Picture2->setFocus(Qt::MouseFocusReason);
-                m_model.focusBook(listIndex(BookGrid, m_model.bookPosition(), i));
+                m_model.focusOn(Grid::Books, m_model.pager(Grid::Books).indexAt(i));
             });
     }
     imgToReader->setAcceptDrops(true);
-    imgToReader->acceptsDrop = [this](const QDropEvent *e) {
-        return m_dragging && e->mimeData()->hasFormat(QLatin1String(BookMimeType));
-    };
+    imgToReader->acceptsDrop
+        = [this](const QDropEvent *e) { return BookDrag::readerTakes(e->mimeData(), m_dragging); };
     connect(imgToReader, &ClickLabel::dropped, this, &frmShelf::imgToReader_DragDrop);
     connect(imgToReader, &ClickLabel::clicked, this, &frmShelf::imgToReader_Click);
-    connect(&m_model, &Bookcase::listingChanged, this, &frmShelf::showListing);
+    connect(&m_model.reader(), &ReaderFolder::listingChanged, this, &frmShelf::showListing);
     // The reader picture takes the keyboard too: Enter or Space lists the folder as a click does.
     imgToReader->setFocusPolicy(Qt::StrongFocus);
     for (const QKeySequence key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
@@ -406,6 +397,12 @@ void frmShelf::Form_Load()
     m_model.load();
 }
 
+void frmShelf::cmdNewShelf_Click()
+{
+    if (m_host)
+        m_host->run(ShelfHost::Command::NewShelf);
+}
+
 void frmShelf::CreateBooks(int ShelfNumber)
 {
     Q_UNUSED(ShelfNumber) // the shelf listed is always the current one
@@ -426,7 +423,7 @@ void frmShelf::drawShelves()
                 .arg(m_model.bookPath(QByteArray()).shown()));
     }
     showHeading();
-    showBar(VScroll1, m_model.shelfMaximum(), m_model.shelfPosition());
+    showBar(VScroll1, m_model.pager(Grid::Shelves).maximum(), m_model.shelfPosition());
     const QPixmap shelf = ImageList1::picture(3), current = ImageList1::picture(4);
     for (int i = 0; i < Bookcase::ShelfSlots; ++i) {
         const ShelfSlot &slot = m_model.shelfSlot(i);
@@ -462,7 +459,7 @@ void frmShelf::drawDropRing()
 void frmShelf::drawBooks()
 {
     showHeading();
-    showBar(VScroll2, m_model.bookMaximum(), m_model.bookPosition());
+    showBar(VScroll2, m_model.pager(Grid::Books).maximum(), m_model.bookPosition());
     lblHowMany->setText(QStringLiteral("Books: %1\r\n").arg(m_model.BookCount()));
     for (int i = 0; i < Bookcase::BookSlots; ++i) {
         const BookSlot &slot = m_model.bookSlot(i);
@@ -637,42 +634,36 @@ void frmShelf::popUp(bool books, int slot, const QPoint &at)
 
 bool frmShelf::gridKey(bool books, QKeyEvent *event)
 {
-    const int focus = books ? m_model.bookFocus() : m_model.shelfFocus();
-    const int count = books ? m_model.BookCount() : m_model.ShelfList().size();
-    const int perRow = books ? BookGrid.perRow : ShelfGrid.perRow;
-    auto move = [&](int to) { books ? m_model.focusBook(to) : m_model.focusShelf(to); };
-    const int key = event->key();
-    if (count == 0)
+    const Grid grid = books ? Grid::Books : Grid::Shelves;
+    if (m_model.pager(grid).count() == 0)
         return false;
-    switch (key) {
-    case Qt::Key_Left:
-    case Qt::Key_Right:
-        move(focus + (key == Qt::Key_Left ? -1 : 1));
-        return true;
-    case Qt::Key_Up:
-    case Qt::Key_Down: {
-        const int to = focus + (key == Qt::Key_Up ? -perRow : perRow);
-        move(to >= 0 && to < count ? to : focus);
-        return true;
+    static const std::pair<int, FocusMove> moves[]
+        = {{Qt::Key_Left, FocusMove::Left}, {Qt::Key_Right, FocusMove::Right},
+           {Qt::Key_Up, FocusMove::Up},     {Qt::Key_Down, FocusMove::Down},
+           {Qt::Key_Home, FocusMove::Home}, {Qt::Key_End, FocusMove::End}};
+    const int key = event->key();
+    for (const auto &[k, move] : moves) {
+        if (key == k) {
+            m_model.moveFocus(grid, move);
+            return true;
+        }
     }
-    case Qt::Key_Home:
-    case Qt::Key_End:
-        move(key == Qt::Key_Home ? 0 : count - 1);
-        return true;
-    }
-    if (books ? m_model.bookFocusSlot() < 0 : m_model.shelfFocusSlot() < 0)
-        move(focus); // the focused item was paged away: bring it back before acting on it
-    const int slot = books ? m_model.bookFocusSlot() : m_model.shelfFocusSlot();
+    m_model.moveFocus(grid, FocusMove::Here); // a place paged away comes back before acting
+    const int slot = m_model.pager(grid).focusSlot();
     const bool ctrl = event->modifiers() & Qt::ControlModifier;
     QWidget *picture = books ? static_cast<QWidget *>(Book[slot]) : imgShelf[slot];
     using C = ShelfHost::Command;
+    auto run = [&](C command) {
+        books ? m_model.aimAtBook(slot) : m_model.aimAtShelf(slot);
+        if (m_host)
+            m_host->run(command);
+    };
     if (key == Qt::Key_Menu || (key == Qt::Key_F10 && event->modifiers() & Qt::ShiftModifier)) {
         popUp(books, slot, picture->mapToGlobal(picture->rect().center()));
-    } else if ((key == Qt::Key_F2 || key == Qt::Key_Delete) && m_host) {
-        books ? m_model.aimAtBook(slot) : m_model.aimAtShelf(slot);
+    } else if (key == Qt::Key_F2 || key == Qt::Key_Delete) {
         const bool rename = key == Qt::Key_F2;
-        m_host->run(books ? (rename ? C::RenameBook : C::DeleteBook)
-                          : (rename ? C::RenameShelf : C::DeleteShelf));
+        run(books ? (rename ? C::RenameBook : C::DeleteBook)
+                  : (rename ? C::RenameShelf : C::DeleteShelf));
     } else if (key == Qt::Key_Space || key == Qt::Key_Return || key == Qt::Key_Enter) {
         if (!books)
             imgShelf_Click(slot);
@@ -680,9 +671,8 @@ bool frmShelf::gridKey(bool books, QKeyEvent *event)
             Book_MouseMove(slot);
         else
             m_model.openBook(slot);
-    } else if (ctrl && key == Qt::Key_E && books && m_host) {
-        m_model.aimAtBook(slot);
-        m_host->run(C::SendToReader);
+    } else if (ctrl && key == Qt::Key_E && books) {
+        run(C::SendToReader);
     } else if (ctrl && (key == Qt::Key_X || key == Qt::Key_C) && books) {
         copyBook(slot, key == Qt::Key_X);
     } else if (ctrl && key == Qt::Key_V) {
@@ -696,33 +686,21 @@ bool frmShelf::gridKey(bool books, QKeyEvent *event)
 
 void frmShelf::copyBook(int slot, bool cut)
 {
-    const QByteArray url = m_model.bookUrl(slot);
-    auto *data = new QMimeData;
-    data->setData(QStringLiteral("text/uri-list"), url + "\r\n");
-    // What file managers read to tell a cut from a copy.
-    data->setData(QStringLiteral("x-special/gnome-copied-files"), (cut ? "cut\n" : "copy\n") + url);
-    data->setData(QStringLiteral("application/x-kde-cutselection"), cut ? "1" : "0");
-    QGuiApplication::clipboard()->setMimeData(data);
+    QGuiApplication::clipboard()->setMimeData(
+        BookDrag::clipboardData({m_model.bookUrl(slot)}, cut));
 }
 
 void frmShelf::paste(int shelfSlot)
 {
-    const QMimeData *data = QGuiApplication::clipboard()->mimeData();
-    if (!data || !data->hasUrls())
+    const BookDrag::Dropped pasted = BookDrag::decode(QGuiApplication::clipboard()->mimeData());
+    if (pasted.paths.isEmpty())
         return;
-    const bool cut = data->data(QStringLiteral("application/x-kde-cutselection")) == "1"
-        || data->data(QStringLiteral("x-special/gnome-copied-files")).startsWith("cut");
-    QList<QByteArray> paths;
-    for (const QUrl &url : data->urls()) {
-        if (url.isLocalFile())
-            paths.append(localPath(url));
-    }
-    m_model.dropFiles(shelfSlot, paths, cut);
+    m_model.dropFiles(shelfSlot, pasted.paths, pasted.cut);
     // What was cut is moved once: gone from where it was, it leaves the clipboard; a move
     // declined or failed keeps it there for another try.
-    if (cut && std::none_of(paths.begin(), paths.end(), [this](const QByteArray &p) {
-            return m_model.fileExists(p);
-        }))
+    if (pasted.cut
+        && std::none_of(pasted.paths.begin(), pasted.paths.end(),
+                        [this](const QByteArray &p) { return m_model.fileExists(p); }))
         QGuiApplication::clipboard()->clear();
 }
 
@@ -781,9 +759,7 @@ void frmShelf::lblBook_MouseDown(int Index, Qt::MouseButton Button)
 QMimeData *frmShelf::dragData(int slot) const
 {
     const BookSlot &book = m_model.bookSlot(slot);
-    auto *data = new QMimeData;
-    data->setData(QLatin1String(BookMimeType), BookRef {book.shelf, book.file}.encode());
-    return data;
+    return BookDrag::bookData({book.shelf, book.file});
 }
 
 void frmShelf::dragBook(int slot)
@@ -795,47 +771,29 @@ void frmShelf::dragBook(int slot)
     drag->exec(Qt::MoveAction | Qt::CopyAction, Qt::MoveAction);
 }
 
-bool frmShelf::acceptsShelfDrop(const QDropEvent *event) const
-{
-    const QMimeData *data = event->mimeData();
-    // A book drag is taken only while this window's own drag is under way: a drag from
-    // another program could name a book of another library.
-    if (data->hasFormat(QLatin1String(BookMimeType)))
-        return m_dragging;
-    if (!data->hasUrls())
-        return false;
-    for (const QUrl &url : data->urls()) {
-        if (!url.isLocalFile())
-            return false;
-    }
-    return true;
-}
-
 void frmShelf::imgShelf_DragDrop(int Index, const QMimeData *data)
 {
-    if (data->hasFormat(QLatin1String(BookMimeType))) {
-        m_model.dropBook(Index, BookRef::decode(data->data(QLatin1String(BookMimeType))));
-        return;
-    }
-    QList<QByteArray> paths;
-    for (const QUrl &url : data->urls())
-        paths.append(localPath(url));
-    m_model.dropFiles(Index, paths);
+    const BookDrag::Dropped dropped = BookDrag::decode(data);
+    if (dropped.book)
+        m_model.dropBook(Index, *dropped.book);
+    else
+        m_model.dropFiles(Index, dropped.paths);
 }
 
 void frmShelf::imgToReader_DragDrop(const QMimeData *data)
 {
-    m_model.sendToReader(BookRef::decode(data->data(QLatin1String(BookMimeType))));
+    if (const BookDrag::Dropped dropped = BookDrag::decode(data); dropped.book)
+        m_model.sendToReader(*dropped.book);
 }
 
 void frmShelf::imgToReader_Click()
 {
-    m_model.toggleReaderListing();
+    m_model.reader().toggleListing();
 }
 
 void frmShelf::showListing()
 {
-    const std::optional<QStringList> &names = m_model.shownListing();
+    const std::optional<QStringList> &names = m_model.reader().shownListing();
     // The caption says what a click does: open the listing, or close the one shown.
     File1->clear();
     File1->setVisible(names.has_value());

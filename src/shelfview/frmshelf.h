@@ -28,7 +28,7 @@ class CoverQueue;
 class ShelfHost
 {
 public:
-    enum class Command { RenameBook, DeleteBook, RenameShelf, DeleteShelf, SendToReader };
+    enum class Command { RenameBook, DeleteBook, RenameShelf, DeleteShelf, SendToReader, NewShelf };
     virtual ~ShelfHost() = default;
     // Pops up the shelf or book menu, titled, at a point of the screen; returns when it closes.
     virtual void showShelfPopUp(const QString &title, const QPoint &at) = 0;
@@ -38,9 +38,6 @@ public:
     // Shows the File Locations dialog.
     virtual void showFileLocations() = 0;
 };
-
-// The mime type of a book dragged from the book grid; its data is BookRef::encode().
-inline constexpr const char *BookMimeType = "application/x-quillrack-book";
 
 // The bookcase window: a page of shelves on the left, the books of the current shelf on the
 // right, the details of the book under the pointer below. It draws the bookcase model on its
@@ -63,7 +60,7 @@ public:
     void FillShelves() { m_model.FillShelves(); }
     void CreateBooks(int ShelfNumber);
     void FillBooks() { m_model.FillBooks(); }
-    void cmdNewShelf_Click() { m_model.newShelf(); }
+    void cmdNewShelf_Click();
     void cmdRefresh_Click() { m_model.refresh(); }
     void imgShelf_Click(int Index) { m_model.chooseShelf(Index); }
     void imgShelf_MouseDown(int Index, Qt::MouseButton Button);
@@ -123,7 +120,6 @@ private:
     void clearDetails();
     void showListing();
     void dragBook(int slot);
-    bool acceptsShelfDrop(const QDropEvent *event) const;
 
     Bookcase &m_model;
     ShelfHost *m_host = nullptr;

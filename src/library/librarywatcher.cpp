@@ -1,0 +1,45 @@
+#include "librarywatcher.h"
+
+#include <QFileInfo>
+
+LibraryWatcher::LibraryWatcher(QObject *parent)
+    : QObject(parent)
+{
+    // One reading follows each burst, within a second.
+    m_burst.setSingleShot(true);
+    m_burst.setInterval(300);
+    connect(&m_burst, &QTimer::timeout, this, &LibraryWatcher::changed);
+    m_soon.setSingleShot(true);
+    m_soon.setInterval(0);
+    connect(&m_soon, &QTimer::timeout, this, &LibraryWatcher::watch);
+    connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        if (!m_burst.isActive())
+            m_burst.start();
+    });
+}
+
+void LibraryWatcher::follow(const QStringList &folders)
+{
+    m_wanted = folders;
+    if (!m_soon.isActive())
+        m_soon.start();
+}
+
+void LibraryWatcher::later()
+{
+    m_burst.start();
+}
+
+void LibraryWatcher::watch()
+{
+    // A folder removed drops out by itself.
+    const QStringList watched = m_watcher.directories();
+    for (const QString &path : watched) {
+        if (!m_wanted.contains(path))
+            m_watcher.removePath(path);
+    }
+    for (const QString &path : m_wanted) {
+        if (!watched.contains(path) && QFileInfo(path).isDir())
+            m_watcher.addPath(path);
+    }
+}
