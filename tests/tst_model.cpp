@@ -2,6 +2,7 @@
 // commands; every way a book travels in every situation that can meet it, with one outcome
 // check; and a randomized run of operations against a model of the folders and the marks.
 #include "appfolder.h"
+#include "bookdrag.h"
 #include "bookname.h"
 #include "configuration.h"
 #include "finder.h"
@@ -11,8 +12,11 @@
 
 #include <QDir>
 #include <QFile>
+#include <QMimeData>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QSignalSpy>
+#include <QUrl>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -156,6 +160,10 @@ private slots:
     void firstPage();
     void pagingAndChoosing();
     void refresh();
+    void oneChangePerOperation_data();
+    void oneChangePerOperation();
+    void dragAndClipboardData_data();
+    void dragAndClipboardData();
     void marking();
     void commands_data();
     void commands();
@@ -264,6 +272,132 @@ void TestModel::refresh()
         QCOMPARE(currentSlots(v), QList<int> {v.model->SelectedShelf()});
         QCOMPARE(v.model->BookCount(), v.model->SelectedShelf() ? 0 : 3);
     }
+}
+
+void TestModel::oneChangePerOperation_data()
+{
+    // Signals of the shelf grid, the book grid, a book's colour and the library, in that order.
+    QTest::addColumn<QString>("operation");
+    QTest::addColumn<QString>("told");
+    // clang-format off
+    row("choose a shelf", "choose", "1 1 0 0");
+    row("scroll the shelves", "scroll shelves", "1 0 0 0");
+    row("scroll the books", "scroll books", "0 1 0 0");
+    row("a focus move that pages", "focus", "0 1 0 0");
+    row("a page of focus", "page", "0 1 0 0");
+    row("refresh", "refresh", "1 1 0 1");
+    row("the library shown afresh", "show", "1 1 0 1");
+    row("a drop", "drop", "0 1 0 1");
+    row("a command", "rename", "0 1 0 1");
+    row("a new shelf", "new shelf", "1 0 0 1");
+    row("a mark", "mark", "0 0 1 0");
+    row("a burst from the disk", "disk", "1 1 0 1");
+    // clang-format on
+}
+
+void TestModel::oneChangePerOperation()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, told);
+    Library v(40, 30);
+    v.load();
+    Bookcase &m = *v.model;
+    QSignalSpy shelves(&m, &Bookcase::shelvesChanged), books(&m, &Bookcase::booksChanged),
+        colour(&m, &Bookcase::bookColourChanged), library(&m, &Bookcase::libraryChanged);
+    // Each grid is told once its page is complete: the slots show the list at the position.
+    bool complete = true;
+    connect(&m, &Bookcase::booksChanged, [&] {
+        const int first = m.pager(Grid::Books).indexAt(0);
+        complete = complete && m.bookSlot(0).file == m.BookList().bytesAt(first)
+            && (first < 0 || m.bookSlot(0).shelf == m.currentShelf());
+    });
+    connect(&m, &Bookcase::shelvesChanged, [&] {
+        complete = complete
+            && m.shelfSlot(0).name == m.ShelfList().bytesAt(m.pager(Grid::Shelves).indexAt(0));
+    });
+    v.prompter.inputs = {"Renamed"};
+    if (operation == u"choose")
+        m.chooseShelf(1);
+    else if (operation.startsWith(u"scroll"))
+        m.scroll(operation.endsWith(u"books") ? Grid::Books : Grid::Shelves, 3);
+    else if (operation == u"focus")
+        m.focusOn(Grid::Books, 25);
+    else if (operation == u"page")
+        m.moveFocus(Grid::Books, FocusMove::PageDown);
+    else if (operation == u"refresh")
+        m.refresh();
+    else if (operation == u"show")
+        m.showLibrary();
+    else if (operation == u"drop")
+        m.dropBook(1, {"Shelf 1", "Book 0.txt"});
+    else if (operation == u"rename")
+        v.onBook("Book 1.txt"), v.commands->mnuBookRename_Click();
+    else if (operation == u"new shelf")
+        v.commands->cmdNewShelf_Click();
+    else if (operation == u"mark")
+        v.onBook("Book 1.txt"), v.commands->mnuMarkBook_Click(2);
+    else
+        v.tree.write("lib/Shelf 1/New.txt"), v.tree.mkdir("lib/Shelf 0"), m.followDisk();
+    QCOMPARE(QString("%1 %2 %3 %4")
+                 .arg(shelves.size())
+                 .arg(books.size())
+                 .arg(colour.size())
+                 .arg(library.size()),
+             told);
+    QVERIFY(complete);
+}
+
+void TestModel::dragAndClipboardData_data()
+{
+    // What a drop or a paste brings back, and whether a shelf and the reader take it during
+    // this program's own drag and otherwise.
+    QTest::addColumn<QString>("data");
+    QTest::addColumn<QString>("seen");
+    // clang-format off
+    row("a book", "book", "book Fiction/Emma.txt; shelf 10; reader 10");
+    row("a book named not as text", "odd book", "book Fiction/caf\uFFFD.txt; shelf 10; reader 10");
+    row("a book cut for a file manager", "cut", "files /lib/Emma.txt cut; shelf 11; reader 00");
+    row("a book copied", "copied", "files /lib/Emma.txt; shelf 11; reader 00");
+    row("a file manager's cut", "kde cut", "files /a b.txt,/c.txt cut; shelf 11; reader 00");
+    row("another computer's file", "remote", "files; shelf 00; reader 00");
+    row("text", "text", "files; shelf 00; reader 00");
+    row("a book with no shelf", "no shelf", "files; shelf 10; reader 10");
+    // clang-format on
+}
+
+void TestModel::dragAndClipboardData()
+{
+    QFETCH(QString, data);
+    QFETCH(QString, seen);
+    std::unique_ptr<QMimeData> d(new QMimeData);
+    const QByteArray url = "file:///lib/Emma.txt";
+    if (data.endsWith(u"book"))
+        d.reset(BookDrag::bookData({"Fiction", data == u"book" ? "Emma.txt" : "caf\xe9.txt"}));
+    else if (data == u"cut" || data == u"copied")
+        d.reset(BookDrag::clipboardData({url}, data == u"cut"));
+    else if (data == u"kde cut")
+        d->setUrls({QUrl::fromLocalFile("/a b.txt"), QUrl::fromLocalFile("/c.txt")}),
+            d->setData("application/x-kde-cutselection", "1");
+    else if (data == u"remote")
+        d->setUrls({QUrl("https://example.org/Emma.txt")});
+    else if (data == u"text")
+        d->setText("/lib/Emma.txt");
+    else
+        d->setData(BookDrag::MimeType, "Emma.txt");
+    const BookDrag::Dropped got = BookDrag::decode(d.get());
+    QStringList paths;
+    for (const QByteArray &p : got.paths)
+        paths << QString::fromUtf8(p);
+    const QString brought = got.book
+        ? "book " + QString::fromUtf8(got.book->shelf + '/' + got.book->file)
+        : "files" + (paths.isEmpty() ? "" : " " + paths.join(',')) + (got.cut ? " cut" : "");
+    QCOMPARE(QString("%1; shelf %2%3; reader %4%5")
+                 .arg(brought)
+                 .arg(BookDrag::shelfTakes(d.get(), true))
+                 .arg(BookDrag::shelfTakes(d.get(), false))
+                 .arg(BookDrag::readerTakes(d.get(), true))
+                 .arg(BookDrag::readerTakes(d.get(), false)),
+             seen);
 }
 
 void TestModel::marking()

@@ -192,6 +192,13 @@ void frmShelf::buildLayout()
         grid->onKey = [this, grid](QKeyEvent *e) { return gridKey(grid == Picture2, e); };
     }
     setFocusProxy(Picture1); // the keyboard starts in the shelf grid
+    // Screen readers see each grid as a list of the slots it shows (set up before anything can
+    // ask for the grid's interface, which is then kept).
+    installGridAccessibility();
+    Picture1->items = [this] { return gridItems(Grid::Shelves); };
+    Picture1->focusedItem = [this] { return m_model.shelfFocusSlot(); };
+    Picture2->items = [this] { return gridItems(Grid::Books); };
+    Picture2->focusedItem = [this] { return m_model.bookFocusSlot(); };
     Picture1->setAccessibleName(QStringLiteral("Shelves"));
     Picture2->setAccessibleName(QStringLiteral("Books"));
 
@@ -435,9 +442,6 @@ void frmShelf::drawShelves()
         imgShelf[i]->setPixmap(slot.current ? current : shelf);
         for (QLabel *l : {static_cast<QLabel *>(imgShelf[i]), static_cast<QLabel *>(lblShelf[i])})
             l->setToolTip(nameTip(slot.name, false));
-        imgShelf[i]->setAccessibleName(shownName(slot.name));
-        imgShelf[i]->setAccessibleDescription(slot.current ? QStringLiteral("the shelf shown")
-                                                           : QString());
         showFitted(lblShelf[i], shownName(slot.name));
         imgShelf[i]->show();
         lblShelf[i]->show();
@@ -475,7 +479,6 @@ void frmShelf::drawBooks()
             continue;
         }
         Book[i]->setToolTip(nameTip(slot.file, true));
-        Book[i]->setAccessibleName(shownName(slot.file));
         drawCover(i);
         Book[i]->show();
         lblBook[i]->setToolTip(nameTip(slot.file, true));
@@ -559,10 +562,29 @@ void frmShelf::drawColour(int slot)
     } else {
         lblBook[slot]->setGraphicsEffect(nullptr);
     }
-    Book[slot]->setAccessibleDescription(
-        QStringLiteral("on %1").arg(shownName(book.shelf))
-        + (book.colour ? QStringLiteral(", marked %1").arg(QLatin1String(ColourNames[book.colour]))
-                       : QString()));
+}
+
+std::vector<GridItem> frmShelf::gridItems(Grid grid) const
+{
+    // What a screen reader hears of each shown slot: its name, and its shelf and mark colour.
+    std::vector<GridItem> items;
+    for (int i = 0; i < (grid == Grid::Books ? Bookcase::BookSlots : Bookcase::ShelfSlots); ++i) {
+        if (grid == Grid::Shelves && !m_model.shelfSlot(i).name.isEmpty()) {
+            const ShelfSlot &slot = m_model.shelfSlot(i);
+            items.push_back({shownName(slot.name),
+                             slot.current ? QStringLiteral("the shelf shown") : QString(),
+                             imgShelf[i]->geometry().united(lblShelf[i]->geometry())});
+        } else if (grid == Grid::Books && !m_model.bookSlot(i).file.isEmpty()) {
+            const BookSlot &book = m_model.bookSlot(i);
+            items.push_back({shownName(book.file),
+                             QStringLiteral("on %1").arg(shownName(book.shelf))
+                                 + (book.colour ? QStringLiteral(", marked %1")
+                                                      .arg(QLatin1String(ColourNames[book.colour]))
+                                                : QString()),
+                             Book[i]->geometry().united(lblBook[i]->geometry())});
+        }
+    }
+    return items;
 }
 
 void frmShelf::showHeading()
@@ -588,15 +610,12 @@ void frmShelf::drawRings()
         const bool shown = picture && picture->isVisibleTo(grid);
         grid->setRing(shown ? picture->geometry().united(label->geometry()).adjusted(-3, -3, 3, 3)
                             : QRect());
-        if (!shown)
-            continue;
-        // Named so also while another control has the focus: Tab into the grid announces it.
-        grid->setAccessibleName(picture->accessibleName());
-        grid->setAccessibleDescription(picture->accessibleDescription());
-        if (!grid->hasFocus())
+        if (!shown || !grid->hasFocus())
             continue;
         emit ringMoved(grid, grid->ring());
+        // The focus moves to an item of the grid: the screen reader names that book or shelf.
         QAccessibleEvent moved(grid, QAccessible::Focus);
+        moved.setChild(grid->focusedItem());
         QAccessible::updateAccessibility(&moved);
     }
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bookcase.h"
+#include "widgets.h"
 
 #include <QCache>
 #include <QList>
@@ -11,8 +12,6 @@
 #include <array>
 #include <functional>
 
-class ClickLabel;
-class PictureBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -113,6 +112,7 @@ private:
     void coverReady(const QByteArray &path, const QImage &cover);
     QPixmap fitted(const QPixmap &picture, const QSize &box) const;
     void drawRings();
+    std::vector<GridItem> gridItems(Grid grid) const;
     void drawDropRing();
     void showHeading();
     bool gridKey(bool books, QKeyEvent *event);

@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QPushButton>
 #include <functional>
+#include <vector>
 
 class QMimeData;
 
@@ -69,6 +70,17 @@ protected:
     bool event(QEvent *event) override;
 };
 
+// A shown slot of a grid as a screen reader sees it: its name, what else it says (shelf, mark),
+// and where it lies in the grid.
+struct GridItem
+{
+    QString name, description;
+    QRect rect;
+};
+
+// Makes screen readers see each PictureBox that lists items as a list of those items.
+void installGridAccessibility();
+
 // A picture box: a plain panel with a background colour that reports pointer moves over its
 // own background (not over its children). A grid of slots can take the keyboard focus: it
 // hands its keys on and, while it has the focus, draws a ring around its focused slot.
@@ -81,6 +93,9 @@ public:
     std::function<bool(QKeyEvent *)> onKey;
     void setRing(const QRect &ring);
     QRect ring() const { return m_ring; }
+    // A grid's slots for screen readers, and which of them has the focus ring (-1: none).
+    std::function<std::vector<GridItem>()> items;
+    std::function<int()> focusedItem;
     // Where a dragged book would land: drawn while a drag is over it, focus or not.
     void setDropRing(const QRect &ring);
     QRect dropRing() const { return m_dropRing; }
