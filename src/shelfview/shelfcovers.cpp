@@ -1,0 +1,54 @@
+// Covers in the book grid and the details pane: asked of the cover queue for each page drawn,
+// kept for a while by book path, drawn as they come.
+#include "coverqueue.h"
+#include "frmshelf.h"
+
+QPixmap frmShelf::fitted(const QPixmap &picture, const QSize &box) const
+{
+    // Scaled to fit with its proportions kept, sharp on a screen of any pixel ratio.
+    const qreal ratio = devicePixelRatioF();
+    QPixmap out = picture.scaled(box * ratio, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    out.setDevicePixelRatio(ratio);
+    return out;
+}
+
+void frmShelf::wantCovers()
+{
+    // The covers the page lacks, at the slots' size in device pixels.
+    if (!m_covers)
+        return;
+    QList<QByteArray> wanted;
+    for (const QByteArray &path : m_slotPaths) {
+        if (!path.isEmpty() && !m_coverCache.contains(path))
+            wanted << path;
+    }
+    m_covers->want(wanted, Book[0]->size() * devicePixelRatioF());
+}
+
+void frmShelf::drawCover(int slot)
+{
+    const QPixmap *cover = m_coverCache.object(m_slotPaths[size_t(slot)]);
+    Book[slot]->setPixmap(cover && !cover->isNull() ? *cover : ImageList1::picture(5));
+}
+
+void frmShelf::setCovers(CoverQueue *covers)
+{
+    m_covers = covers;
+    connect(covers, &CoverQueue::ready, this, &frmShelf::coverReady);
+    drawBooks();
+}
+
+void frmShelf::coverReady(const QByteArray &path, const QImage &cover)
+{
+    // It comes scaled to fit a book slot, in device pixels.
+    QPixmap picture = QPixmap::fromImage(cover);
+    picture.setDevicePixelRatio(devicePixelRatioF());
+    m_coverCache.insert(path, new QPixmap(picture),
+                        qMax<int>(1, picture.width() * picture.height() * 4 / 1024));
+    for (int i = 0; i < Bookcase::BookSlots; ++i) {
+        if (m_slotPaths[size_t(i)] == path)
+            drawCover(i);
+    }
+    if (!picture.isNull() && m_model.bookPath(m_pane.shelf, m_pane.file).bytes() == path)
+        imgBookImage->setPixmap(fitted(picture, imgBookImage->size()));
+}
