@@ -79,7 +79,7 @@ public:
     QString input(const QString &, const QString &) override { return {}; }
 };
 
-struct Result
+struct Row
 {
     QString id;
     QString scenario;
@@ -90,7 +90,7 @@ struct Result
     bool memory = false; // program and baseline in MiB, the figure is their difference
 };
 
-std::vector<Result> results;
+std::vector<Row> results;
 
 // Runs the scenario and its baseline alternately, `reps` times each, and keeps their medians.
 void compare(const QString &id, const QString &scenario, double limit, int reps,
@@ -1006,14 +1006,14 @@ int main(int argc, char *argv[])
     }
 
     std::printf("\n%-4s %-70s %12s %12s %8s\n", "id", "scenario", "program", "baseline", "ratio");
-    for (const Result &r : results) {
+    for (const Row &r : results) {
         const double figure = r.memory ? r.program - r.baseline : r.program / r.baseline;
         std::printf("%-4s %-70s %9.3f %s %9.3f %s %8.2f\n", qPrintable(r.id),
                     qPrintable(r.scenario), r.program, r.memory ? "MiB" : "ms ", r.baseline,
                     r.memory ? "MiB" : "ms ", figure);
     }
     std::printf("\nBaselines:\n");
-    for (const Result &r : results)
+    for (const Row &r : results)
         std::printf("  %-4s %s\n", qPrintable(r.id), qPrintable(r.against));
     const double bareMs = median(bare);
     std::printf("\nUnavoidable parts of start-up, against P6's window (%.3f ms):\n", bareMs);
@@ -1025,7 +1025,7 @@ int main(int argc, char *argv[])
                 median(fonts), median(fonts) / bareMs);
     std::printf("\n");
     int failed = 0;
-    for (const Result &r : results) {
+    for (const Row &r : results) {
         const double figure = r.memory ? r.program - r.baseline : r.program / r.baseline;
         const bool ok = figure <= r.limit;
         failed += !ok;

@@ -217,13 +217,12 @@ void modMain::mnuAbout_Click()
 
 void modMain::reopenLibrary()
 {
-    QString error;
-    g.RootFolder = g.FileSys.GetFolder(g.BookFolder, &error);
-    g.ShelfFolders = g.RootFolder;
+    const Result<FileSys::Folder> root = g.FileSys.GetFolder(g.BookFolder);
+    g.ShelfFolders = g.RootFolder = root;
     if (!shelfWindow)
         return;
-    if (!g.RootFolder)
-        g.prompter->message(QStringLiteral("Main Book Folder cannot be opened."), error);
+    if (!root)
+        g.prompter->message(QStringLiteral("Main Book Folder cannot be opened."), root.error());
     bookcase->showLibrary();
 }
 

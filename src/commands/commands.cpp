@@ -162,7 +162,7 @@ void Commands::cmdNewShelf_Click()
                             QStringLiteral("'%1' already exists. Cannot create it.").arg(name));
         return;
     }
-    if (g.FileSys.anythingAt(path)) { // a file the bookcase never shows
+    if (g.FileSys.nameState(path) == NameState::Taken) { // a file the bookcase never shows
         g.prompter->message(QStringLiteral("Name Taken by a File"),
                             fileTakesName(name) + QStringLiteral(" Cannot create it."));
         return;
@@ -193,7 +193,8 @@ void Commands::cmdShelfRename_Click()
         const Path oldPath = m_bookcase.bookPath(t.ShelfName);
         const Path newPath = m_bookcase.bookPath(newName.toUtf8());
         // Another letter case of the same name names the shelf itself where case is ignored.
-        if (g.FileSys.anythingAt(newPath) && !g.FileSys.sameFile(oldPath, newPath)) {
+        if (g.FileSys.nameState(newPath) == NameState::Taken
+            && !g.FileSys.sameFile(oldPath, newPath)) {
             if (g.FileSys.FolderExists(newPath))
                 g.prompter->message(QStringLiteral("Shelf Exists"),
                                     QStringLiteral("Shelf Exists. Cannot Rename."));
@@ -223,11 +224,10 @@ void Commands::mnuShelfDelete_Click()
         return;
     const QString name = shownName(t.ShelfName);
     const Path path = m_bookcase.bookPath(t.ShelfName);
-    QString error;
-    const auto folder = g.FileSys.GetFolder(path, &error);
+    const auto folder = g.FileSys.GetFolder(path);
     if (!folder) {
         report(QStringLiteral("Cannot Delete Shelf"),
-               QStringLiteral("The shelf '%1' cannot be opened.").arg(name), error);
+               QStringLiteral("The shelf '%1' cannot be opened.").arg(name), folder.error());
     } else if (const FolderContents held = folder->contents(); !held.empty()) {
         // Sub-folders and hidden files count too: nothing the user cannot see is deleted, and
         // the message says what keeps the shelf.

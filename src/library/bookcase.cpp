@@ -196,7 +196,7 @@ void Bookcase::CreateBooks()
             = g.readAhead ? g.readAhead->takeFileNames(path) : std::nullopt;
         if (ahead)
             m_books = std::move(*ahead);
-        else if (const std::optional<FileSys::Folder> folder = g.FileSys.GetFolder(path))
+        else if (const Result<FileSys::Folder> folder = g.FileSys.GetFolder(path))
             m_books = folder->fileNames();
     }
     m_bookPager.setCount(m_books.size());

@@ -15,11 +15,10 @@ const QString ClickOk = QStringLiteral("Click 'OK' to continue.");
 
 bool readConfig(GlobalState &g, QString *problem)
 {
-    QString error;
     const QString ini = AppFolder::file(QStringLiteral("config.ini"));
-    const std::optional<QByteArray> bytes = g.FileSys.readFile(ini, MaxConfigBytes, &error);
+    const Result<QByteArray> bytes = g.FileSys.readFile(ini, MaxConfigBytes);
     if (!bytes) {
-        *problem = QStringLiteral("The configuration file could not be read:\r\n") + error;
+        *problem = QStringLiteral("The configuration file could not be read:\r\n") + bytes.error();
         return false;
     }
     const ConfigValues values = parseConfig(*bytes);
@@ -31,11 +30,12 @@ bool readConfig(GlobalState &g, QString *problem)
         *problem = QStringLiteral("The configuration file names no Main Book Folder.");
         return false;
     }
-    g.RootFolder = g.FileSys.GetFolder(g.BookFolder, &error);
-    if (!g.RootFolder) {
-        *problem = QStringLiteral("The Main Book Folder cannot be opened:\r\n") + error;
+    const Result<FileSys::Folder> root = g.FileSys.GetFolder(g.BookFolder);
+    if (!root) {
+        *problem = QStringLiteral("The Main Book Folder cannot be opened:\r\n") + root.error();
         return false;
     }
+    g.RootFolder = root;
     g.ShelfFolders = g.RootFolder;
     return true;
 }

@@ -42,8 +42,8 @@ void Finder::read()
             QMetaObject::invokeMethod(
                 this, [this, walk, batch] { take(walk, batch); }, Qt::QueuedConnection);
         };
-        QString error;
-        const std::optional<FileSys::Folder> folder = fs.GetFolder(root, &error);
+        const Result<FileSys::Folder> folder = fs.GetFolder(root);
+        QString error = folder.error();
         const NameList shelves = folder ? folder->folderNames(&error) : NameList();
         if (!error.isEmpty())
             batch->unreadable << root.shown();

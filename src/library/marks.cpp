@@ -37,7 +37,7 @@ void LoadMarks(GlobalState &g)
         setMarksFromFile(g, std::move(*ahead));
         return;
     }
-    if (g.FileSys.missing(path)) {
+    if (g.FileSys.nameState(path) == NameState::Free) {
         g.MarksLoaded = true; // no marks yet: the first save creates the file
         return;
     }
@@ -80,10 +80,9 @@ FsResult SaveMarks(GlobalState &g, bool *reloaded)
     const FolderLock lock(AppFolder::path());
     const FileStamp now = g.FileSys.stamp(path);
     if (now != g.MarksStamp && now != FileStamp()) {
-        QString error;
-        const std::optional<QByteArray> bytes = g.FileSys.readFile(path, 64 << 20, &error);
+        const Result<QByteArray> bytes = g.FileSys.readFile(path, 64 << 20);
         if (!bytes)
-            return FsResult::failure(error);
+            return FsResult::failure(bytes.error());
         setMarksFromFile(g, *bytes);
         for (const auto &[name, colour] : g.MarksPending)
             applyMark(g.Marks, name, colour);

@@ -70,8 +70,8 @@ std::optional<QStringList> ReaderFolder::listing()
 {
     if (!ensureFolder())
         return std::nullopt;
-    QString error;
-    const auto folder = g.FileSys.GetFolder(g.ReaderFolder, &error);
+    const auto folder = g.FileSys.GetFolder(g.ReaderFolder);
+    QString error = folder.error();
     const NameList names = folder ? folder->fileNames(&error) : NameList();
     if (!error.isEmpty()) {
         g.prompter->message(QStringLiteral("Cannot List Reader Folder"),

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "naturalsort.h"
+#include "result.h"
 
 #include <QByteArray>
 #include <QString>
@@ -80,14 +81,6 @@ private:
     int m_fd;
 };
 
-// Names read from one folder for a list to show, sorted naturally.
-struct Listing
-{
-    std::vector<QString> names;
-    bool ok = true;
-    QString error;
-};
-
 // What a folder holds: files (books on a shelf), hidden files, and folders of any name.
 struct FolderContents
 {
@@ -97,24 +90,39 @@ struct FolderContents
     QString described() const;
 };
 
-// The calls through which FileSys looks up names and renames files. Tests replace them to
-// answer as another kind of file system would (one that ignores letter case, or has no
-// no-replace rename).
+// Every call the file-system object makes to the system goes through here, so that tests can
+// answer as another kind of file system would (one that ignores letter case, has no no-replace
+// rename, answers slowly or not at all).
 class SysCalls
 {
 public:
     virtual ~SysCalls() = default;
     virtual int stat(const char *path, struct stat *st) const;
     virtual int lstat(const char *path, struct stat *st) const;
+    virtual int access(const char *path, int mode) const;
     // Renames without replacing: fails with EEXIST when the target name is taken.
     virtual int renameNoReplace(const char *from, const char *to) const;
     virtual int rename(const char *from, const char *to) const;
     virtual int link(const char *from, const char *to) const;
+    virtual int unlink(const char *path) const;
+    virtual int mkdir(const char *path) const;
+    virtual int rmdir(const char *path) const;
+    // Opens a folder for reading its entries (or for a flush); -1 with errno on failure.
+    virtual int openFolder(const char *path) const;
+    // Reads a batch of a folder's entries as getdents64 writes them; 0 at the end.
+    virtual long readEntries(int fd, char *buffer, size_t size) const;
     // Flushes an open file, or a folder opened for the purpose, to the device.
     virtual int fsync(int fd) const;
     // Copies up to length bytes from one open file to another, at their offsets.
     virtual ssize_t copyRange(int from, int to, size_t length) const;
+
+    // The system's own calls.
+    static const SysCalls &system();
 };
+
+// Whether a name is taken in its folder (by anything, a dangling link too), free, or cannot be
+// told (the folder cannot be looked at).
+enum class NameState { Free, Taken, Unknown };
 
 // Told how far a copy has come, and asked whether it may go on.
 class CopyProgress
@@ -132,8 +140,9 @@ public:
     class Folder
     {
     public:
-        explicit Folder(const Path &path)
+        explicit Folder(const Path &path, const SysCalls *sys = &SysCalls::system())
             : m_path(path)
+            , m_sys(sys)
         { }
         const Path &path() const { return m_path; }
         // Each call reads the folder as it is on disk at that moment, put in order only as far
@@ -145,29 +154,24 @@ public:
         // whole library; false when the folder cannot be read.
         bool eachFileName(const std::function<void(std::string_view)> &fn,
                           QString *error = nullptr) const;
-        // The names as text, for the lists of the pickers: hidden ones too, and none that is
-        // not valid UTF-8 (its text could not name the file again).
-        Listing SubFolders() const;
-        Listing Files() const;
         // What lies in the folder, hidden or not; all -1 when it cannot be read.
         FolderContents contents() const;
 
     private:
         Path m_path;
+        const SysCalls *m_sys;
     };
 
-    // The calls are the system's own unless a test gives others (which must outlive this).
+    // The calls are the system's own unless a test gives others (which must outlive this and
+    // every folder it opened); null gives the system's back.
     void setSysCalls(const SysCalls *calls);
 
-    // The folder at path, or nothing (with the reason in *error) when it cannot be opened.
-    std::optional<Folder> GetFolder(const Path &path, QString *error = nullptr) const;
+    // The folder at path, or why it cannot be opened.
+    Result<Folder> GetFolder(const Path &path) const;
     bool FileExists(const Path &path) const;
     FileStamp stamp(const Path &path) const;
     bool FolderExists(const Path &path) const;
-    // True when anything at all lies at path, a dangling symbolic link included.
-    bool anythingAt(const Path &path) const;
-    // True only when the name is known to be free (not when it cannot be looked at).
-    bool missing(const Path &path) const;
+    NameState nameState(const Path &path) const;
     // True when both paths name one existing file (same path, a hard link, a case variant on a
     // file system that ignores case).
     bool sameFile(const Path &a, const Path &b) const;
@@ -199,9 +203,8 @@ public:
     // The same for bytes, and a tail written after them (no copy of a long content is made).
     FsResult writeFileAtomically(const Path &path, QByteArrayView content,
                                  QByteArrayView tail = {}) const;
-    // The whole file, or nothing when it cannot be read; at most maxBytes are read.
-    std::optional<QByteArray> readFile(const Path &path, qint64 maxBytes,
-                                       QString *error = nullptr) const;
+    // The whole file, at most maxBytes of it, or why it cannot be read.
+    Result<QByteArray> readFile(const Path &path, qint64 maxBytes) const;
 
 private:
     bool statPath(const Path &path, struct stat *st) const;
@@ -209,5 +212,7 @@ private:
     int place(const QByteArray &temp, const Path &target, bool overwrite) const;
     FsResult renameCase(const Path &source, const Path &target) const;
 
-    const SysCalls *m_sys = nullptr;
+    const SysCalls &sys() const { return *m_sys; }
+
+    const SysCalls *m_sys = &SysCalls::system();
 };

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+#include <utility>
+
+// A value, or the text that says why there is none (ready to show to the user): errors are
+// returned, and the windows show them.
+template<typename T> class Result
+{
+public:
+    Result(T value)
+        : m_value(std::move(value))
+    { }
+    static Result failure(QString error)
+    {
+        Result r;
+        r.m_error = std::move(error);
+        return r;
+    }
+    explicit operator bool() const { return m_value.has_value(); }
+    const T &operator*() const { return *m_value; }
+    T &operator*() { return *m_value; }
+    const T *operator->() const { return &*m_value; }
+    const QString &error() const { return m_error; }
+    // The value where there is one, for what keeps it without the reason.
+    operator std::optional<T>() const { return m_value; }
+
+private:
+    Result() = default;
+    std::optional<T> m_value;
+    QString m_error;
+};

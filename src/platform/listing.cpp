@@ -1,0 +1,106 @@
+// Listing a folder: once, with the cheapest call that gives names and kinds, hidden names left
+// out in one place.
+#include "fsdetail.h"
+
+#include <QFile>
+#include <algorithm>
+#include <sys/file.h>
+#include <sys/syscall.h>
+
+using namespace fsdetail;
+
+namespace {
+
+// An entry as getdents64 writes it.
+struct LinuxDirent64
+{
+    quint64 ino;
+    qint64 off;
+    unsigned short reclen;
+    unsigned char type;
+    char name[1];
+};
+
+// Reads a folder once, with the cheapest call that gives names and types, and calls fn with
+// each name of the kind wanted (any kind: each name with its kind); false, with the reason in
+// *error, when it cannot be read. Hidden names (a leading ".", the temporary files of a copy
+// too) are left out here, and only here, unless asked for; every other name is kept as its
+// bytes. fn may first get the folder's size on disk, which grows with its entries.
+bool eachName(const SysCalls &sys, const Path &path, std::optional<Kind> wanted,
+              const std::function<void(std::string_view, Kind)> &fn, QString *error,
+              bool hidden = false, const std::function<void(off_t)> &sized = {})
+{
+    const int fd = sys.openFolder(path.c_str());
+    if (fd < 0) {
+        if (error)
+            *error = failed(path, errno).error;
+        return false;
+    }
+    struct stat st;
+    if (sized && ::fstat(fd, &st) == 0 && st.st_size > 0)
+        sized(st.st_size);
+    thread_local std::vector<char> buffer(size_t(1) << 16);
+    long n;
+    while ((n = sys.readEntries(fd, buffer.data(), buffer.size())) > 0) {
+        for (long at = 0; at < n;) {
+            const auto *e = reinterpret_cast<const LinuxDirent64 *>(buffer.data() + at);
+            at += e->reclen;
+            const char *name = e->name;
+            if (dotOrDotDot(name) || (name[0] == '.' && !hidden))
+                continue;
+            const Kind kind = kindOf(fd, name, e->type);
+            if (!wanted || kind == *wanted)
+                fn(std::string_view(name, std::strlen(name)), kind);
+        }
+    }
+    const int err = n < 0 ? errno : 0;
+    ::close(fd);
+    if (err && error)
+        *error = failed(path, err).error;
+    return err == 0;
+}
+
+NameList listNames(const SysCalls &sys, const Path &path, Kind wanted, QString *error)
+{
+    NameList names;
+    // Room for every entry at once spares the copies of a list that keeps outgrowing itself
+    // (too much room is never touched).
+    eachName(
+        sys, path, wanted, [&](std::string_view name, Kind) { names.add(name); }, error, false,
+        [&](off_t size) {
+            const size_t bytes = size_t(std::min<off_t>(size, off_t(1) << 26));
+            names.reserve(bytes / 24, bytes);
+        });
+    return names;
+}
+
+} // namespace
+
+NameList FileSys::Folder::folderNames(QString *error) const
+{
+    return listNames(*m_sys, m_path, Kind::Folder, error);
+}
+
+NameList FileSys::Folder::fileNames(QString *error) const
+{
+    return listNames(*m_sys, m_path, Kind::File, error);
+}
+
+bool FileSys::Folder::eachFileName(const std::function<void(std::string_view)> &fn,
+                                   QString *error) const
+{
+    return eachName(
+        *m_sys, m_path, Kind::File, [&](std::string_view name, Kind) { fn(name); }, error);
+}
+
+FolderContents FileSys::Folder::contents() const
+{
+    FolderContents c;
+    const bool read = eachName(
+        *m_sys, m_path, std::nullopt,
+        [&](std::string_view name, Kind kind) {
+            ++(kind == Kind::Folder ? c.folders : name[0] == '.' ? c.hiddenFiles : c.files);
+        },
+        nullptr, true);
+    return read ? c : FolderContents {-1, -1, -1};
+}
