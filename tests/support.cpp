@@ -144,6 +144,9 @@ void Library::load()
     g.RootFolder = g.FileSys.GetFolder(g.BookFolder);
     g.ShelfFolders = g.RootFolder;
     model = std::make_unique<Bookcase>(g);
+    QObject::connect(model.get(), &Bookcase::reported, [this](const Notice &n) {
+        prompter.message(n.title, n.text, Prompter::Buttons::Ok);
+    });
     commands = std::make_unique<Commands>(g, *model);
     model->load();
 }

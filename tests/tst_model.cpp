@@ -696,7 +696,9 @@ void TestModel::folderLocations()
     QString read = r.read.startsWith('=') ? r.read.mid(1) : full(r.read);
     const QByteArray home = qgetenv("HOME");
     qputenv("HOME", QFile::encodeName(v.tree.path()));
-    if (checkFolders(v.prompter, v.g.FileSys, book, read))
+    if (const Notice refused = checkFolders(v.g.FileSys, book, read))
+        v.prompter.message(refused.title, refused.text, Prompter::Buttons::Ok);
+    else
         QVERIFY(saveConfig(v.g.FileSys, book, read));
     qputenv("HOME", home);
     QCOMPARE(v.prompter.titles(), r.title.isEmpty() ? Strings {} : Strings {r.title});

@@ -120,8 +120,10 @@ void frmFileLoc::cmdSave_Click()
 {
     QString book = txtBook->text();
     QString read = txtRead->text();
-    if (!checkFolders(*g.prompter, g.FileSys, book, read))
+    if (const Notice refused = checkFolders(g.FileSys, book, read)) {
+        g.prompter->message(refused.title, refused.text);
         return;
+    }
     txtBook->setText(book); // as saved, "~/" written out
     txtRead->setText(read);
     const FsResult result = saveConfig(g.FileSys, book, read);

@@ -125,6 +125,9 @@ bool modMain::Main()
     }
 
     bookcase = std::make_unique<Bookcase>(g);
+    // The model tells of failures; the window shows them.
+    connect(bookcase.get(), &Bookcase::reported, this,
+            [this](const Notice &n) { g.prompter->message(n.title, n.text); });
     bookcase->reader().askForFolders = [this] {
         ensureDialogs();
         return showModal(fileLoc);
@@ -233,7 +236,8 @@ void modMain::Shutdown()
     m_ended = true;
     ++m_shutdowns;
     g.prompter->stopJobs();
-    SaveMarksAndTell(g);
+    if (const Notice failed = SaveMarksAndTell(g).failure)
+        g.prompter->message(failed.title, failed.text);
     if (mainWindow)
         mainWindow->onClose = nullptr;
     if (endProgram)

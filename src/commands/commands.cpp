@@ -5,6 +5,7 @@
 #include "globalstate.h"
 #include "marks.h"
 #include "marksline.h"
+#include "names.h"
 #include "prompter.h"
 #include "transfer.h"
 
@@ -17,7 +18,14 @@ const QString NameNotChanged = QStringLiteral("Name not changed.");
 
 void Commands::report(const QString &title, const QString &what, const QString &error)
 {
-    g.prompter->message(title, what + QStringLiteral("\r\n\r\n") + error);
+    m_bookcase.report({title, what + QStringLiteral("\r\n\r\n") + error});
+}
+
+void Commands::showSaved(const MarksSaved &saved)
+{
+    m_bookcase.report(saved.failure);
+    if (saved.reloaded) // the marks of another copy came with it
+        m_bookcase.FillBooks();
 }
 
 bool Commands::confirmDelete(const QString &title, const QString &name)
@@ -47,20 +55,19 @@ void Commands::mnuMarkBook_Click(int Index)
     const bool lineBreak = t.BookName.contains('\n') || t.BookName.contains('\r');
     const bool readable = readableName(t.BookName);
     if (lineBreak || !readable || !MarksLine::readsBack(t.BookName, Index)) {
-        g.prompter->message(
-            QStringLiteral("Cannot Mark Book"),
-            QStringLiteral("This book's file name %1, so it cannot be marked. Rename the book "
-                           "first.")
-                .arg(lineBreak       ? QStringLiteral("holds a line break")
-                         : !readable ? QStringLiteral("is not readable text")
-                                     : QStringLiteral("holds a comma followed by a number, which "
-                                                      "the marks file would read as the end of "
-                                                      "the name")));
+        m_bookcase.report(
+            {QStringLiteral("Cannot Mark Book"),
+             QStringLiteral("This book's file name %1, so it cannot be marked. Rename the book "
+                            "first.")
+                 .arg(lineBreak       ? QStringLiteral("holds a line break")
+                          : !readable ? QStringLiteral("is not readable text")
+                                      : QStringLiteral("holds a comma followed by a number, which "
+                                                       "the marks file would read as the end of "
+                                                       "the name"))});
         return;
     }
     m_bookcase.showColour(t.BookNumber, Index);
-    if (changeMark(g, t.BookName, Index)) // marked.dat is written at once: a crash keeps it
-        m_bookcase.FillBooks(); // and the marks of another copy came with it
+    showSaved(changeMark(g, t.BookName, Index)); // marked.dat is written at once: a crash keeps it
 }
 
 void Commands::mnuUnmark_Click()
@@ -71,8 +78,7 @@ void Commands::mnuUnmark_Click()
     if (t.BookName.isEmpty() || !entry.found)
         return;
     m_bookcase.showColour(t.BookNumber, 0);
-    if (changeMark(g, t.BookName, 0))
-        m_bookcase.FillBooks();
+    showSaved(changeMark(g, t.BookName, 0));
 }
 
 void Commands::mnuSendToReader_Click()
@@ -95,7 +101,7 @@ void Commands::mnuBookRename_Click()
                                     : QStringLiteral("Rename %1 to ...").arg(shownName(t.BookName));
     const QString newName = g.prompter->input(prompt, QStringLiteral("Rename Book"));
     if (newName.toUtf8() == title) {
-        g.prompter->message(SameNameTitle, NameNotChanged);
+        m_bookcase.report({SameNameTitle, NameNotChanged});
         return;
     }
     if (newName.isEmpty()) {
@@ -104,9 +110,9 @@ void Commands::mnuBookRename_Click()
     }
     const QByteArray newFileName
         = dot >= 0 ? newName.toUtf8() + t.BookName.mid(dot) : newName.toUtf8();
-    if (!acceptTypedName(*g.prompter, newName)
-        || !acceptTypedName(*g.prompter, shownName(newFileName)))
-        return;
+    if (const Notice refused = typedNameNotice(newName) ? typedNameNotice(newName)
+                                                        : typedNameNotice(shownName(newFileName)))
+        return m_bookcase.report(refused);
     const Path oldPath = m_bookcase.bookPath(t.ShelfName, t.BookName);
     const Path newPath = m_bookcase.bookPath(t.ShelfName, newFileName);
     bool overwrite = false;
@@ -154,17 +160,19 @@ void Commands::cmdNewShelf_Click()
     const CommandScope command(m_bookcase);
     const QString name = g.prompter->input(QStringLiteral("Please enter the name of the new Shelf"),
                                            QStringLiteral("New Shelf"));
-    if (name.isEmpty() || !acceptTypedName(*g.prompter, name))
+    if (name.isEmpty())
         return;
+    if (const Notice refused = typedNameNotice(name))
+        return m_bookcase.report(refused);
     const Path path = m_bookcase.bookPath(name.toUtf8());
     if (g.FileSys.FolderExists(path)) {
-        g.prompter->message(QStringLiteral("Shelf Exists"),
-                            QStringLiteral("'%1' already exists. Cannot create it.").arg(name));
+        m_bookcase.report({QStringLiteral("Shelf Exists"),
+                           QStringLiteral("'%1' already exists. Cannot create it.").arg(name)});
         return;
     }
     if (g.FileSys.nameState(path) == NameState::Taken) { // a file the bookcase never shows
-        g.prompter->message(QStringLiteral("Name Taken by a File"),
-                            fileTakesName(name) + QStringLiteral(" Cannot create it."));
+        m_bookcase.report({QStringLiteral("Name Taken by a File"),
+                           fileTakesName(name) + QStringLiteral(" Cannot create it.")});
         return;
     }
     const FsResult result = g.FileSys.CreateFolder(path);
@@ -184,24 +192,23 @@ void Commands::cmdShelfRename_Click()
     const QString newName = g.prompter->input(QStringLiteral("Rename '%1' to ...").arg(oldName),
                                               QStringLiteral("Rename Shelf"));
     if (newName.toUtf8() == t.ShelfName) {
-        g.prompter->message(SameNameTitle, NameNotChanged);
+        m_bookcase.report({SameNameTitle, NameNotChanged});
         return;
     }
     if (!newName.isEmpty()) {
-        if (!acceptTypedName(*g.prompter, newName))
-            return;
+        if (const Notice refused = typedNameNotice(newName))
+            return m_bookcase.report(refused);
         const Path oldPath = m_bookcase.bookPath(t.ShelfName);
         const Path newPath = m_bookcase.bookPath(newName.toUtf8());
         // Another letter case of the same name names the shelf itself where case is ignored.
         if (g.FileSys.nameState(newPath) == NameState::Taken
             && !g.FileSys.sameFile(oldPath, newPath)) {
-            if (g.FileSys.FolderExists(newPath))
-                g.prompter->message(QStringLiteral("Shelf Exists"),
-                                    QStringLiteral("Shelf Exists. Cannot Rename."));
-            else
-                g.prompter->message(QStringLiteral("Name Taken by a File"),
-                                    fileTakesName(newName) + QStringLiteral(" Cannot rename."));
-            return;
+            return m_bookcase.report(
+                g.FileSys.FolderExists(newPath)
+                    ? Notice {QStringLiteral("Shelf Exists"),
+                              QStringLiteral("Shelf Exists. Cannot Rename.")}
+                    : Notice {QStringLiteral("Name Taken by a File"),
+                              fileTakesName(newName) + QStringLiteral(" Cannot rename.")});
         }
         const bool displayed = isDisplayedShelf();
         const FsResult result = g.FileSys.MoveFolder(oldPath, newPath);
@@ -231,11 +238,11 @@ void Commands::mnuShelfDelete_Click()
     } else if (const FolderContents held = folder->contents(); !held.empty()) {
         // Sub-folders and hidden files count too: nothing the user cannot see is deleted, and
         // the message says what keeps the shelf.
-        g.prompter->message(QStringLiteral("Cannot Delete Shelf"),
-                            name + QStringLiteral(" is not empty. Cannot delete.")
-                                + (held.files < 0
-                                       ? QString()
-                                       : QStringLiteral(" It holds %1.").arg(held.described())));
+        m_bookcase.report(
+            {QStringLiteral("Cannot Delete Shelf"),
+             name + QStringLiteral(" is not empty. Cannot delete.")
+                 + (held.files < 0 ? QString()
+                                   : QStringLiteral(" It holds %1.").arg(held.described()))});
     } else if (confirmDelete(QStringLiteral("Delete Shelf"), name)) {
         const FsResult result = g.FileSys.DeleteFolder(path);
         if (!result)
@@ -267,7 +274,7 @@ void Commands::addOutsideBooks(const Path &folder, const QList<QByteArray> &file
                       shownName(t.ShelfName))});
     }
     // The picker may show the shelf's own folder: then the file is already where it would go.
-    transferBooks(g.FileSys, *g.prompter, batch);
+    m_bookcase.report(transferBooks(g.FileSys, *g.prompter, batch).failure);
     m_bookcase.redrawShelves();
     if (isDisplayedShelf())
         m_bookcase.reloadBooks();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "filesys.h"
+#include "marks.h"
 
 #include <QString>
 
@@ -35,7 +36,9 @@ public:
     void addOutsideBooks(const Path &folder, const QList<QByteArray> &fileNames, bool move);
 
 private:
+    // Failures go to the window through the bookcase; questions through the Prompter.
     void report(const QString &title, const QString &what, const QString &error);
+    void showSaved(const MarksSaved &saved);
     bool isDisplayedShelf() const;
     // Why a shelf cannot take the name of a file that lies in the Main Book Folder.
     QString fileTakesName(const QString &name) const;

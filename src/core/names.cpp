@@ -1,5 +1,7 @@
 #include "names.h"
 
+#include "result.h"
+
 namespace {
 // Longest file name, in bytes, that Linux file systems take.
 constexpr qsizetype MaxNameBytes = 255;
@@ -24,4 +26,17 @@ QString nameProblem(const QString &name)
         return QStringLiteral("The name is too long: the file system takes at most %1 bytes.")
             .arg(MaxNameBytes);
     return {};
+}
+
+Notice typedNameNotice(const QString &name)
+{
+    const QString problem = nameProblem(name);
+    if (problem.isEmpty())
+        return {};
+    QString shown = name;
+    shown.replace(u'\n', QStringLiteral("\\n")).replace(u'\r', QStringLiteral("\\r"));
+    if (shown.size() > 80)
+        shown = shown.left(77) + QStringLiteral("...");
+    return {QStringLiteral("Name Not Allowed"),
+            QStringLiteral("'%1' cannot be used as a name.\r\n%2").arg(shown, problem)};
 }

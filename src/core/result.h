@@ -4,6 +4,13 @@
 #include <optional>
 #include <utility>
 
+// A failure to tell the user, as a message box's title and text; empty when all went well.
+struct Notice
+{
+    QString title, text;
+    explicit operator bool() const { return !title.isEmpty(); }
+};
+
 // A value, or the text that says why there is none (ready to show to the user): errors are
 // returned, and the windows show them.
 template<typename T> class Result

@@ -33,6 +33,7 @@ Bookcase::Bookcase(GlobalState &state, QObject *parent)
     , m_reader(state)
 {
     connect(&m_watcher, &LibraryWatcher::changed, this, &Bookcase::followDisk);
+    connect(&m_reader, &ReaderFolder::reported, this, &Bookcase::report);
 }
 
 void Bookcase::end()
@@ -113,7 +114,7 @@ QByteArray Bookcase::bookUrl(int slot) const
 
 void Bookcase::load()
 {
-    LoadMarks(g);
+    report(LoadMarks(g));
     showLibrary();
 }
 
@@ -305,8 +306,9 @@ void Bookcase::dropBook(int shelfSlot, const BookRef &book)
     // Dropped where it already lies: nothing to do, and nothing may be overwritten.
     if (S == book.shelf || g.FileSys.sameFile(P, bookPath(S, book.file)))
         return;
-    if (transferBook(g.FileSys, *g.prompter, toShelf(P, S, m_moveOnDrop))
-        != TransferResult::Declined)
+    const TransferOutcome moved = transferBook(g.FileSys, *g.prompter, toShelf(P, S, m_moveOnDrop));
+    report(moved.failure);
+    if (moved.result != TransferResult::Declined)
         reloadBooks();
 }
 
@@ -321,7 +323,7 @@ void Bookcase::dropFiles(int shelfSlot, const QList<QByteArray> &paths, bool mov
         if (g.FileSys.FileExists(source)) // folders and vanished files are not books
             batch.push_back(toShelf(source, S, move));
     }
-    transferBooks(g.FileSys, *g.prompter, batch);
+    report(transferBooks(g.FileSys, *g.prompter, batch).failure);
     if (S == m_current || move) // a book cut from the shown shelf has left it
         reloadBooks();
     m_libraryDirty = true;
@@ -344,10 +346,10 @@ void Bookcase::openBook(int slot)
     const QString name = shownName(book.file);
     const QString path = shownName(bookPath(book.shelf, book.file).bytes());
     Desktop::open(this, opener, bookUrl(slot), [this, name, path] {
-        g.prompter->message(QStringLiteral("Cannot Open Book"),
-                            QStringLiteral("'%1' could not be opened: no program of this desktop "
-                                           "opens it.\r\n\r\n%2")
-                                .arg(name, path));
+        report({QStringLiteral("Cannot Open Book"),
+                QStringLiteral("'%1' could not be opened: no program of this desktop opens "
+                               "it.\r\n\r\n%2")
+                    .arg(name, path)});
     });
 }
 

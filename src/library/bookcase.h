@@ -124,6 +124,13 @@ public:
     void openBook(int slot);
     QString opener = QStringLiteral("xdg-open"); // the desktop's opener; tests give another
 
+    // Tells the window of a failure (nothing when the notice is empty).
+    void report(const Notice &notice)
+    {
+        if (notice)
+            emit reported(notice);
+    }
+
     // What the commands change, and nothing else of the window.
     void reloadShelves();
     void reloadBooks();
@@ -159,6 +166,8 @@ signals:
     void booksChanged();
     // One book's mark colour changed (and nothing else of the book grid).
     void bookColourChanged(int slot);
+    // Something failed that the user must know of; the window shows it.
+    void reported(const Notice &notice);
     // Books or shelves changed on disk through the program, or the library was read afresh.
     void libraryChanged();
 

@@ -40,11 +40,10 @@ bool readConfig(GlobalState &g, QString *problem)
     return true;
 }
 
-bool checkFolders(Prompter &prompter, const FileSys &fs, QString &book, QString &read)
+Notice checkFolders(const FileSys &fs, QString &book, QString &read)
 {
-    auto refuse = [&](const QString &title, const QString &text) {
-        prompter.message(title, text + QStringLiteral("\r\n") + ClickOk);
-        return false;
+    auto refuse = [](const QString &title, const QString &text) {
+        return Notice {title, text + QStringLiteral("\r\n") + ClickOk};
     };
     // "~/" means the home folder.
     for (QString *path : {&book, &read}) {
@@ -84,7 +83,7 @@ bool checkFolders(Prompter &prompter, const FileSys &fs, QString &book, QString 
                                                "file cannot keep. Please select another folder."));
         }
     }
-    return true;
+    return {};
 }
 
 FsResult saveConfig(const FileSys &fs, const QString &book, const QString &read)

@@ -11,9 +11,9 @@ struct GlobalState;
 // Folder; false, with what went wrong in *problem, when there is no usable library.
 bool readConfig(GlobalState &g, QString *problem);
 
-// True when the two folders typed in the File Locations dialog can be saved, with "~/" made
-// the home folder; otherwise tells the user why, and false. The reader folder may be empty.
-bool checkFolders(Prompter &prompter, const FileSys &fs, QString &book, QString &read);
+// Why the two folders typed in the File Locations dialog cannot be saved, or an empty notice
+// when they can; "~/" is made the home folder. The reader folder may be empty.
+Notice checkFolders(const FileSys &fs, QString &book, QString &read);
 
 // Saves the two folders: the old config.ini becomes config.bak, then config.ini is replaced in
 // one step, so a failed save leaves it as it was.

@@ -25,7 +25,7 @@ void setMarksFromFile(GlobalState &g, QByteArray bytes)
 
 } // namespace
 
-void LoadMarks(GlobalState &g)
+Notice LoadMarks(GlobalState &g)
 {
     const Path path = AppFolder::file(QStringLiteral("marked.dat"));
     // The stamp of the file before it is read: another copy's write meanwhile shows as a
@@ -35,11 +35,11 @@ void LoadMarks(GlobalState &g)
         = g.readAhead ? g.readAhead->takeFile(path, &g.MarksStamp) : std::nullopt;
     if (ahead) {
         setMarksFromFile(g, std::move(*ahead));
-        return;
+        return {};
     }
     if (g.FileSys.nameState(path) == NameState::Free) {
         g.MarksLoaded = true; // no marks yet: the first save creates the file
-        return;
+        return {};
     }
     QFile file(path.shown());
     QByteArray bytes;
@@ -47,14 +47,13 @@ void LoadMarks(GlobalState &g)
         bytes = file.readAll();
     if (!file.isOpen() || file.error() != QFileDevice::NoError) {
         // Marks that cannot be read must not be saved over with none.
-        if (g.prompter)
-            g.prompter->message(QStringLiteral("Marks Not Read"),
-                                QStringLiteral("The colour marks cannot be read, so they are not "
-                                               "shown and will not be saved over.\r\n\r\n%1\n%2")
-                                    .arg(path.shown(), file.errorString()));
-        return;
+        return {QStringLiteral("Marks Not Read"),
+                QStringLiteral("The colour marks cannot be read, so they are not shown and will "
+                               "not be saved over.\r\n\r\n%1\n%2")
+                    .arg(path.shown(), file.errorString())};
     }
     setMarksFromFile(g, bytes);
+    return {};
 }
 
 namespace {
@@ -100,22 +99,22 @@ FsResult SaveMarks(GlobalState &g, bool *reloaded)
     return written;
 }
 
-bool changeMark(GlobalState &g, const QByteArray &name, int colour)
+MarksSaved changeMark(GlobalState &g, const QByteArray &name, int colour)
 {
     applyMark(g.Marks, name, colour);
     g.MarksPending.emplace_back(name, colour);
     return SaveMarksAndTell(g);
 }
 
-bool SaveMarksAndTell(GlobalState &g)
+MarksSaved SaveMarksAndTell(GlobalState &g)
 {
-    bool reloaded = false;
-    const FsResult saved = SaveMarks(g, &reloaded);
-    if (!saved && !g.MarksSaveFailed && g.prompter)
-        g.prompter->message(QStringLiteral("Marks Not Saved"),
-                            QStringLiteral("The colour marks could not be saved. They are kept "
-                                           "and saved again at the next change.\r\n\r\n")
-                                + saved.error);
+    MarksSaved outcome;
+    const FsResult saved = SaveMarks(g, &outcome.reloaded);
+    if (!saved && !g.MarksSaveFailed)
+        outcome.failure = {QStringLiteral("Marks Not Saved"),
+                           QStringLiteral("The colour marks could not be saved. They are kept "
+                                          "and saved again at the next change.\r\n\r\n")
+                               + saved.error};
     g.MarksSaveFailed = !saved.ok;
-    return reloaded;
+    return outcome;
 }

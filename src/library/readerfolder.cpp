@@ -30,11 +30,10 @@ TransferResult ReaderFolder::send(const Path &book)
     const QString name = shownName(file);
     const Path target = Path(g.ReaderFolder) / file;
     if (g.FileSys.sameFile(book, target)) {
-        g.prompter->message(QStringLiteral("Same Folder"),
-                            QStringLiteral("'%1' already lies in the eBook Reader Content Folder: "
-                                           "that folder is the folder of its shelf. Nothing was "
-                                           "copied.")
-                                .arg(name));
+        emit reported({QStringLiteral("Same Folder"),
+                       QStringLiteral("'%1' already lies in the eBook Reader Content Folder: that "
+                                      "folder is the folder of its shelf. Nothing was copied.")
+                           .arg(name)});
         return TransferResult::SameFile;
     }
     if (fatRejectsName(name)) {
@@ -45,25 +44,26 @@ TransferResult ReaderFolder::send(const Path &book)
                   .arg(name);
         const QString title = QStringLiteral("Name Not Accepted by the Reader");
         if (Desktop::onFatVolume(g.ReaderFolder)) {
-            g.prompter->message(title,
-                                why + QStringLiteral("\r\nRename the book, then send it again."));
+            emit reported(
+                {title, why + QStringLiteral("\r\nRename the book, then send it again.")});
             return TransferResult::Declined;
         }
         if (!g.prompter->agrees(title, why + QStringLiteral("\r\nCopy it anyway?"),
                                 Prompter::Buttons::OkCancel))
             return TransferResult::Declined;
     }
-    const TransferResult result
+    const TransferOutcome sent
         = transferBook(g.FileSys, *g.prompter,
                        {book, target, false, QStringLiteral("Cannot Copy Book"),
                         QStringLiteral("'%1' could not be copied to the eBook Reader Content "
                                        "Folder.")
                             .arg(name)});
+    emit reported(sent.failure);
     if (m_listing) { // an open listing shows the folder as it is now
         m_listing = listing();
         emit listingChanged();
     }
-    return result;
+    return sent.result;
 }
 
 std::optional<QStringList> ReaderFolder::listing()
@@ -74,9 +74,9 @@ std::optional<QStringList> ReaderFolder::listing()
     QString error = folder.error();
     const NameList names = folder ? folder->fileNames(&error) : NameList();
     if (!error.isEmpty()) {
-        g.prompter->message(QStringLiteral("Cannot List Reader Folder"),
-                            QStringLiteral("The eBook Reader Content Folder cannot be read.")
-                                + QStringLiteral("\r\n\r\n") + error);
+        emit reported(
+            {QStringLiteral("Cannot List Reader Folder"),
+             QStringLiteral("The eBook Reader Content Folder cannot be read.\r\n\r\n") + error});
         return std::nullopt;
     }
     return names.toStringList();

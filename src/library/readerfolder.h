@@ -34,6 +34,8 @@ public:
 
 signals:
     void listingChanged();
+    // A failure the user must know of (the window shows it).
+    void reported(const Notice &notice);
 
 private:
     GlobalState &g;

@@ -44,13 +44,13 @@ QString namesOf(const std::vector<QString> &names)
 
 } // namespace
 
-TransferResult transferBook(const FileSys &fs, Prompter &prompter, const Transfer &t)
+TransferOutcome transferBook(const FileSys &fs, Prompter &prompter, const Transfer &t)
 {
     return transferBooks(fs, prompter, {t});
 }
 
-TransferResult transferBooks(const FileSys &fs, Prompter &prompter,
-                             const std::vector<Transfer> &batch)
+TransferOutcome transferBooks(const FileSys &fs, Prompter &prompter,
+                              const std::vector<Transfer> &batch)
 {
     using Answer = Prompter::Answer;
     struct Going
@@ -86,9 +86,10 @@ TransferResult transferBooks(const FileSys &fs, Prompter &prompter,
         total += going.back().size;
     }
     if (going.empty())
-        return batch.size() == 1 && fs.sameFile(batch[0].source, batch[0].target)
-            ? TransferResult::SameFile
-            : TransferResult::Declined;
+        return {batch.size() == 1 && fs.sameFile(batch[0].source, batch[0].target)
+                    ? TransferResult::SameFile
+                    : TransferResult::Declined,
+                {}};
 
     std::vector<QString> arrived;
     FsResult failure;
@@ -119,8 +120,7 @@ TransferResult transferBooks(const FileSys &fs, Prompter &prompter,
             text += arrived.empty()
                 ? QStringLiteral("\r\n\r\nNo book of the batch arrived before it.")
                 : QStringLiteral("\r\n\r\nThese arrived before it: %1.").arg(namesOf(arrived));
-        prompter.message(t.failureTitle, text);
-        return TransferResult::Failed;
+        return {TransferResult::Failed, {t.failureTitle, text}};
     }
-    return arrived.empty() ? TransferResult::Declined : TransferResult::Done;
+    return {arrived.empty() ? TransferResult::Declined : TransferResult::Done, {}};
 }

@@ -43,6 +43,3 @@ public:
         return a == Answer::Ok || a == Answer::Yes;
     }
 };
-
-// True when a name the user typed can name a shelf or a book; otherwise says why, and false.
-bool acceptTypedName(Prompter &prompter, const QString &name);
