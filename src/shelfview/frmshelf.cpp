@@ -117,17 +117,15 @@ void frmShelf::CreateBooks(int ShelfNumber)
 
 void frmShelf::drawShelves()
 {
+    // While the Main Book Folder is not there, a word in place of the grids.
     const bool missing = m_model.libraryMissing();
-    if (missing != fraMissing->isVisible()) {
-        for (QWidget *w : std::initializer_list<QWidget *> {Picture1, Picture2, VScroll1, VScroll2})
-            w->setVisible(!missing);
-        fraMissing->setVisible(missing);
-        lblMissing->setText(
-            QStringLiteral("The Main Book Folder is not there:\n%1\n\nIf it lies on a "
-                           "disk, plug the disk in and press Refresh, or choose "
-                           "another folder.")
-                .arg(m_model.bookPath(QByteArray()).shown()));
-    }
+    for (QWidget *w : std::initializer_list<QWidget *> {Picture1, Picture2})
+        w->setVisible(!missing);
+    fraMissing->setVisible(missing);
+    lblMissing->setText(QStringLiteral("The Main Book Folder is not there:\n%1\n\nIf it lies on "
+                                       "a disk, plug the disk in and press Refresh, or choose "
+                                       "another folder.")
+                            .arg(m_model.bookPath(QByteArray()).shown()));
     showHeading();
     showBar(VScroll1, m_model.pager(Grid::Shelves).maximum(), m_model.shelfPosition());
     const QPixmap shelf = ImageList1::picture(3), current = ImageList1::picture(4);
@@ -154,9 +152,7 @@ void frmShelf::drawDropRing()
     // A slot paged empty under a waiting drag takes nothing.
     const int i = m_dropSlot;
     const bool lit = i >= 0 && !m_model.shelfSlot(i).name.isEmpty();
-    Picture1->setDropRing(
-        lit ? imgShelf[i]->geometry().united(lblShelf[i]->geometry()).adjusted(-4, -4, 4, 4)
-            : QRect());
+    Picture1->setDropRing(lit ? slotRect(Grid::Shelves, i).adjusted(-4, -4, 4, 4) : QRect());
 }
 
 void frmShelf::drawBooks()
@@ -222,7 +218,7 @@ std::vector<GridItem> frmShelf::gridItems(Grid grid) const
             const ShelfSlot &slot = m_model.shelfSlot(i);
             items.push_back({shownName(slot.name),
                              slot.current ? QStringLiteral("the shelf shown") : QString(),
-                             imgShelf[i]->geometry().united(lblShelf[i]->geometry())});
+                             slotRect(grid, i)});
         } else if (grid == Grid::Books && !m_model.bookSlot(i).file.isEmpty()) {
             const BookSlot &book = m_model.bookSlot(i);
             items.push_back({shownName(book.file),
@@ -230,7 +226,7 @@ std::vector<GridItem> frmShelf::gridItems(Grid grid) const
                                  + (book.colour ? QStringLiteral(", marked %1")
                                                       .arg(QLatin1String(ColourNames[book.colour]))
                                                 : QString()),
-                             Book[i]->geometry().united(lblBook[i]->geometry())});
+                             slotRect(grid, i)});
         }
     }
     return items;
@@ -244,27 +240,25 @@ void frmShelf::showHeading()
     lblWhichShelf->setToolTip(nameTip(m_model.currentShelf(), false));
 }
 
+QRect frmShelf::slotRect(Grid grid, int slot) const
+{
+    return grid == Grid::Books ? Book[slot]->geometry().united(lblBook[slot]->geometry())
+                               : imgShelf[slot]->geometry().united(lblShelf[slot]->geometry());
+}
+
 void frmShelf::drawRings()
 {
-    // The focused slot of each grid: its picture and label, and what a screen reader says.
-    const std::pair<PictureBox *, std::pair<QLabel *, QLabel *>> grids[]
-        = {{Picture1,
-            {m_model.shelfFocusSlot() < 0 ? nullptr : imgShelf[m_model.shelfFocusSlot()],
-             m_model.shelfFocusSlot() < 0 ? nullptr : lblShelf[m_model.shelfFocusSlot()]}},
-           {Picture2,
-            {m_model.bookFocusSlot() < 0 ? nullptr : Book[m_model.bookFocusSlot()],
-             m_model.bookFocusSlot() < 0 ? nullptr : lblBook[m_model.bookFocusSlot()]}}};
-    for (const auto &[grid, slot] : grids) {
-        const auto [picture, label] = slot;
-        const bool shown = picture && picture->isVisibleTo(grid);
-        grid->setRing(shown ? picture->geometry().united(label->geometry()).adjusted(-3, -3, 3, 3)
-                            : QRect());
-        if (!shown || !grid->hasFocus())
+    // The focused slot of each grid: a ring around its picture and label, and the item a
+    // screen reader names.
+    for (const Grid grid : {Grid::Shelves, Grid::Books}) {
+        PictureBox *box = grid == Grid::Books ? Picture2 : Picture1;
+        const int slot = m_model.pager(grid).focusSlot();
+        box->setRing(slot < 0 ? QRect() : slotRect(grid, slot).adjusted(-3, -3, 3, 3));
+        if (slot < 0 || !box->hasFocus())
             continue;
-        emit ringMoved(grid, grid->ring());
-        // The focus moves to an item of the grid: the screen reader names that book or shelf.
-        QAccessibleEvent moved(grid, QAccessible::Focus);
-        moved.setChild(grid->focusedItem());
+        emit ringMoved(box, box->ring());
+        QAccessibleEvent moved(box, QAccessible::Focus);
+        moved.setChild(slot);
         QAccessible::updateAccessibility(&moved);
     }
 }

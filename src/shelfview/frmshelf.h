@@ -112,6 +112,8 @@ private:
     void coverReady(const QByteArray &path, const QImage &cover);
     QPixmap fitted(const QPixmap &picture, const QSize &box) const;
     void drawRings();
+    // Where a slot's picture and label lie in their grid.
+    QRect slotRect(Grid grid, int slot) const;
     std::vector<GridItem> gridItems(Grid grid) const;
     void drawDropRing();
     void showHeading();
