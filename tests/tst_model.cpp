@@ -21,7 +21,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <map>
+#include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/wait.h>
 
 using Strings = QStringList;
@@ -891,6 +893,20 @@ void TestModel::fileSysRules()
         t.write(file);
     ::symlink("Shelf 10", QFile::encodeName(t.path("lib/link")).constData());
     t.writeBytes("lib/Shelf 2/caf\xe9.txt", "x");
+    // A crash's temporary file goes when its folder is listed; one that a copy under way holds,
+    // or that changed within the hour, stays.
+    for (const char *name : {"old", "new", "held"})
+        t.write(QString("lib/Shelf 10/.quillrack-") + name);
+    const auto temp = [&](const char *name) {
+        return QFile::encodeName(t.path(QString("lib/Shelf 10/.quillrack-") + name));
+    };
+    const struct timeval hoursAgo[2] = {{::time(nullptr) - 7200, 0}, {::time(nullptr) - 7200, 0}};
+    ::utimes(temp("old"), hoursAgo), ::utimes(temp("held"), hoursAgo);
+    const int held = ::open(temp("held"), O_RDONLY);
+    ::flock(held, LOCK_EX);
+    FileSys::Folder(t.path("lib/Shelf 10")).fileNames(nullptr, true);
+    ::close(held);
+    QCOMPARE(t.entries("lib/Shelf 10"), (QStringList {".quillrack-held", ".quillrack-new"}));
     // A listing leaves hidden names out and keeps the bytes of one that is not UTF-8.
     const auto root = FileSys().GetFolder(t.path("lib"));
     QVERIFY(root && !FileSys().GetFolder(t.path("lib/loose.txt")));

@@ -232,10 +232,13 @@ void Commands::mnuShelfDelete_Click()
     const QString name = shownName(t.ShelfName);
     const Path path = m_bookcase.bookPath(t.ShelfName);
     const auto folder = g.FileSys.GetFolder(path);
+    if (folder)
+        folder->fileNames(nullptr, true); // a crash's leftovers do not keep the shelf
+    const FolderContents held = folder ? folder->contents() : FolderContents();
     if (!folder) {
         report(QStringLiteral("Cannot Delete Shelf"),
                QStringLiteral("The shelf '%1' cannot be opened.").arg(name), folder.error());
-    } else if (const FolderContents held = folder->contents(); !held.empty()) {
+    } else if (!held.empty()) {
         // Sub-folders and hidden files count too: nothing the user cannot see is deleted, and
         // the message says what keeps the shelf.
         m_bookcase.report(

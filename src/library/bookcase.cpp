@@ -198,7 +198,7 @@ void Bookcase::CreateBooks()
         if (ahead)
             m_books = std::move(*ahead);
         else if (const Result<FileSys::Folder> folder = g.FileSys.GetFolder(path))
-            m_books = folder->fileNames();
+            m_books = folder->fileNames(nullptr, true); // and a crash's leftovers go
     }
     m_bookPager.setCount(m_books.size());
     QStringList followed;

@@ -72,7 +72,7 @@ std::optional<QStringList> ReaderFolder::listing()
         return std::nullopt;
     const auto folder = g.FileSys.GetFolder(g.ReaderFolder);
     QString error = folder.error();
-    const NameList names = folder ? folder->fileNames(&error) : NameList();
+    const NameList names = folder ? folder->fileNames(&error, true) : NameList();
     if (!error.isEmpty()) {
         emit reported(
             {QStringLiteral("Cannot List Reader Folder"),

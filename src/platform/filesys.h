@@ -149,7 +149,9 @@ public:
         // as the names are looked at. Hidden names (a leading ".") are left out; names that are
         // not valid UTF-8 are kept, as bytes that reach exactly that file.
         NameList folderNames(QString *error = nullptr) const;
-        NameList fileNames(QString *error = nullptr) const;
+        // With removeLeftovers, the temporary files that a crash left behind (unlocked and
+        // unchanged for an hour) are removed as they are met.
+        NameList fileNames(QString *error = nullptr, bool removeLeftovers = false) const;
         // The same names, in the folder's own order, each handed to fn: for a walk over a
         // whole library; false when the folder cannot be read.
         bool eachFileName(const std::function<void(std::string_view)> &fn,

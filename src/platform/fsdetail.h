@@ -8,6 +8,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -90,6 +91,9 @@ public:
         m_name = parentPath(target.bytes()) + '/' + TempPrefix + "XXXXXX";
         m_fd = ::mkstemp(m_name.data());
         m_err = m_fd < 0 ? errno : 0;
+        // Held while it is written: a running copy's file is never taken for a crash's leftover.
+        if (m_fd >= 0)
+            ::flock(m_fd, LOCK_EX);
     }
     ~TempFile()
     {

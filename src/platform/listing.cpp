@@ -60,17 +60,41 @@ bool eachName(const SysCalls &sys, const Path &path, std::optional<Kind> wanted,
     return err == 0;
 }
 
-NameList listNames(const SysCalls &sys, const Path &path, Kind wanted, QString *error)
+// A temporary file of a copy or a save that a crash left behind: no one holds its lock (a copy
+// under way holds it, in this program or in another running copy) and it has not changed for an
+// hour. Such a file is removed.
+void removeIfLeftover(const SysCalls &sys, const QByteArray &path)
+{
+    const Fd fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    struct stat st;
+    if (fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && ::fstat(fd.get(), &st) == 0
+        && S_ISREG(st.st_mode) && ::time(nullptr) - st.st_mtime > 3600)
+        sys.unlink(path.constData());
+}
+
+NameList listNames(const SysCalls &sys, const Path &path, Kind wanted, QString *error,
+                   bool removeLeftovers = false)
 {
     NameList names;
+    std::vector<QByteArray> leftovers;
     // Room for every entry at once spares the copies of a list that keeps outgrowing itself
     // (too much room is never touched).
     eachName(
-        sys, path, wanted, [&](std::string_view name, Kind) { names.add(name); }, error, false,
+        sys, path, wanted,
+        [&](std::string_view name, Kind) {
+            if (name[0] != '.')
+                names.add(name);
+            else if (name.substr(0, sizeof TempPrefix - 1) == TempPrefix)
+                leftovers.push_back(path.bytes() + '/'
+                                    + QByteArray(name.data(), qsizetype(name.size())));
+        },
+        error, removeLeftovers,
         [&](off_t size) {
             const size_t bytes = size_t(std::min<off_t>(size, off_t(1) << 26));
             names.reserve(bytes / 24, bytes);
         });
+    for (const QByteArray &leftover : leftovers)
+        removeIfLeftover(sys, leftover);
     return names;
 }
 
@@ -81,9 +105,9 @@ NameList FileSys::Folder::folderNames(QString *error) const
     return listNames(*m_sys, m_path, Kind::Folder, error);
 }
 
-NameList FileSys::Folder::fileNames(QString *error) const
+NameList FileSys::Folder::fileNames(QString *error, bool removeLeftovers) const
 {
-    return listNames(*m_sys, m_path, Kind::File, error);
+    return listNames(*m_sys, m_path, Kind::File, error, removeLeftovers);
 }
 
 bool FileSys::Folder::eachFileName(const std::function<void(std::string_view)> &fn,
