@@ -166,6 +166,7 @@ private slots:
     void oneChangePerOperation();
     void dragAndClipboardData_data();
     void dragAndClipboardData();
+    void followingTheDisk();
     void marking();
     void commands_data();
     void commands();
@@ -400,6 +401,24 @@ void TestModel::dragAndClipboardData()
                  .arg(BookDrag::readerTakes(d.get(), true))
                  .arg(BookDrag::readerTakes(d.get(), false)),
              seen);
+}
+
+void TestModel::followingTheDisk()
+{
+    // Another program renames the current shelf: the window follows it to its new name; one
+    // that goes away gives way to the first shelf.
+    Library v(3, 0);
+    v.tree.write("lib/Shelf 2/a.txt");
+    v.load();
+    v.model->chooseShelf(1);
+    QVERIFY(QDir().rename(v.tree.path("lib/Shelf 2"), v.tree.path("lib/Zebra")));
+    v.model->followDisk();
+    QCOMPARE(v.model->currentShelf() + "|" + v.model->BookList().toStringList().join(',').toUtf8(),
+             QByteArray("Zebra|a.txt"));
+    QCOMPARE(currentSlots(v), QList<int> {2});
+    QVERIFY(QDir(v.tree.path("lib/Zebra")).removeRecursively());
+    v.model->followDisk();
+    QCOMPARE(v.model->currentShelf(), QByteArray("Shelf 1"));
 }
 
 void TestModel::marking()

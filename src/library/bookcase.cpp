@@ -9,6 +9,7 @@
 #include "transfer.h"
 
 #include <QFile>
+#include <QSet>
 
 // One operation's changes, told when the outermost operation ends.
 class Bookcase::Change
@@ -65,11 +66,22 @@ void Bookcase::followDisk()
     const Change change(*this);
     const QByteArray focusedShelf = m_shelves.bytesAt(m_shelfPager.focus());
     const QByteArray focusedBook = m_books.bytesAt(m_bookPager.focus());
+    QSet<QByteArray> before;
+    for (int i = 0; i < m_shelves.size(); ++i)
+        before.insert(m_shelves.bytesAt(i));
     CreateShelves();
     int index = 0;
     while (index < m_shelves.size() && m_shelves.bytesAt(index) != m_current)
         ++index;
-    if (index == m_shelves.size()) { // the current shelf went (or was renamed)
+    // The current shelf renamed by another program is followed to its new name: the same
+    // folder, found among the names that are new.
+    for (int i = 0; index == m_shelves.size() && i < m_shelves.size(); ++i) {
+        const QByteArray name = m_shelves.bytesAt(i);
+        const FileStamp id = before.contains(name) ? FileStamp() : g.FileSys.stamp(bookPath(name));
+        if (id.inode != 0 && id.device == m_currentId.device && id.inode == m_currentId.inode)
+            m_current = name, index = i;
+    }
+    if (index == m_shelves.size()) { // the current shelf went
         showFirstShelf();
         return;
     }
@@ -201,6 +213,7 @@ void Bookcase::CreateBooks()
             m_books = folder->fileNames(nullptr, true); // and a crash's leftovers go
     }
     m_bookPager.setCount(m_books.size());
+    m_currentId = m_current.isEmpty() ? FileStamp() : g.FileSys.stamp(bookPath(m_current));
     QStringList followed;
     if (!m_missing)
         followed << g.BookFolder;

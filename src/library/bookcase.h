@@ -185,6 +185,7 @@ private:
     NameList m_shelves;
     NameList m_books;
     QByteArray m_current;
+    FileStamp m_currentId; // the current shelf's folder as the system knows it (its inode)
     int m_selectedShelf = 0;
     Pager m_shelfPager {ShelfGrid};
     Pager m_bookPager {BookGrid};
