@@ -793,8 +793,11 @@ void TestWindows::followingTheDisk()
     QFile::remove(p.tree.path("lib/Fiction/Book 0.txt"));
     QTRY_COMPARE(shown(), "Fiction Book 29.txt at 3, 3");
     QCOMPARE(text(p.w(), {"lblHowMany"}), QStringLiteral("Books: 31\r\n"));
-    // The current shelf goes: the first becomes current.
+    // The current shelf renamed is followed to its new name; when it goes, the first shelf
+    // becomes current.
     QDir().rename(p.tree.path("lib/Fiction"), p.tree.path("lib/Novels"));
+    QTRY_COMPARE(text(p.w(), {"lblWhichShelf"}), QStringLiteral("Novels"));
+    QDir(p.tree.path("lib/Novels")).removeRecursively();
     QTRY_COMPARE(text(p.w(), {"lblWhichShelf"}), QStringLiteral("Classics"));
     // The Main Book Folder goes: the window says so in place of the grids; Refresh brings it back.
     QVERIFY(QDir(p.tree.path("lib")).removeRecursively());

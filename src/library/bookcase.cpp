@@ -214,7 +214,11 @@ void Bookcase::CreateBooks()
     }
     m_bookPager.setCount(m_books.size());
     m_currentId = m_current.isEmpty() ? FileStamp() : g.FileSys.stamp(bookPath(m_current));
+    // The folder that holds the Main Book Folder too: the library renamed, moved away or
+    // back again shows there, not in the library's own folder.
     QStringList followed;
+    if (!g.BookFolder.isEmpty())
+        followed << QFile::decodeName(parentPath(QFile::encodeName(g.BookFolder)));
     if (!m_missing)
         followed << g.BookFolder;
     if (!m_missing && !m_current.isEmpty())
