@@ -309,8 +309,7 @@ void TestWindows::dragAndDrop()
     QTRY_COMPARE(text(w, {"txtTitle", "txtAuthor", "txtFormat"}), "EmmaFictiontxt");
     QTest::mouseMove(child(w, "Picture2"), QPoint(5, 400));
     QTRY_COMPARE(text(w, {"txtTitle", "txtAuthor", "txtFormat"}), QString());
-    // Files from a file manager are copied (what else a drop may carry is the drag data's
-    // table in the model tests).
+    // Files from a file manager are copied (what else a drop carries: the model's table).
     QMimeData files;
     files.setUrls({QUrl::fromLocalFile(p.tree.path("downloads/New.epub")),
                    QUrl::fromLocalFile(p.tree.path("downloads"))}); // a folder is no book
