@@ -105,6 +105,8 @@ struct Program
             tree.write("app/config.ini", ("book=" + tree.path(book) + "\r\nread=\r\n").toUtf8());
         AppFolder::setOverride(tree.mkdir("app"));
         program = std::make_unique<modMain>(prompter);
+        program->g.offThread
+            = false; // the windows drawn at once; reading off the thread has tests of its own
         program->endProgram = [this] { ++ended; };
     }
     frmShelf *w() const { return program->shelfWindow; }

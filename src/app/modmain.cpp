@@ -27,6 +27,7 @@
 modMain::modMain(Prompter &prompter)
 {
     g.prompter = &prompter;
+    g.offThread = true;
     endProgram = [] { QCoreApplication::exit(0); };
 }
 
@@ -198,12 +199,7 @@ void modMain::mnuFind_Click()
             if (shelfWindow->showBook(book)) {
                 findWindow->hide(); // out of the way of the book; Ctrl+F brings it back as it was
                 mainWindow->activateWindow();
-                return;
             }
-            g.prompter->message(QStringLiteral("Book Not Found"),
-                                QStringLiteral("'%1' is no longer on the shelf %2. Refresh shows "
-                                               "the library as it is now.")
-                                    .arg(shownName(book.file), shownName(book.shelf)));
         });
     }
     findWindow->showFind();

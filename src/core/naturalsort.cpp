@@ -1,5 +1,6 @@
 #include "naturalsort.h"
 
+#include <QHash>
 #include <QtEndian>
 #include <algorithm>
 #include <numeric>
@@ -186,6 +187,15 @@ QByteArray NameList::bytesAt(int i) const
     ensureOrdered(i + 1);
     const Entry &e = m_entries[size_t(i)];
     return QByteArray(m_names.data() + e.nameOffset, qsizetype(e.nameLength));
+}
+
+quint64 NameList::digest() const
+{
+    quint64 sum = m_entries.size();
+    for (const Entry &e : m_entries)
+        sum += qHash(QByteArrayView(m_names.data() + e.nameOffset, qsizetype(e.nameLength)), 7)
+            * 0x9E3779B97F4A7C15ull;
+    return sum;
 }
 
 QString NameList::at(int i) const

@@ -29,6 +29,9 @@ public:
     QString at(int i) const;
     // All names in natural order.
     QStringList toStringList() const;
+    // A sum over the names that any order of the same names gives: two listings that differ
+    // differ here too, all but certainly.
+    quint64 digest() const;
 
 private:
     struct Entry

@@ -2,6 +2,7 @@
 
 #include "bookname.h"
 #include "desktop.h"
+#include "diskjobs.h"
 #include "globalstate.h"
 #include "marks.h"
 #include "prompter.h"
@@ -34,6 +35,16 @@ Bookcase::Bookcase(GlobalState &state, QObject *parent)
     , m_reader(state)
 {
     connect(&m_watcher, &LibraryWatcher::changed, this, &Bookcase::followDisk);
+    connect(&m_watcher, &LibraryWatcher::pollDue, this, &Bookcase::poll);
+    // A listing that has not come for three seconds: the folder is not answering.
+    m_patience.setSingleShot(true);
+    m_patience.setInterval(3000);
+    connect(&m_patience, &QTimer::timeout, this, [this] {
+        const Change change(*this);
+        m_notAnswering = true;
+        touched(Grid::Shelves);
+        touched(Grid::Books);
+    });
     connect(&m_reader, &ReaderFolder::reported, this, &Bookcase::report);
 }
 
@@ -66,40 +77,111 @@ void Bookcase::followDisk()
     const Change change(*this);
     const QByteArray focusedShelf = m_shelves.bytesAt(m_shelfPager.focus());
     const QByteArray focusedBook = m_books.bytesAt(m_bookPager.focus());
-    QSet<QByteArray> before;
-    for (int i = 0; i < m_shelves.size(); ++i)
-        before.insert(m_shelves.bytesAt(i));
-    CreateShelves();
-    int index = 0;
-    while (index < m_shelves.size() && m_shelves.bytesAt(index) != m_current)
-        ++index;
-    // The current shelf renamed by another program is followed to its new name: the same
-    // folder, found among the names that are new.
-    for (int i = 0; index == m_shelves.size() && i < m_shelves.size(); ++i) {
-        const QByteArray name = m_shelves.bytesAt(i);
-        const FileStamp id = before.contains(name) ? FileStamp() : g.FileSys.stamp(bookPath(name));
-        if (id.inode != 0 && id.device == m_currentId.device && id.inode == m_currentId.inode)
-            m_current = name, index = i;
-    }
-    if (index == m_shelves.size()) { // the current shelf went
-        showFirstShelf();
+    listShelves(
+        [this, focusedShelf, focusedBook] {
+            if (!m_renamed.isEmpty())
+                m_current = m_renamed;
+            int index = 0;
+            while (index < m_shelves.size() && m_shelves.bytesAt(index) != m_current)
+                ++index;
+            if (index == m_shelves.size()) { // the current shelf went
+                showFirstShelf();
+                return;
+            }
+            for (int i = 0; i < m_shelves.size(); ++i) {
+                if (m_shelves.bytesAt(i) == focusedShelf)
+                    m_shelfPager.setFocus(i);
+            }
+            FillShelves();
+            listBooks([this, focusedBook] {
+                for (int i = 0; i < m_books.size(); ++i) {
+                    if (m_books.bytesAt(i) == focusedBook) {
+                        m_bookPager.setFocus(i);
+                        break;
+                    }
+                }
+                FillBooks();
+            });
+            markCurrentSlot();
+            m_libraryDirty = true;
+        },
+        true);
+}
+
+template<class T>
+void Bookcase::ask(Grid grid, std::function<T()> work, std::function<void(T)> done)
+{
+    int &asked = grid == Grid::Books ? m_bookAsk : m_shelfAsk;
+    const int question = ++asked;
+    auto answer = [this, grid, question, done = std::move(done)](T result) {
+        if (question != (grid == Grid::Books ? m_bookAsk : m_shelfAsk))
+            return; // a later question was asked: this answer came too late
+        const Change change(*this);
+        setReading(grid, false);
+        done(std::move(result));
+    };
+    if (!g.offThread)
+        return answer(work());
+    const Change change(*this);
+    setReading(grid, true);
+    DiskJobs::run<T>(this, std::move(work), std::move(answer));
+}
+
+void Bookcase::setReading(Grid grid, bool reading)
+{
+    (grid == Grid::Books ? m_readingBooks : m_readingShelves) = reading;
+    touched(grid);
+    if (m_readingBooks || m_readingShelves) {
+        if (!m_patience.isActive() && !m_notAnswering)
+            m_patience.start();
         return;
     }
-    for (int i = 0; i < m_shelves.size(); ++i) {
-        if (m_shelves.bytesAt(i) == focusedShelf)
-            m_shelfPager.setFocus(i);
+    m_patience.stop();
+    if (std::exchange(m_notAnswering, false)) {
+        touched(Grid::Shelves);
+        touched(Grid::Books);
     }
-    FillShelves();
-    CreateBooks();
-    for (int i = 0; i < m_books.size(); ++i) {
-        if (m_books.bytesAt(i) == focusedBook) {
-            m_bookPager.setFocus(i);
-            break;
-        }
-    }
-    FillBooks();
-    markCurrentSlot();
-    m_libraryDirty = true;
+}
+
+void Bookcase::keepWaiting()
+{
+    const Change change(*this);
+    m_notAnswering = false;
+    touched(Grid::Shelves);
+    touched(Grid::Books);
+    if (m_readingBooks || m_readingShelves)
+        m_patience.start();
+}
+
+void Bookcase::poll()
+{
+    if (m_polling || m_commands > 0 || m_readingBooks || m_readingShelves)
+        return;
+    m_polling = true;
+    struct Seen
+    {
+        bool missing;
+        quint64 shelves, books;
+    };
+    const QString root = g.BookFolder;
+    const Path books = bookPath(m_booksShelf);
+    const bool hasBooks = !m_booksShelf.isEmpty();
+    const FileSys fs = g.FileSys;
+    DiskJobs::run<Seen>(
+        this,
+        [root, books, hasBooks, fs]() -> Seen {
+            const Result<FileSys::Folder> folder = fs.GetFolder(root);
+            if (!folder)
+                return {true, 0, 0};
+            return {false, folder->folderNames().digest(),
+                    hasBooks ? FileSys::Folder(books).fileNames().digest() : 0};
+        },
+        [this](Seen seen) {
+            m_polling = false;
+            if (seen.missing != m_missing || seen.shelves != m_shelfDigest
+                || seen.books != m_bookDigest)
+                followDisk();
+        });
 }
 
 Path Bookcase::bookPath(const QByteArray &shelf, const QByteArray &file) const
@@ -136,14 +218,13 @@ void Bookcase::showLibrary()
     m_current.clear(); // a shelf of the same name in another library is not current
     m_shelfPager.reset();
     m_bookPager.reset();
-    CreateShelves();
-    FillShelves();
-    // With no shelf at all nothing is current, and the book grid stays empty.
-    m_current = m_shelfSlots[0].name;
-    CreateBooks();
-    FillBooks();
-    markCurrentSlot();
-    m_libraryDirty = true;
+    listShelves([this] {
+        // With no shelf at all nothing is current, and the book grid stays empty.
+        m_current = m_shelfSlots[0].name;
+        listBooks();
+        markCurrentSlot();
+        m_libraryDirty = true;
+    });
 }
 
 void Bookcase::scroll(Grid grid, int position)
@@ -171,18 +252,64 @@ void Bookcase::focusOn(Grid grid, int index)
 
 void Bookcase::CreateShelves()
 {
-    const Change change(*this);
-    m_missing = !g.BookFolder.isEmpty() && !g.FileSys.FolderExists(g.BookFolder);
-    m_shelves.clear();
-    if (g.ShelfFolders) {
-        const Path &folder = g.ShelfFolders->path();
-        std::optional<NameList> ahead
-            = g.readAhead ? g.readAhead->takeFolderNames(folder) : std::nullopt;
-        m_shelves = ahead ? std::move(*ahead) : g.ShelfFolders->folderNames();
-    }
-    m_shelfPager.setCount(m_shelves.size());
-    m_selectedShelf = 0;
-    m_shelvesDirty = true;
+    listShelves();
+}
+
+void Bookcase::listShelves(std::function<void()> then, bool followRename)
+{
+    struct Answer
+    {
+        bool missing = false, onShare = false;
+        NameList names;
+        QByteArray renamed;
+    };
+    const QString root = g.BookFolder;
+    const std::optional<FileSys::Folder> folder = g.ShelfFolders;
+    const FileSys fs = g.FileSys;
+    ReadAhead *const ahead = g.readAhead;
+    QSet<QByteArray> before;
+    for (int i = 0; followRename && i < m_shelves.size(); ++i)
+        before.insert(m_shelves.bytesAt(i));
+    const QByteArray current = m_current;
+    const FileStamp currentId = m_currentId;
+    ask<Answer>(
+        Grid::Shelves,
+        [=]() -> Answer {
+            Answer a;
+            a.missing = !root.isEmpty() && !fs.FolderExists(root);
+            if (folder) {
+                std::optional<NameList> read
+                    = ahead ? ahead->takeFolderNames(folder->path()) : std::nullopt;
+                a.names = read ? std::move(*read) : folder->folderNames();
+            }
+            a.onShare = !a.missing && !root.isEmpty() && FileSys::onShare(root);
+            // The current shelf renamed by another program is followed to its new name: the
+            // same folder, found among the names that are new.
+            bool gone = followRename && !current.isEmpty();
+            for (int i = 0; gone && i < a.names.size(); ++i)
+                gone = a.names.bytesAt(i) != current;
+            for (int i = 0; gone && i < a.names.size(); ++i) {
+                const QByteArray name = a.names.bytesAt(i);
+                const FileStamp id
+                    = before.contains(name) ? FileStamp() : fs.stamp(Path(root) / name);
+                if (id.inode != 0 && id.device == currentId.device && id.inode == currentId.inode)
+                    a.renamed = name, gone = false;
+            }
+            return a;
+        },
+        [this, then = std::move(then)](Answer a) {
+            m_missing = a.missing;
+            m_onShare = a.onShare;
+            m_shelfDigest = a.onShare ? a.names.digest() : 0;
+            m_shelves = std::move(a.names);
+            m_renamed = a.renamed;
+            m_shelfPager.setCount(m_shelves.size());
+            m_selectedShelf = 0;
+            m_shelvesDirty = true;
+            FillShelves();
+            if (then)
+                then();
+        });
 }
 
 void Bookcase::FillShelves()
@@ -201,30 +328,62 @@ void Bookcase::FillShelves()
 
 void Bookcase::CreateBooks()
 {
-    const Change change(*this);
-    m_books.clear();
-    if (!m_current.isEmpty()) {
-        const Path path = bookPath(m_current);
-        std::optional<NameList> ahead
-            = g.readAhead ? g.readAhead->takeFileNames(path) : std::nullopt;
-        if (ahead)
-            m_books = std::move(*ahead);
-        else if (const Result<FileSys::Folder> folder = g.FileSys.GetFolder(path))
-            m_books = folder->fileNames(nullptr, true); // and a crash's leftovers go
-    }
-    m_bookPager.setCount(m_books.size());
-    m_currentId = m_current.isEmpty() ? FileStamp() : g.FileSys.stamp(bookPath(m_current));
+    listBooks();
+}
+
+void Bookcase::listBooks(std::function<void()> then)
+{
+    struct Answer
+    {
+        NameList names;
+        FileStamp id;
+    };
+    const QByteArray shelf = m_current;
+    const Path path = bookPath(shelf);
+    const FileSys fs = g.FileSys;
+    ReadAhead *const ahead = g.readAhead;
+    ask<Answer>(
+        Grid::Books,
+        [=]() -> Answer {
+            Answer a;
+            if (shelf.isEmpty())
+                return a;
+            std::optional<NameList> read = ahead ? ahead->takeFileNames(path) : std::nullopt;
+            if (read)
+                a.names = std::move(*read);
+            else if (const Result<FileSys::Folder> folder = fs.GetFolder(path))
+                a.names = folder->fileNames(nullptr, true); // and a crash's leftovers go
+            a.id = fs.stamp(path);
+            return a;
+        },
+        [this, shelf, then = std::move(then)](Answer a) {
+            m_bookDigest = m_onShare ? a.names.digest() : 0;
+            m_books = std::move(a.names);
+            m_booksShelf = shelf;
+            m_currentId = a.id;
+            m_bookPager.setCount(m_books.size());
+            m_booksDirty = true;
+            follow();
+            FillBooks();
+            if (then)
+                then();
+        });
+}
+
+void Bookcase::follow()
+{
+    // On a network share nothing tells of other computers' changes: it is looked at instead.
+    m_watcher.poll(m_onShare);
     // The folder that holds the Main Book Folder too: the library renamed, moved away or
     // back again shows there, not in the library's own folder.
     QStringList followed;
-    if (!g.BookFolder.isEmpty())
+    if (!g.BookFolder.isEmpty() && !m_onShare)
         followed << QFile::decodeName(parentPath(QFile::encodeName(g.BookFolder)));
-    if (!m_missing)
+    if (!m_missing && !m_onShare)
         followed << g.BookFolder;
-    if (!m_missing && !m_current.isEmpty())
-        followed << QFile::decodeName(bookPath(m_current).bytes());
+    if (!m_missing && !m_onShare && !m_booksShelf.isEmpty())
+        followed << QFile::decodeName(bookPath(m_booksShelf).bytes());
     m_watcher.follow(followed);
-    m_booksDirty = true;
 }
 
 void Bookcase::FillBooks()
@@ -237,7 +396,7 @@ void Bookcase::FillBooks()
     const std::vector<int> colours = g.Marks.coloursOf(names);
     for (size_t i = 0; i < size_t(BookSlots); ++i) {
         m_bookSlots[i]
-            = i < names.size() ? BookSlot {names[i], m_current, colours[i]} : BookSlot {};
+            = i < names.size() ? BookSlot {names[i], m_booksShelf, colours[i]} : BookSlot {};
     }
     m_booksDirty = true;
 }
@@ -253,19 +412,18 @@ void Bookcase::refresh()
 {
     const Change change(*this);
     m_shelfPager.scrollTo(1);
-    CreateShelves();
-    FillShelves();
-    // The current shelf stays current when the first page shows it; else the first shelf is.
-    m_current = m_shelfSlots[size_t(m_selectedShelf)].name;
-    m_shelfPager.setFocus(m_selectedShelf);
-    m_bookPager.reset();
-    CreateBooks();
-    FillBooks();
-    markCurrentSlot();
-    m_libraryDirty = true;
+    listShelves([this] {
+        // The current shelf stays current when the first page shows it; else the first one is.
+        m_current = m_shelfSlots[size_t(m_selectedShelf)].name;
+        m_shelfPager.setFocus(m_selectedShelf);
+        m_bookPager.reset();
+        listBooks();
+        markCurrentSlot();
+        m_libraryDirty = true;
+    });
 }
 
-void Bookcase::chooseShelf(int slot)
+void Bookcase::chooseShelf(int slot, std::function<void()> then)
 {
     if (shelfSlot(slot).name.isEmpty())
         return;
@@ -275,8 +433,7 @@ void Bookcase::chooseShelf(int slot)
     m_shelfPager.setFocus(m_shelfPager.indexAt(slot));
     m_bookPager.setFocus(0); // a shelf's books start at its first
     markCurrentSlot();
-    CreateBooks();
-    FillBooks();
+    listBooks(std::move(then));
 }
 
 const ShelfSlot &Bookcase::shelfSlot(int slot) const
@@ -373,16 +530,14 @@ void Bookcase::openBook(int slot)
 void Bookcase::reloadShelves()
 {
     const Change change(*this);
-    CreateShelves();
-    FillShelves();
+    listShelves();
     m_libraryDirty = true;
 }
 
 void Bookcase::reloadBooks()
 {
     const Change change(*this);
-    CreateBooks();
-    FillBooks();
+    listBooks();
     m_libraryDirty = true;
 }
 
@@ -406,6 +561,8 @@ void Bookcase::currentShelfRenamed(const QByteArray &name)
 {
     // The books stay on screen, now known under their shelf's new name.
     const Change change(*this);
+    if (m_booksShelf == m_current)
+        m_booksShelf = name;
     m_current = name;
     FillBooks();
     markCurrentSlot();
@@ -417,17 +574,26 @@ bool Bookcase::showBook(const BookRef &book)
     int shelf = 0;
     while (shelf < m_shelves.size() && m_shelves.bytesAt(shelf) != book.shelf)
         ++shelf;
-    if (shelf == m_shelves.size())
+    auto found = std::make_shared<bool>(shelf < m_shelves.size());
+    auto look = [this, book, found] {
+        int i = 0;
+        while (i < m_books.size() && m_books.bytesAt(i) != book.file)
+            ++i;
+        *found = *found && i < m_books.size();
+        if (*found)
+            return focusOn(Grid::Books, i);
+        report({QStringLiteral("Book Not Found"),
+                QStringLiteral("'%1' is no longer on the shelf %2. Refresh shows the library "
+                               "as it is now.")
+                    .arg(shownName(book.file), shownName(book.shelf))});
+    };
+    if (!*found) {
+        look();
         return false;
-    focusOn(Grid::Shelves, shelf);
-    chooseShelf(shelfFocusSlot());
-    for (int i = 0; i < m_books.size(); ++i) {
-        if (m_books.bytesAt(i) == book.file) {
-            focusOn(Grid::Books, i);
-            return true;
-        }
     }
-    return false;
+    focusOn(Grid::Shelves, shelf);
+    chooseShelf(shelfFocusSlot(), look);
+    return *found;
 }
 
 void Bookcase::showFirstShelf()

@@ -8,7 +8,9 @@
 
 #include <QObject>
 #include <QStringList>
+#include <QTimer>
 #include <array>
+#include <functional>
 #include <vector>
 
 struct GlobalState;
@@ -75,8 +77,8 @@ public:
     // Reads both lists afresh from their first pages; the current shelf stays current when
     // it is on the first page, else the first shelf becomes current.
     void refresh();
-    // Makes the shelf of a slot current and lists its books.
-    void chooseShelf(int slot);
+    // Makes the shelf of a slot current and lists its books, then goes on with then.
+    void chooseShelf(int slot, std::function<void()> then = {});
 
     // Paging and the keyboard's place in each grid. A scroll to a position, or by rows (the
     // wheel), stays within the list; a list that fits its page does not scroll.
@@ -140,7 +142,7 @@ public:
     void showFirstShelf();
 
     // Makes a book's shelf current and pages both grids to it, the book grid's focus on the
-    // book; false when the shelf or the book is not there (any more).
+    // book; says so and gives false when the shelf or the book is not there (any more).
     bool showBook(const BookRef &book);
 
     // Reads both lists again after another program changed the folders, keeping the current
@@ -150,6 +152,17 @@ public:
     void followDisk();
     // True while the Main Book Folder is not there (a disk unplugged); Refresh looks again.
     bool libraryMissing() const { return m_missing; }
+
+    // With the library read off the window's thread (the program does; tests may), a grid
+    // whose listing has not come yet is reading; its page stays as it was until the answer.
+    bool reading(Grid grid) const
+    {
+        return grid == Grid::Books ? m_readingBooks : m_readingShelves;
+    }
+    // True once a listing has not come for three seconds: the folder is not answering.
+    bool notAnswering() const { return m_notAnswering; }
+    // Waits three seconds more before saying so again.
+    void keepWaiting();
 
     // True while a book's file, or a file at a path, is there.
     bool bookExists(const BookRef &book) const;
@@ -179,12 +192,26 @@ private:
     void markCurrentSlot();
     void fill(Grid grid) { grid == Grid::Books ? FillBooks() : FillShelves(); }
     void touched(Grid grid) { (grid == Grid::Books ? m_booksDirty : m_shelvesDirty) = true; }
+    // Asks the disk for a grid's listing: here and now in tests, else on a thread of its own;
+    // only the answer to the latest question of the grid is taken.
+    template<class T> void ask(Grid grid, std::function<T()> work, std::function<void(T)> done);
+    void setReading(Grid grid, bool reading);
+    // Reads the shelves, then fills their page and goes on with then; followRename looks for
+    // a current shelf that another program renamed.
+    void listShelves(std::function<void()> then = {}, bool followRename = false);
+    void listBooks(std::function<void()> then = {});
+    // Follows the folders shown for changes by other programs.
+    void follow();
+    // Looks at a library on a network share for changes now and then.
+    void poll();
     Transfer toShelf(const Path &source, const QByteArray &shelf, bool move) const;
 
     GlobalState &g;
     NameList m_shelves;
     NameList m_books;
     QByteArray m_current;
+    QByteArray m_booksShelf; // the shelf the book list was read from
+    QByteArray m_renamed; // the current shelf's new name, when another program renamed it
     FileStamp m_currentId; // the current shelf's folder as the system knows it (its inode)
     int m_selectedShelf = 0;
     Pager m_shelfPager {ShelfGrid};
@@ -194,6 +221,12 @@ private:
     PopUpTarget m_target;
     bool m_moveOnDrop = true;
     bool m_missing = false;
+    int m_shelfAsk = 0, m_bookAsk = 0; // the latest question of each grid
+    bool m_readingShelves = false, m_readingBooks = false, m_notAnswering = false;
+    QTimer m_patience;
+    // A library on a network share is looked at now and then: what it held when last read.
+    bool m_onShare = false, m_polling = false;
+    quint64 m_shelfDigest = 0, m_bookDigest = 0;
     int m_commands = 0; // commands under way: the disk is followed once they end
     // What the operation under way changed, told when the outermost one ends.
     int m_changing = 0;

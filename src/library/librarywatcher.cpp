@@ -12,6 +12,8 @@ LibraryWatcher::LibraryWatcher(QObject *parent)
     m_soon.setSingleShot(true);
     m_soon.setInterval(0);
     connect(&m_soon, &QTimer::timeout, this, &LibraryWatcher::watch);
+    m_poll.setInterval(3000);
+    connect(&m_poll, &QTimer::timeout, this, &LibraryWatcher::pollDue);
     connect(&m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
         if (!m_burst.isActive())
             m_burst.start();
@@ -42,4 +44,14 @@ void LibraryWatcher::watch()
         if (!watched.contains(path) && QFileInfo(path).isDir())
             m_watcher.addPath(path);
     }
+}
+
+void LibraryWatcher::poll(bool on)
+{
+    if (on == m_poll.isActive())
+        return;
+    if (on)
+        m_poll.start();
+    else
+        m_poll.stop();
 }

@@ -18,9 +18,13 @@ public:
     void follow(const QStringList &folders);
     // Says changed() again shortly: a change that came while it could not be taken.
     void later();
+    // On a network share the system tells of no change another computer makes: then nothing
+    // is followed and pollDue() comes every few seconds instead.
+    void poll(bool on);
 
 signals:
     void changed();
+    void pollDue();
 
 private:
     void watch();
@@ -29,4 +33,5 @@ private:
     QStringList m_wanted;
     QTimer m_burst;
     QTimer m_soon;
+    QTimer m_poll;
 };

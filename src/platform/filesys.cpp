@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <sys/file.h>
 #include <sys/syscall.h>
+#include <sys/sysmacros.h>
+#include <sys/vfs.h>
 
 using namespace fsdetail;
 
@@ -176,6 +178,37 @@ bool FileSys::FolderExists(const Path &path) const
 {
     struct stat st;
     return statPath(path, &st) && S_ISDIR(st.st_mode);
+}
+
+bool FileSys::onShare(const Path &folder)
+{
+    struct statfs fs;
+    struct stat st;
+    if (::statfs(folder.c_str(), &fs) != 0 || ::stat(folder.c_str(), &st) != 0)
+        return false;
+    switch (quint32(fs.f_type)) {
+    case 0x6969: // NFS
+    case 0x517B: // SMB
+    case 0xFE534D42: // SMB2
+    case 0xFF534D42: // CIFS
+        return true;
+    case 0x65735546: // FUSE; a local disk through FUSE (fuseblk) is watched as any other
+        break;
+    default:
+        return false;
+    }
+    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
+    if (!mounts.open(QIODevice::ReadOnly))
+        return true;
+    const QByteArray device
+        = QByteArray::number(major(st.st_dev)) + ':' + QByteArray::number(minor(st.st_dev));
+    for (const QByteArray &line : mounts.readAll().split('\n')) {
+        const QList<QByteArray> fields = line.split(' ');
+        const qsizetype dash = fields.indexOf("-");
+        if (fields.size() > 2 && fields[2] == device && dash > 0 && dash + 1 < fields.size())
+            return fields[dash + 1] != "fuseblk";
+    }
+    return true;
 }
 
 NameState FileSys::nameState(const Path &path) const

@@ -174,6 +174,10 @@ public:
     FileStamp stamp(const Path &path) const;
     bool FolderExists(const Path &path) const;
     NameState nameState(const Path &path) const;
+    // True where the folder lies on a file system whose changes by other computers the
+    // system does not tell of (NFS, SMB, FUSE such as sshfs): such a folder is looked at now
+    // and then instead.
+    static bool onShare(const Path &folder);
     // True when both paths name one existing file (same path, a hard link, a case variant on a
     // file system that ignores case).
     bool sameFile(const Path &a, const Path &b) const;

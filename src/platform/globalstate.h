@@ -32,4 +32,7 @@ struct GlobalState
     Prompter *prompter = nullptr;
     // The first view's listings and marks, read ahead on a second thread; may be null.
     ReadAhead *readAhead = nullptr;
+    // The library's folders are read off the window's thread, their answers taken as they
+    // come (the program); else here and now (tests, unless they ask).
+    bool offThread = false;
 };

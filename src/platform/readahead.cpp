@@ -1,82 +1,92 @@
 #include "readahead.h"
 
 #include <QFile>
-
-ReadAhead::~ReadAhead()
-{
-    wait();
-}
+#include <thread>
 
 void ReadAhead::start(const Path &bookFolder, const Path &marksFile)
 {
-    wait();
-    m_bookFolder = bookFolder;
-    m_marksFile = marksFile;
-    m_shelves = {};
-    m_books = {};
-    m_marks.reset();
-    m_thread = std::thread([this] { run(); });
+    m_state = std::make_shared<State>();
+    m_state->bookFolder = bookFolder;
+    m_state->marksFile = marksFile;
+    std::thread([state = m_state] { run(*state); }).detach();
 }
 
-void ReadAhead::run()
+void ReadAhead::run(State &s)
 {
-    m_marksStamp = FileSys().stamp(m_marksFile);
-    QFile marks(QFile::decodeName(m_marksFile.bytes()));
+    const FileStamp stamp = FileSys().stamp(s.marksFile);
+    std::optional<QByteArray> bytes;
+    QFile marks(QFile::decodeName(s.marksFile.bytes()));
     if (marks.open(QIODevice::ReadOnly)) {
-        QByteArray bytes = marks.readAll();
+        QByteArray read = marks.readAll();
         if (marks.error() == QFileDevice::NoError)
-            m_marks = std::move(bytes);
+            bytes = std::move(read);
     }
+    {
+        const std::lock_guard hold(s.lock);
+        s.marks = std::move(bytes);
+        s.marksStamp = stamp;
+        s.marksRead = true;
+    }
+    s.ready.notify_all();
     QString error;
-    NameList shelves = FileSys::Folder(m_bookFolder).folderNames(&error);
-    if (!error.isEmpty())
-        return;
-    if (!shelves.empty()) {
-        const Path first = m_bookFolder / shelves.bytesAt(0);
-        NameList books = FileSys::Folder(first).fileNames(&error);
+    NameList shelves = FileSys::Folder(s.bookFolder).folderNames(&error);
+    const bool shelvesRead = error.isEmpty();
+    Names books;
+    if (shelvesRead && !shelves.empty()) {
+        const Path first = s.bookFolder / shelves.bytesAt(0);
+        NameList names = FileSys::Folder(first).fileNames(&error);
         if (error.isEmpty()) {
-            (void)books.at(0); // puts the first pages in order
-            m_books = {first, std::move(books)};
+            (void)names.at(0); // puts the first pages in order
+            books = {first, std::move(names)};
         }
     }
-    m_shelves = {m_bookFolder, std::move(shelves)};
+    {
+        const std::lock_guard hold(s.lock);
+        if (shelvesRead)
+            s.shelves = {s.bookFolder, std::move(shelves)};
+        s.books = std::move(books);
+        s.foldersRead = true;
+    }
+    s.ready.notify_all();
 }
 
-void ReadAhead::wait()
+std::optional<NameList> ReadAhead::take(Names State::*from, const Path &folder)
 {
-    if (m_thread.joinable())
-        m_thread.join();
-}
-
-std::optional<NameList> ReadAhead::take(Names &from, const Path &folder)
-{
-    std::optional<NameList> names;
-    if (from.names && from.folder == folder)
-        names.swap(from.names);
-    from = {};
-    return names;
+    if (!m_state)
+        return std::nullopt;
+    State &s = *m_state;
+    std::unique_lock hold(s.lock);
+    s.ready.wait(hold, [&s] { return s.foldersRead; });
+    Names &names = s.*from;
+    std::optional<NameList> taken;
+    if (names.names && names.folder == folder)
+        taken.swap(names.names);
+    names = {};
+    return taken;
 }
 
 std::optional<NameList> ReadAhead::takeFolderNames(const Path &folder)
 {
-    wait();
-    return take(m_shelves, folder);
+    return take(&State::shelves, folder);
 }
 
 std::optional<NameList> ReadAhead::takeFileNames(const Path &folder)
 {
-    wait();
-    return take(m_books, folder);
+    return take(&State::books, folder);
 }
 
 std::optional<QByteArray> ReadAhead::takeFile(const Path &path, FileStamp *stamp)
 {
-    wait();
+    if (!m_state)
+        return std::nullopt;
+    State &s = *m_state;
+    std::unique_lock hold(s.lock);
+    s.ready.wait(hold, [&s] { return s.marksRead; });
     std::optional<QByteArray> bytes;
-    if (path == m_marksFile)
-        bytes.swap(m_marks);
+    if (path == s.marksFile)
+        bytes.swap(s.marks);
     if (bytes && stamp)
-        *stamp = m_marksStamp;
-    m_marks.reset();
+        *stamp = s.marksStamp;
+    s.marks.reset();
     return bytes;
 }

@@ -4,28 +4,31 @@
 #include "naturalsort.h"
 
 #include <QByteArray>
+#include <condition_variable>
+#include <memory>
+#include <mutex>
 #include <optional>
-#include <thread>
 
-// Reads what the first view of a library shows (its shelves, the books of the first shelf and
-// the marks file) on a second thread while the windows are being built. Each result is handed
+// Reads what the first view of a library shows (the marks file, its shelves and the books of
+// the first shelf) on a second thread while the windows are being built. Each result is handed
 // out once and only for the very path it was read from; whatever could not be read is not
-// handed out at all, so the caller reads it again itself and reports the failure as usual.
+// handed out at all, so the caller reads it again itself and reports the failure as usual. The
+// thread is never waited for at the end: one stuck on a folder that does not answer is left.
 class ReadAhead
 {
 public:
     ReadAhead() = default;
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
-    ~ReadAhead();
 
-    // bookFolder's shelves, the books of its first shelf in natural order, and marksFile.
+    // marksFile, then bookFolder's shelves and the books of its first shelf in natural order.
     void start(const Path &bookFolder, const Path &marksFile);
 
-    // Each waits for the reading to finish.
+    // The listings wait for the reading of the folders; take them off the window's thread.
     std::optional<NameList> takeFolderNames(const Path &folder);
     std::optional<NameList> takeFileNames(const Path &folder);
-    // The file's bytes; *stamp gets the stamp it had before it was read (never a newer one).
+    // The file's bytes, waiting for the marks file alone; *stamp gets the stamp it had before
+    // it was read (never a newer one).
     std::optional<QByteArray> takeFile(const Path &path, FileStamp *stamp = nullptr);
 
 private:
@@ -34,15 +37,18 @@ private:
         Path folder;
         std::optional<NameList> names;
     };
-    void run();
-    void wait();
-    static std::optional<NameList> take(Names &from, const Path &folder);
+    struct State
+    {
+        std::mutex lock;
+        std::condition_variable ready;
+        bool marksRead = false, foldersRead = false;
+        Path bookFolder, marksFile;
+        Names shelves, books;
+        std::optional<QByteArray> marks;
+        FileStamp marksStamp;
+    };
+    static void run(State &s);
+    std::optional<NameList> take(Names State::*from, const Path &folder);
 
-    std::thread m_thread;
-    Path m_bookFolder;
-    Path m_marksFile;
-    Names m_shelves;
-    Names m_books;
-    std::optional<QByteArray> m_marks;
-    FileStamp m_marksStamp;
+    std::shared_ptr<State> m_state;
 };
