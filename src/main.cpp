@@ -3,6 +3,10 @@
 #include "widgetprompter.h"
 
 #include <QApplication>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <thread>
 
 int main(int argc, char *argv[])
 {
@@ -17,5 +21,13 @@ int main(int argc, char *argv[])
     QObject::connect(&watcher, &SignalWatcher::terminationRequested, &program, &modMain::Shutdown);
     if (!program.Main())
         return 0;
-    return QApplication::exec();
+    const int code = QApplication::exec();
+    // The marks are saved. A thread stuck on a folder that does not answer must not hold the
+    // end: what is left of it has a moment, then the program ends without it.
+    std::thread([code] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(700));
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }).detach();
+    return code;
 }

@@ -119,9 +119,9 @@ FileSizeLimit::~FileSizeLimit()
     setrlimit(RLIMIT_FSIZE, &l);
 }
 
-void later(std::function<void()> fn)
+void later(std::function<void()> fn, int ms)
 {
-    QTimer::singleShot(0, std::move(fn));
+    QTimer::singleShot(ms, std::move(fn));
 }
 
 Library::Library(int shelves, int books, const QByteArray &marks)

@@ -63,8 +63,8 @@ private:
     unsigned long m_old;
 };
 
-// Runs fn once the event loop next turns: the way to act inside a modal wait.
-void later(std::function<void()> fn);
+// Runs fn once the event loop next turns (or after ms): the way to act inside a modal wait.
+void later(std::function<void()> fn, int ms = 0);
 
 // Root ignores permissions: rows about read-only folders skip as root (CTest runs those rows
 // again as another user).

@@ -17,6 +17,7 @@
 #include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QUrl>
+#include <condition_variable>
 #include <cstdio>
 #include <fcntl.h>
 #include <filesystem>
@@ -185,6 +186,7 @@ private slots:
     void twoCopiesKeepEachOthersMarks();
     void appFolderIsChosenOnce();
     void longCopiesStopCleanly();
+    void aShareThatStopsAnswering();
     void batches_data();
     void batches();
 };
@@ -1276,6 +1278,66 @@ void TestModel::longCopiesStopCleanly()
         QVERIFY(!fs.MoveFile(book, stick.path("big.pdf"), false, &progress).ok);
         QCOMPARE(QDir(stick.path()).entryList(QDir::Files | QDir::Hidden), Strings());
         QCOMPARE(t.read("a/big.pdf").size(), 20 << 20);
+    }
+}
+
+// A network share: its calls wait while its gate is closed (it stopped answering), or fail
+// with the reason a network gives.
+class Share : public SysCalls
+{
+public:
+    int fails = 0; // what opening a folder fails with; 0: nothing
+    void gate(bool close)
+    {
+        const std::lock_guard hold(m_lock);
+        m_closed = close;
+        m_open.notify_all();
+    }
+    int openFolder(const char *path) const override
+    {
+        std::unique_lock hold(m_lock);
+        m_open.wait(hold, [this] { return !m_closed; });
+        return fails ? (errno = fails, -1) : SysCalls::openFolder(path);
+    }
+
+private:
+    mutable std::mutex m_lock;
+    mutable std::condition_variable m_open;
+    bool m_closed = false;
+};
+
+void TestModel::aShareThatStopsAnswering()
+{
+    // Read off the window's thread, a stopped share holds nothing back: the grid reads, then
+    // says the folder is not answering; only the answer to the latest question is taken.
+    Library v(3, 2);
+    v.load();
+    Share share;
+    v.g.FileSys.setSysCalls(&share);
+    v.g.ShelfFolders = FileSys::Folder(v.g.BookFolder, &share);
+    v.g.offThread = true;
+    QSignalSpy books(v.model.get(), &Bookcase::booksChanged);
+    share.gate(true);
+    v.model->chooseShelf(1);
+    QVERIFY(v.model->reading(Grid::Books) && !v.model->reading(Grid::Shelves));
+    QCOMPARE(books.count(), 1);
+    QCOMPARE(v.page(), Strings({"Book 0.txt", "Book 1.txt"})); // until the answer
+    v.model->chooseShelf(2);
+    QTRY_VERIFY_WITH_TIMEOUT(v.model->notAnswering(), 4000);
+    v.model->keepWaiting();
+    QVERIFY(!v.model->notAnswering() && v.model->reading(Grid::Books));
+    v.tree.write("lib/Shelf 3/New.txt");
+    share.gate(false);
+    QTRY_VERIFY(!v.model->reading(Grid::Books));
+    QTest::qWait(50); // the first answer, come too late, is dropped
+    QCOMPARE(v.model->currentShelf() + "|" + v.page().join(","), "Shelf 3|New.txt");
+    QVERIFY(!v.model->notAnswering());
+    for (const int err : {ENOTCONN, EIO}) { // a share that fails reads as an empty one
+        share.fails = err;
+        v.model->refresh();
+        QTRY_VERIFY(!v.model->reading(Grid::Shelves) && !v.model->reading(Grid::Books));
+        QCOMPARE(v.shelves(), Strings());
+        share.fails = 0;
     }
 }
 

@@ -141,6 +141,7 @@ private slots:
     void keys_data();
     void keys();
     void progressKeepsItsSize();
+    void stoppingAWaitForAFolder();
     void realMessageBoxGivesTheSafeAnswer();
     void layout();
     void fileLocationsDialog();
@@ -506,6 +507,31 @@ void TestWindows::progressKeepsItsSize()
     });
     QCOMPARE(sizes.size(), 1);
     QVERIFY(shown.contains(u'…') && shown.section(u'\n', 0, 0).endsWith(".epub"));
+}
+
+void TestWindows::stoppingAWaitForAFolder()
+{
+    // A call stuck on a folder: the dialog says so after three seconds; Stop gives the window
+    // back at once, and the call's late end is told.
+    WidgetPrompter prompter;
+    int late = 0;
+    prompter.lateAnswer = [&] { ++late; };
+    auto gate = std::make_shared<std::atomic<bool>>(false);
+    later(
+        [&] {
+            auto *d = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
+            QVERIFY(d && d->labelText().startsWith("The folder is not answering:\n/mnt/share"));
+            QTest::keyClick(d, Qt::Key_Escape);
+        },
+        3300);
+    QVERIFY(!prompter.waitFor("/mnt/share", [gate] {
+        while (!*gate)
+            QThread::msleep(10);
+    }));
+    QVERIFY(!prompter.waitFor("/mnt/share", [] {})); // the rest of the command does not wait
+    *gate = true;
+    QTRY_COMPARE(late, 1);
+    QVERIFY(prompter.waitFor("/mnt/share", [] {}));
 }
 
 void TestWindows::realMessageBoxGivesTheSafeAnswer()

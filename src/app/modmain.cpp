@@ -28,6 +28,13 @@ modMain::modMain(Prompter &prompter)
 {
     g.prompter = &prompter;
     g.offThread = true;
+    // The window's own calls wait for the library's disk off its thread; what a stopped wait
+    // left under way is shown once it ends.
+    g.FileSys.waitThrough(&prompter);
+    prompter.lateAnswer = [this] {
+        if (bookcase)
+            bookcase->followDisk();
+    };
     endProgram = [] { QCoreApplication::exit(0); };
 }
 

@@ -2,15 +2,41 @@
 
 #include "appfolder.h"
 #include "configfile.h"
+#include "diskjobs.h"
 #include "globalstate.h"
 #include "prompter.h"
 
 #include <QDir>
+#include <QEventLoop>
+#include <QTimer>
 
 namespace {
 // config.ini is two short lines; anything past this is not a configuration file.
 constexpr qint64 MaxConfigBytes = 1 << 20;
 const QString ClickOk = QStringLiteral("Click 'OK' to continue.");
+} // namespace
+
+namespace {
+
+// The Main Book Folder, opened; off the window's thread, a folder that has not answered within
+// a moment is taken as it is, and the bookcase says when it does not answer.
+Result<FileSys::Folder> opened(const GlobalState &g)
+{
+    if (!g.offThread)
+        return g.FileSys.GetFolder(g.BookFolder);
+    QEventLoop loop;
+    auto answer = std::make_shared<std::optional<Result<FileSys::Folder>>>();
+    DiskJobs::run<Result<FileSys::Folder>>(
+        &loop, [fs = g.FileSys, path = Path(g.BookFolder)] { return fs.GetFolder(path); },
+        [&loop, answer](Result<FileSys::Folder> r) {
+            *answer = std::move(r);
+            loop.quit();
+        });
+    QTimer::singleShot(150, &loop, &QEventLoop::quit);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+    return *answer ? **answer : FileSys::Folder(g.BookFolder);
+}
+
 } // namespace
 
 bool readConfig(GlobalState &g, QString *problem)
@@ -30,7 +56,7 @@ bool readConfig(GlobalState &g, QString *problem)
         *problem = QStringLiteral("The configuration file names no Main Book Folder.");
         return false;
     }
-    const Result<FileSys::Folder> root = g.FileSys.GetFolder(g.BookFolder);
+    const Result<FileSys::Folder> root = opened(g);
     if (!root) {
         *problem = QStringLiteral("The Main Book Folder cannot be opened:\r\n") + root.error();
         return false;

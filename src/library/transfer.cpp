@@ -3,7 +3,9 @@
 #include "bookname.h"
 #include "prompter.h"
 
+#include <memory>
 #include <optional>
+#include <tuple>
 
 namespace {
 
@@ -91,28 +93,40 @@ TransferOutcome transferBooks(const FileSys &fs, Prompter &prompter,
                     : TransferResult::Declined,
                 {}};
 
-    std::vector<QString> arrived;
-    FsResult failure;
-    prompter.runJob(total, [&](JobProgress &job) {
+    // The job owns all it touches: stopped while its folder does not answer, it goes on alone
+    // and ends the book under way in one place.
+    struct Work
+    {
+        std::vector<std::tuple<Transfer, bool, qint64>> books; // with overwrite and size
+        std::vector<QString> arrived;
+        FsResult failure;
+    };
+    auto work = std::make_shared<Work>();
+    for (const Going &g : going)
+        work->books.emplace_back(*g.t, g.overwrite, g.size);
+    const bool ended = prompter.runJob(total, [work, fs = fs](JobProgress &job) {
         qint64 before = 0;
-        for (const Going &g : going) {
-            const QString name = shownName(lastPathPart(g.t->target.bytes()));
+        for (const auto &[t, overwrite, size] : work->books) {
+            const QString name = shownName(lastPathPart(t.target.bytes()));
             BookProgress progress(job, name, before);
             if (!progress.advance(0))
                 return;
-            const FsResult r = g.t->move
-                ? fs.MoveFile(g.t->source, g.t->target, g.overwrite, &progress)
-                : fs.CopyFile(g.t->source, g.t->target, g.overwrite, &progress);
+            const FsResult r = t.move ? fs.MoveFile(t.source, t.target, overwrite, &progress)
+                                      : fs.CopyFile(t.source, t.target, overwrite, &progress);
             if (progress.stopped())
                 return; // the user stopped it: what is done stays, nothing half-copied
             if (!r) {
-                failure = r;
+                work->failure = r;
                 return;
             }
-            arrived.push_back(name);
-            before += g.size;
+            work->arrived.push_back(name);
+            before += size;
         }
     });
+    if (!ended)
+        return {TransferResult::Declined, {}}; // the view is read again when it ends
+    const std::vector<QString> &arrived = work->arrived;
+    const FsResult &failure = work->failure;
     if (!failure) {
         const Transfer &t = *going[arrived.size()].t;
         QString text = t.failureText + QStringLiteral("\r\n\r\n") + failure.error;

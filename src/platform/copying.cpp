@@ -175,6 +175,10 @@ FsResult FileSys::renameCase(const Path &source, const Path &target) const
 
 FsResult FileSys::RenameFile(const Path &source, const Path &target, bool overwrite) const
 {
+    if (waits(source))
+        return fswait::away(
+            *m_waiter, source, plain(), fswait::stopped(source),
+            [=](const FileSys &fs) { return fs.RenameFile(source, target, overwrite); });
     // The same file under a name of other letter case: on a file system that ignores case a
     // plain rename would change nothing, so go through a temporary name.
     if (caseVariants(source.bytes(), target.bytes()) && sameFile(source, target))
@@ -184,6 +188,9 @@ FsResult FileSys::RenameFile(const Path &source, const Path &target, bool overwr
 
 FsResult FileSys::MoveFolder(const Path &source, const Path &target) const
 {
+    if (waits(source))
+        return fswait::away(*m_waiter, source, plain(), fswait::stopped(source),
+                            [=](const FileSys &fs) { return fs.MoveFolder(source, target); });
     const SysCalls &sys = this->sys();
     if (sys.renameNoReplace(source.c_str(), target.c_str()) == 0)
         return FsResult::success();

@@ -1,8 +1,12 @@
 // The file-system object: the seam every system call goes through, looking up paths, and
 // creating and removing what the bookcase names.
+#include "appfolder.h"
 #include "fsdetail.h"
+#include "prompter.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QThread>
 #include <algorithm>
 #include <sys/file.h>
 #include <sys/syscall.h>
@@ -134,6 +138,26 @@ QByteArray parentPath(const QByteArray &path)
     return path.left(slash);
 }
 
+bool fswait::needed(const Prompter *waiter, const Path &path)
+{
+    if (!waiter || !QCoreApplication::instance()
+        || QThread::currentThread() != QCoreApplication::instance()->thread())
+        return false;
+    const QByteArray app = QFile::encodeName(AppFolder::path()) + '/';
+    return !path.bytes().startsWith(app);
+}
+
+bool fswait::run(Prompter &waiter, const Path &path, const std::function<void()> &work)
+{
+    return waiter.waitFor(QString::fromUtf8(parentPath(path.bytes())), work);
+}
+
+FsResult fswait::stopped(const Path &path)
+{
+    return failed(path,
+                  QStringLiteral("The folder is not answering; the wait for it was stopped."));
+}
+
 void FileSys::setSysCalls(const SysCalls *calls)
 {
     m_sys = calls ? calls : &SysCalls::system();
@@ -146,6 +170,10 @@ bool FileSys::statPath(const Path &path, struct stat *st) const
 
 Result<FileSys::Folder> FileSys::GetFolder(const Path &path) const
 {
+    if (waits(path))
+        return fswait::away(*m_waiter, path, plain(),
+                            Result<Folder>::failure(fswait::stopped(path).error),
+                            [=](const FileSys &fs) { return fs.GetFolder(path); });
     using R = Result<Folder>;
     struct stat st;
     if (path.isEmpty())
@@ -156,11 +184,16 @@ Result<FileSys::Folder> FileSys::GetFolder(const Path &path) const
         return R::failure(failed(path, ENOTDIR).error);
     if (sys().access(path.c_str(), R_OK | X_OK) != 0)
         return R::failure(failed(path, errno).error);
-    return Folder(path, m_sys);
+    Folder folder(path, m_sys);
+    folder.m_waiter = m_waiter;
+    return folder;
 }
 
 FileStamp FileSys::stamp(const Path &path) const
 {
+    if (waits(path))
+        return fswait::away(*m_waiter, path, plain(), FileStamp {~0ull, ~0ull, -1, -1},
+                            [=](const FileSys &fs) { return fs.stamp(path); });
     struct stat st;
     if (!statPath(path, &st)) // a file that cannot be looked at is not taken for missing
         return errno == ENOENT ? FileStamp() : FileStamp {~0ull, ~0ull, -1, -1};
@@ -170,12 +203,18 @@ FileStamp FileSys::stamp(const Path &path) const
 
 bool FileSys::FileExists(const Path &path) const
 {
+    if (waits(path))
+        return fswait::away(*m_waiter, path, plain(), false,
+                            [=](const FileSys &fs) { return fs.FileExists(path); });
     struct stat st;
     return statPath(path, &st) && !S_ISDIR(st.st_mode);
 }
 
 bool FileSys::FolderExists(const Path &path) const
 {
+    if (waits(path))
+        return fswait::away(*m_waiter, path, plain(), false,
+                            [=](const FileSys &fs) { return fs.FolderExists(path); });
     struct stat st;
     return statPath(path, &st) && S_ISDIR(st.st_mode);
 }
@@ -213,6 +252,9 @@ bool FileSys::onShare(const Path &folder)
 
 NameState FileSys::nameState(const Path &path) const
 {
+    if (waits(path))
+        return fswait::away(*m_waiter, path, plain(), NameState::Unknown,
+                            [=](const FileSys &fs) { return fs.nameState(path); });
     struct stat st;
     if (!path.isEmpty() && sys().lstat(path.c_str(), &st) == 0)
         return NameState::Taken;
@@ -221,12 +263,18 @@ NameState FileSys::nameState(const Path &path) const
 
 bool FileSys::sameFile(const Path &a, const Path &b) const
 {
+    if (waits(a))
+        return fswait::away(*m_waiter, a, plain(), false,
+                            [=](const FileSys &fs) { return fs.sameFile(a, b); });
     struct stat sa, sb;
     return statPath(a, &sa) && statPath(b, &sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
 FsResult FileSys::DeleteFile(const Path &path) const
 {
+    if (waits(path))
+        return fswait::away(*m_waiter, path, plain(), fswait::stopped(path),
+                            [=](const FileSys &fs) { return fs.DeleteFile(path); });
     struct stat st;
     if (sys().lstat(path.c_str(), &st) != 0)
         return failed(path, errno);
@@ -239,6 +287,9 @@ FsResult FileSys::DeleteFile(const Path &path) const
 
 FsResult FileSys::CreateFolder(const Path &path) const
 {
+    if (waits(path))
+        return fswait::away(*m_waiter, path, plain(), fswait::stopped(path),
+                            [=](const FileSys &fs) { return fs.CreateFolder(path); });
     if (sys().mkdir(path.c_str()) != 0)
         return failed(path, errno);
     return FsResult::success();
@@ -246,6 +297,9 @@ FsResult FileSys::CreateFolder(const Path &path) const
 
 FsResult FileSys::DeleteFolder(const Path &path) const
 {
+    if (waits(path))
+        return fswait::away(*m_waiter, path, plain(), fswait::stopped(path),
+                            [=](const FileSys &fs) { return fs.DeleteFolder(path); });
     if (sys().rmdir(path.c_str()) != 0)
         return failed(path, errno);
     return FsResult::success();

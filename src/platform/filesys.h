@@ -7,11 +7,13 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 struct stat;
+class Prompter;
 
 // A path as the bytes the system takes: made from text (written as UTF-8) or from the bytes a
 // listing gave, which reach the very file listed even when they are not valid UTF-8. Shown to
@@ -133,6 +135,27 @@ public:
     virtual bool advance(qint64 flushed) = 0;
 };
 
+// Calls made on the window's thread wait for a folder that may not answer (a network share, a
+// disk that sleeps) off that thread, through the prompter, which lets the user stop waiting.
+namespace fswait {
+// True when a call about path, made now, must run off the window's thread: a waiter is set,
+// this is the window's thread, and the path lies outside the app folder (which is local).
+bool needed(const Prompter *waiter, const Path &path);
+// Runs work off the window's thread and waits; false when the user stopped waiting.
+bool run(Prompter &waiter, const Path &path, const std::function<void()> &work);
+// The failure of a call that the user stopped waiting for.
+FsResult stopped(const Path &path);
+// fn(plain) run off the window's thread: its answer, or the stopped value.
+template<class T, class Plain, class F>
+T away(Prompter &waiter, const Path &path, const Plain &plain, T stopped, F fn)
+{
+    auto result = std::make_shared<T>(stopped);
+    if (!run(waiter, path, [plain, fn, result] { *result = fn(plain); }))
+        return stopped;
+    return *result;
+}
+} // namespace fswait
+
 // The file-system object through which every folder and file operation goes.
 class FileSys
 {
@@ -160,13 +183,24 @@ public:
         FolderContents contents() const;
 
     private:
+        friend class FileSys;
+        Folder plain() const
+        {
+            Folder f = *this;
+            f.m_waiter = nullptr;
+            return f;
+        }
         Path m_path;
         const SysCalls *m_sys;
+        Prompter *m_waiter = nullptr;
     };
 
     // The calls are the system's own unless a test gives others (which must outlive this and
     // every folder it opened); null gives the system's back.
     void setSysCalls(const SysCalls *calls);
+    // From now on a call made on the window's thread waits for the disk off that thread,
+    // through waiter (null: here and now).
+    void waitThrough(Prompter *waiter) { m_waiter = waiter; }
 
     // The folder at path, or why it cannot be opened.
     Result<Folder> GetFolder(const Path &path) const;
@@ -219,6 +253,14 @@ private:
     FsResult renameCase(const Path &source, const Path &target) const;
 
     const SysCalls &sys() const { return *m_sys; }
+    bool waits(const Path &path) const { return fswait::needed(m_waiter, path); }
+    FileSys plain() const
+    {
+        FileSys f = *this;
+        f.m_waiter = nullptr;
+        return f;
+    }
 
     const SysCalls *m_sys = &SysCalls::system();
+    Prompter *m_waiter = nullptr;
 };

@@ -107,6 +107,19 @@ NameList FileSys::Folder::folderNames(QString *error) const
 
 NameList FileSys::Folder::fileNames(QString *error, bool removeLeftovers) const
 {
+    if (fswait::needed(m_waiter, m_path)) {
+        using Read = std::pair<NameList, QString>;
+        Read read
+            = fswait::away(*m_waiter, m_path, plain(),
+                           Read {NameList(), fswait::stopped(m_path).error}, [=](const Folder &f) {
+                               Read r;
+                               r.first = f.fileNames(&r.second, removeLeftovers);
+                               return r;
+                           });
+        if (error)
+            *error = read.second;
+        return std::move(read.first);
+    }
     return listNames(*m_sys, m_path, Kind::File, error, removeLeftovers);
 }
 
@@ -119,6 +132,9 @@ bool FileSys::Folder::eachFileName(const std::function<void(std::string_view)> &
 
 FolderContents FileSys::Folder::contents() const
 {
+    if (fswait::needed(m_waiter, m_path))
+        return fswait::away(*m_waiter, m_path, plain(), FolderContents {-1, -1, -1},
+                            [](const Folder &f) { return f.contents(); });
     FolderContents c;
     const bool read = eachName(
         *m_sys, m_path, std::nullopt,

@@ -31,10 +31,25 @@ public:
 
     // Runs a job that may take long (copying books) of total bytes: the window keeps painting
     // and, after half a second, shows its progress with Cancel; the rest of the program waits.
-    // This default runs it here and now, unseen.
-    virtual void runJob(qint64 total, const std::function<void(JobProgress &)> &job);
+    // This default runs it here and now, unseen. False when the user stopped a job that does
+    // not end (its folder stopped answering): it goes on alone, and the job must own all it
+    // touches.
+    virtual bool runJob(qint64 total, const std::function<void(JobProgress &)> &job);
     // The program ends: a job under way stops (and from now on any job stops at once).
     virtual void stopJobs() { }
+
+    // Waits for work on a folder that may not answer (a network share, a disk that sleeps),
+    // done off the window's thread: the window keeps painting; after half a second a dialog
+    // shows, after three it says the folder is not answering, and Stop gives the window back.
+    // False when the wait was stopped: the work goes on alone, and lateAnswer is called on the
+    // window's thread when it ends. This default runs it here and now.
+    virtual bool waitFor(const QString &folder, const std::function<void()> &work)
+    {
+        Q_UNUSED(folder)
+        work();
+        return true;
+    }
+    std::function<void()> lateAnswer;
 
     // True when the answer to a message is OK (or Yes).
     bool agrees(const QString &title, const QString &text, Buttons buttons)

@@ -117,16 +117,26 @@ void frmShelf::CreateBooks(int ShelfNumber)
 
 void frmShelf::drawShelves()
 {
-    // While the Main Book Folder is not there, a word in place of the grids.
-    const bool missing = m_model.libraryMissing();
+    // While the Main Book Folder is not there, or does not answer, a word in place of the grids.
+    const bool waiting = m_model.notAnswering();
+    const bool missing = m_model.libraryMissing() || waiting;
     for (QWidget *w : std::initializer_list<QWidget *> {Picture1, Picture2})
         w->setVisible(!missing);
     fraMissing->setVisible(missing);
-    lblMissing->setText(QStringLiteral("The Main Book Folder is not there:\n%1\n\nIf it lies on "
-                                       "a disk, plug the disk in and press Refresh, or choose "
-                                       "another folder.")
-                            .arg(m_model.bookPath(QByteArray()).shown()));
+    cmdKeepWaiting->setVisible(waiting);
+    const QString path = m_model.bookPath(QByteArray()).shown();
+    lblMissing->setText(
+        waiting ? QStringLiteral("The Main Book Folder is not answering:\n%1\n\nIf it lies on a "
+                                 "network share or a disk that sleeps, it may answer again. Keep "
+                                 "waiting, or choose another folder.")
+                      .arg(lblMissing->fontMetrics().elidedText(path, Qt::ElideMiddle, 700))
+                : QStringLiteral("The Main Book Folder is not there:\n%1\n\nIf it lies on a "
+                                 "disk, plug the disk in and press Refresh, or choose another "
+                                 "folder.")
+                      .arg(path));
     showHeading();
+    if (!drawReading(Grid::Shelves))
+        return;
     showBar(VScroll1, m_model.pager(Grid::Shelves).maximum(), m_model.shelfPosition());
     const QPixmap shelf = ImageList1::picture(3), current = ImageList1::picture(4);
     for (int i = 0; i < Bookcase::ShelfSlots; ++i) {
@@ -155,9 +165,22 @@ void frmShelf::drawDropRing()
     Picture1->setDropRing(lit ? slotRect(Grid::Shelves, i).adjusted(-4, -4, 4, 4) : QRect());
 }
 
+bool frmShelf::drawReading(Grid grid)
+{
+    if (m_model.reading(grid)) {
+        if (!m_readingShown.isActive() && !lblReading[grid == Grid::Books]->isVisible())
+            m_readingShown.start();
+        return false;
+    }
+    lblReading[grid == Grid::Books]->hide();
+    return true;
+}
+
 void frmShelf::drawBooks()
 {
     showHeading();
+    if (!drawReading(Grid::Books))
+        return;
     showBar(VScroll2, m_model.pager(Grid::Books).maximum(), m_model.bookPosition());
     lblHowMany->setText(QStringLiteral("Books: %1\r\n").arg(m_model.BookCount()));
     for (int i = 0; i < Bookcase::BookSlots; ++i) {

@@ -106,6 +106,8 @@ private:
     void connectSlots();
     void drawShelves();
     void drawBooks();
+    // False while the grid's listing has not come: its page stays until "Reading…" shows.
+    bool drawReading(Grid grid);
     void drawColour(int slot);
     void wantCovers();
     void drawCover(int slot);
@@ -139,6 +141,9 @@ private:
     QLabel *Label5;
     QFrame *fraMissing;
     QLabel *lblMissing;
+    QPushButton *cmdKeepWaiting;
+    std::array<QLabel *, 2> lblReading; // over the shelf grid, over the book grid
+    QTimer m_readingShown;
     QLabel *lblWhichShelf;
     PictureBox *Picture1;
     QScrollBar *VScroll1;

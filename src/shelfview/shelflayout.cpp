@@ -5,6 +5,7 @@
 #include <QCursor>
 #include <QDropEvent>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -72,11 +73,38 @@ void frmShelf::buildLayout()
     lblMissing->setAlignment(Qt::AlignCenter);
     auto *choose = new QPushButton(QStringLiteral("File &Locations..."), fraMissing);
     choose->setObjectName(QStringLiteral("cmdFileLocations"));
+    cmdKeepWaiting = new QPushButton(QStringLiteral("&Keep Waiting"), fraMissing);
+    cmdKeepWaiting->setObjectName(QStringLiteral("cmdKeepWaiting"));
+    connect(cmdKeepWaiting, &QPushButton::clicked, &m_model, &Bookcase::keepWaiting);
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch();
+    buttons->addWidget(cmdKeepWaiting);
+    buttons->addWidget(choose);
+    buttons->addStretch();
     auto *column = new QVBoxLayout(fraMissing);
     column->addStretch();
     column->addWidget(lblMissing);
-    column->addWidget(choose, 0, Qt::AlignCenter);
+    column->addLayout(buttons);
     column->addStretch();
+    // A grid whose listing has not come says so, once it has waited a moment.
+    for (PictureBox *box : {Picture1, Picture2}) {
+        auto *reading = new QLabel(QStringLiteral("Reading…"), box);
+        reading->setObjectName(box == Picture1 ? "lblReading1" : "lblReading2");
+        reading->setAlignment(Qt::AlignCenter);
+        reading->setAutoFillBackground(true);
+        reading->setGeometry(box->rect().adjusted(2, 2, -2, -2));
+        reading->hide();
+        lblReading[box == Picture2] = reading;
+    }
+    m_readingShown.setSingleShot(true);
+    m_readingShown.setInterval(200);
+    connect(&m_readingShown, &QTimer::timeout, this, [this] {
+        for (const Grid grid : {Grid::Shelves, Grid::Books}) {
+            QLabel *label = lblReading[grid == Grid::Books];
+            label->setVisible(m_model.reading(grid));
+            label->raise();
+        }
+    });
     connect(choose, &QPushButton::clicked, this, [this] {
         if (m_host)
             m_host->showFileLocations();

@@ -1,6 +1,7 @@
 #include "widgetprompter.h"
 
 #include "bookname.h"
+#include "diskjobs.h"
 
 #include <QApplication>
 #include <QElapsedTimer>
@@ -12,6 +13,7 @@
 #include <QProgressDialog>
 #include <QTimer>
 #include <atomic>
+#include <memory>
 #include <mutex>
 #include <thread>
 
@@ -89,17 +91,50 @@ QString WidgetPrompter::input(const QString &prompt, const QString &title)
     return ok ? text : QString();
 }
 
-void WidgetPrompter::runJob(qint64 total, const std::function<void(JobProgress &)> &job)
+namespace {
+
+// Over the program's own window even when another program has the focus (a drop from a file
+// manager): a dialog without one would block nothing.
+QWidget *ownerWindow()
 {
-    // The job runs on a thread of its own; this one keeps the windows painting. User input
-    // waits until the progress dialog shows (after half a second), which then blocks the
-    // window behind it.
+    QWidget *window = QApplication::activeWindow();
+    for (QWidget *w : QApplication::topLevelWidgets()) {
+        if (!window && w->isVisible() && qobject_cast<QMainWindow *>(w))
+            window = w;
+    }
+    return window;
+}
+
+// Keeps the windows painting until done() or the user stops waiting; user input waits until
+// the dialog shows, which then blocks the window behind it.
+void waitInLoop(const QProgressDialog *dialog, const std::function<bool()> &done)
+{
+    while (!done())
+        QCoreApplication::processEvents((dialog && dialog->isVisible()
+                                             ? QEventLoop::AllEvents
+                                             : QEventLoop::ExcludeUserInputEvents)
+                                        | QEventLoop::WaitForMoreEvents);
+}
+
+QString notAnswering(const QFontMetrics &metrics, const QString &folder, int room)
+{
+    return QStringLiteral("The folder is not answering:\n%1\n\nStop gives the window back; what "
+                          "was under way ends by itself when the folder answers again.")
+        .arg(metrics.elidedText(folder, Qt::ElideMiddle, room));
+}
+
+} // namespace
+
+bool WidgetPrompter::runJob(qint64 total, const std::function<void(JobProgress &)> &job)
+{
+    // The job runs on a thread of its own, never waited for once stopped: one stuck on a folder
+    // that does not answer goes on alone.
     struct Shared : JobProgress
     {
         std::mutex lock;
         QString item;
         std::atomic<qint64> done {0};
-        std::atomic<bool> stop {false}, finished {false};
+        std::atomic<bool> stop {false};
         bool report(const QString &now, qint64 bytes) override
         {
             const std::lock_guard hold(lock);
@@ -107,22 +142,22 @@ void WidgetPrompter::runJob(qint64 total, const std::function<void(JobProgress &
             done = bytes;
             return !stop;
         }
-    } shared;
-    shared.stop = m_stopJobs;
-    std::thread worker([&] {
-        job(shared);
-        shared.finished = true;
-        QMetaObject::invokeMethod(
-            qApp, [] {}, Qt::QueuedConnection); // wakes the loop below
-    });
-    // Over the program's own window even when another program has the focus (a drop from a
-    // file manager): a dialog without one would block nothing.
-    QWidget *window = QApplication::activeWindow();
-    for (QWidget *w : QApplication::topLevelWidgets()) {
-        if (!window && w->isVisible() && qobject_cast<QMainWindow *>(w))
-            window = w;
-    }
-    QProgressDialog dialog(window);
+    };
+    auto shared = std::make_shared<Shared>();
+    auto finished = std::make_shared<bool>(false), abandoned = std::make_shared<bool>(false);
+    shared->stop = m_stopJobs;
+    DiskJobs::run<bool>(
+        qApp,
+        [shared, job] {
+            job(*shared);
+            return true;
+        },
+        [finished, abandoned, late = lateAnswer](bool) {
+            *finished = true;
+            if (*abandoned && late)
+                late();
+        });
+    QProgressDialog dialog(ownerWindow());
     auto *label = new QLabel(&dialog);
     label->setTextFormat(Qt::PlainText); // the text names books
     dialog.setLabel(label);
@@ -131,23 +166,37 @@ void WidgetPrompter::runJob(qint64 total, const std::function<void(JobProgress &
     dialog.setRange(0, 1000);
     // One size from the start: a dialog that grew with its text would move Cancel away from
     // a press in its first moment. Each line gives way in its middle instead.
-    dialog.setLabelText(QStringLiteral("\n"));
+    dialog.setLabelText(QStringLiteral("\n\n\n\n"));
     dialog.setFixedSize(qMax(dialog.sizeHint().width(), 460), dialog.sizeHint().height());
     const int room = dialog.width() - 40;
     dialog.setMinimumDuration(500);
     dialog.setAutoReset(false);
-    QObject::connect(&dialog, &QProgressDialog::canceled, [&] { shared.stop = true; });
-    QElapsedTimer clock;
+    QObject::connect(&dialog, &QProgressDialog::canceled, [&] { shared->stop = true; });
+    QElapsedTimer clock, still, stopped;
     clock.start();
+    still.start();
+    qint64 seen = -1;
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         if (m_stopJobs) // the program ends: the temporary file goes, nothing half-copied stays
-            shared.stop = true;
-        const qint64 done = shared.done;
+            shared->stop = true;
+        if (shared->stop && !stopped.isValid())
+            stopped.start();
+        // A stopped job that has not ended in a moment is stuck in a folder: left to itself.
+        if (stopped.isValid() && stopped.elapsed() > 300)
+            *abandoned = true;
+        const qint64 done = shared->done;
+        if (done != seen)
+            seen = done, still.restart();
         QString item;
         {
-            const std::lock_guard hold(shared.lock);
-            item = shared.item;
+            const std::lock_guard hold(shared->lock);
+            item = shared->item;
+        }
+        if (still.elapsed() >= 3000) {
+            dialog.setCancelButtonText(QStringLiteral("&Stop"));
+            dialog.setLabelText(notAnswering(label->fontMetrics(), item, room));
+            return;
         }
         const QLocale locale;
         QString text
@@ -160,15 +209,72 @@ void WidgetPrompter::runJob(qint64 total, const std::function<void(JobProgress &
         for (QString &line : lines)
             line = label->fontMetrics().elidedText(line, Qt::ElideMiddle, room);
         dialog.setLabelText(lines.join(u'\n'));
-        if (!shared.stop)
+        if (!shared->stop)
             dialog.setValue(total > 0 ? int(1000 * done / total) : 0);
     });
     tick.start(100);
-    while (!shared.finished)
-        QCoreApplication::processEvents(
-            (dialog.isVisible() ? QEventLoop::AllEvents : QEventLoop::ExcludeUserInputEvents)
-            | QEventLoop::WaitForMoreEvents);
-    worker.join();
+    waitInLoop(&dialog, [&] { return *finished || *abandoned; });
+    return *finished;
+}
+
+bool WidgetPrompter::waitFor(const QString &folder, const std::function<void()> &work)
+{
+    // After a stop, the rest of that command does not wait again.
+    if (m_stopJobs || m_refusing)
+        return false;
+    auto finished = std::make_shared<bool>(false), abandoned = std::make_shared<bool>(false);
+    DiskJobs::run<bool>(
+        qApp,
+        [work] {
+            work();
+            return true;
+        },
+        [finished, abandoned, late = lateAnswer](bool) {
+            *finished = true;
+            if (*abandoned && late)
+                late();
+        });
+    std::unique_ptr<QProgressDialog> dialog;
+    QElapsedTimer clock;
+    clock.start();
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (m_stopJobs)
+            *abandoned = true;
+        if (clock.elapsed() < 500 || *abandoned)
+            return;
+        if (!dialog) {
+            dialog = std::make_unique<QProgressDialog>(ownerWindow());
+            auto *label = new QLabel(dialog.get());
+            label->setTextFormat(Qt::PlainText);
+            label->setWordWrap(true);
+            dialog->setLabel(label);
+            dialog->setWindowTitle(QStringLiteral("Waiting for the Folder"));
+            dialog->setWindowModality(Qt::WindowModal);
+            dialog->setRange(0, 0);
+            dialog->setCancelButtonText(QStringLiteral("&Stop"));
+            dialog->setAutoReset(false);
+            dialog->setLabelText(QStringLiteral("\n\n\n\n\n"));
+            dialog->setFixedSize(qMax(dialog->sizeHint().width(), 460),
+                                 dialog->sizeHint().height());
+            QObject::connect(dialog.get(), &QProgressDialog::canceled,
+                             [abandoned] { *abandoned = true; });
+            dialog->show();
+        }
+        const int room = dialog->width() - 40;
+        const QFontMetrics metrics = dialog->fontMetrics();
+        dialog->setLabelText(clock.elapsed() >= 3000
+                                 ? notAnswering(metrics, folder, room)
+                                 : QStringLiteral("Waiting for the folder:\n%1")
+                                       .arg(metrics.elidedText(folder, Qt::ElideMiddle, room)));
+    });
+    tick.start(100);
+    waitInLoop(dialog.get(), [&] { return *finished || *abandoned; });
+    if (*finished)
+        return true;
+    m_refusing = true;
+    QTimer::singleShot(0, qApp, [this] { m_refusing = false; });
+    return false;
 }
 
 void WidgetPrompter::stopJobs()
