@@ -3,6 +3,7 @@
 #include "widgetprompter.h"
 
 #include <QApplication>
+#include <QWidget>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -22,6 +23,11 @@ int main(int argc, char *argv[])
     if (!program.Main())
         return 0;
     const int code = QApplication::exec();
+    // The windows go at once, whatever holds the process: the system keeps a process whose
+    // thread waits on a share that does not answer until the share takes the call back.
+    for (QWidget *window : QApplication::topLevelWidgets())
+        window->hide();
+    QApplication::processEvents();
     // The marks are saved. A thread stuck on a folder that does not answer must not hold the
     // end: what is left of it has a moment, then the program ends without it.
     std::thread([code] {

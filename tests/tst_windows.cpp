@@ -90,6 +90,20 @@ bool dropOn(QWidget *target, QMimeData *data)
 }
 
 // An app folder naming a library of Classics (empty) and Fiction, and the program on them.
+// Runs fn once the window shows: for a dialog that looks at a folder before it opens.
+void whenShown(const QWidget *window, std::function<void()> fn)
+{
+    auto *poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [poll, window = QPointer(window), fn] {
+        if (window && !window->isVisible())
+            return;
+        poll->stop();
+        poll->deleteLater();
+        fn();
+    });
+    poll->start(10);
+}
+
 struct Program
 {
     TempTree tree;
@@ -643,7 +657,7 @@ void TestWindows::fileLocationsDialog()
     d->showNonModal();
     frmDirSelect *picker = p.program->dirSelect;
     for (const bool ok : {false, true}) {
-        later([&] {
+        whenShown(picker, [&] {
             QCOMPARE(picker->Dir1->Path(), p.tree.path("lib"));
             picker->Dir1->setPath(p.tree.path("lib2"));
             (ok ? picker->cmdOK : picker->cmdCancel)->click();

@@ -3,7 +3,7 @@
 # Usage: tools/deps.sh [extra-package ...]
 set -euo pipefail
 need=(cmake ninja-build g++ qt6-base-dev libgl-dev pkg-config libarchive-dev libpoppler-qt6-dev
-      libmobi-dev libdjvulibre-dev libpng-dev "$@")
+      libmobi-dev libdjvulibre-dev libpng-dev libfuse3-dev fuse3 "$@")
 missing=()
 for p in "${need[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

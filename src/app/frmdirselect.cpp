@@ -1,6 +1,8 @@
 #include "frmdirselect.h"
 
 #include "bookname.h"
+#include "desktop.h"
+#include "diskjobs.h"
 #include "filesys.h"
 
 #include <QComboBox>
@@ -10,17 +12,21 @@
 #include <QPushButton>
 #include <QStorageInfo>
 #include <QStyle>
+#include <QTimer>
 
 namespace {
+
+constexpr int ShownRole = Qt::UserRole + 1; // the volume's text when it answers
+constexpr int AnsweredRole = Qt::UserRole + 2;
 
 // Space the window manager takes for the title bar and borders, in twips.
 constexpr int FrameTwips = 405;
 
-QStringList childFolders(const QString &path)
+QStringList childFolders(const FileSys &fs, const QString &path)
 {
     // Folders are opened by their path as text: a name that is not text could not be reached.
     QStringList names;
-    if (const auto folder = FileSys().GetFolder(path)) {
+    if (const auto folder = fs.GetFolder(path)) {
         const NameList found = folder->folderNames();
         for (int i = 0; i < found.size(); ++i) {
             if (readableName(found.bytesAt(i)))
@@ -37,8 +43,9 @@ QString joinPath(const QString &folder, const QString &name)
 
 } // namespace
 
-DirList::DirList(QWidget *parent)
+DirList::DirList(const FileSys &fs, QWidget *parent)
     : QWidget(parent)
+    , m_fs(fs)
 {
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("Dir1List"));
@@ -49,7 +56,7 @@ DirList::DirList(QWidget *parent)
 bool DirList::setPath(const QString &path)
 {
     QString clean = QDir::cleanPath(path);
-    if (clean.isEmpty() || !FileSys().GetFolder(clean))
+    if (clean.isEmpty() || !m_fs.GetFolder(clean))
         return false;
     const bool changed = clean != m_path;
     m_path = clean;
@@ -70,7 +77,7 @@ bool DirList::setPath(const QString &path)
         add(part, walked, open, depth++);
     }
     m_list->setCurrentRow(m_list->count() - 1);
-    for (const QString &name : childFolders(clean))
+    for (const QString &name : childFolders(m_fs, clean))
         add(name, joinPath(clean, name), closed, depth);
     if (changed)
         emit pathChanged(m_path);
@@ -95,8 +102,9 @@ bool DirList::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-FileList::FileList(QWidget *parent)
+FileList::FileList(const FileSys &fs, QWidget *parent)
     : QWidget(parent)
+    , m_fs(fs)
 {
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("File1List"));
@@ -113,7 +121,7 @@ void FileList::Refresh()
 {
     const QList<QByteArray> selected = FileNames();
     m_list->clear();
-    if (const auto folder = FileSys().GetFolder(m_path)) {
+    if (const auto folder = m_fs.GetFolder(m_path)) {
         // Listed as a shelf is: each item carries the name's bytes, which reach the file.
         const NameList names = folder->fileNames();
         for (int i = 0; i < names.size(); ++i)
@@ -144,8 +152,9 @@ void FileList::setFileNames(const QList<QByteArray> &names)
     }
 }
 
-frmDirSelect::frmDirSelect(QWidget *parent)
+frmDirSelect::frmDirSelect(const FileSys &fs, QWidget *parent)
     : FormDialog(parent)
+    , m_fs(fs)
 {
     setObjectName(QStringLiteral("frmDirSelect"));
     setWindowTitle(QStringLiteral("Select Directory"));
@@ -155,11 +164,11 @@ frmDirSelect::frmDirSelect(QWidget *parent)
     Drive1 = new QComboBox(this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(tw(90), tw(90), tw(3615), tw(315));
-    Dir1 = new DirList(this);
+    Dir1 = new DirList(fs, this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
     Dir1->setGeometry(tw(90), tw(450), tw(3615), tw(2115));
     Dir1->list()->setGeometry(0, 0, tw(3615), tw(2115));
-    File1 = new FileList(this);
+    File1 = new FileList(fs, this);
     File1->setObjectName(QStringLiteral("File1"));
     File1->setGeometry(tw(90), tw(2610), tw(3615), tw(2430));
     File1->list()->setGeometry(0, 0, tw(3615), tw(2430));
@@ -200,7 +209,6 @@ frmDirSelect::frmDirSelect(QWidget *parent)
     });
     connect(Dir1, &DirList::pathChanged, this, &frmDirSelect::Dir1_Change);
 
-    fillDrives();
     // The lists start at the process's current folder.
     pointAt(QDir::currentPath());
     connect(Drive1, &QComboBox::activated, this, &frmDirSelect::Drive1_Change);
@@ -210,18 +218,40 @@ frmDirSelect::frmDirSelect(QWidget *parent)
 void frmDirSelect::fillDrives()
 {
     Drive1->clear();
-    QList<QStorageInfo> volumes = QStorageInfo::mountedVolumes();
-    std::sort(volumes.begin(), volumes.end(), [](const QStorageInfo &a, const QStorageInfo &b) {
-        return a.rootPath() < b.rootPath();
-    });
-    for (const QStorageInfo &v : volumes) {
-        QString text = v.rootPath();
-        if (!v.displayName().isEmpty() && v.displayName() != v.rootPath())
-            text += QStringLiteral("  [%1]").arg(v.displayName());
-        Drive1->addItem(text, v.rootPath());
+    for (const Desktop::Volume &v : Desktop::mountedVolumes()) {
+        const QString text
+            = v.label.isEmpty() ? v.root : v.root + QStringLiteral("  [%1]").arg(v.label);
+        Drive1->addItem(text, v.root);
+        Drive1->setItemData(Drive1->count() - 1, text, ShownRole);
     }
-    if (Drive1->findData(QStringLiteral("/")) < 0)
+    if (Drive1->findData(QStringLiteral("/")) < 0) {
         Drive1->insertItem(0, QStringLiteral("/"), QStringLiteral("/"));
+        Drive1->setItemData(0, QStringLiteral("/"), ShownRole);
+    }
+    selectDriveOf(Dir1->Path());
+    // Each volume is asked whether it answers; one that has not answered a moment later says so
+    // until it does.
+    const int round = ++m_drivesRound;
+    for (int i = 0; i < Drive1->count(); ++i) {
+        const QString root = Drive1->itemData(i).toString();
+        DiskJobs::run<bool>(
+            this, [root] { return QStorageInfo(root).isValid(); },
+            [this, round, root](bool) {
+                const int at = Drive1->findData(root);
+                if (round != m_drivesRound || at < 0)
+                    return;
+                Drive1->setItemData(at, true, AnsweredRole);
+                Drive1->setItemText(at, Drive1->itemData(at, ShownRole).toString());
+            });
+    }
+    QTimer::singleShot(1000, this, [this, round] {
+        for (int i = 0; round == m_drivesRound && i < Drive1->count(); ++i) {
+            if (!Drive1->itemData(i, AnsweredRole).toBool())
+                Drive1->setItemText(i,
+                                    Drive1->itemData(i, ShownRole).toString()
+                                        + QStringLiteral("  (not answering)"));
+        }
+    });
 }
 
 void frmDirSelect::selectDriveOf(const QString &path)
@@ -269,6 +299,7 @@ void frmDirSelect::setWindowHeightTwips(int twips)
 void frmDirSelect::useForChoosingFolder(const QString &caption)
 {
     m_use = Use::ChoosingFolder;
+    fillDrives();
     setWindowTitle(caption);
     setWindowHeightTwips(3000);
     cmdOK->show();
@@ -281,6 +312,7 @@ void frmDirSelect::useForChoosingFolder(const QString &caption)
 void frmDirSelect::useForAddingBooks(const QString &caption)
 {
     m_use = Use::AddingBooks;
+    fillDrives();
     setWindowTitle(caption);
     setWindowHeightTwips(5490);
     cmdOK->hide();
@@ -293,7 +325,10 @@ void frmDirSelect::useForAddingBooks(const QString &caption)
 std::optional<QString> frmDirSelect::chooseFolder(const QString &caption, const QString &startAt)
 {
     useForChoosingFolder(caption);
-    if (!startAt.isEmpty() && FileSys().FolderExists(startAt))
+    // A folder that does not answer at once is not waited for: the picker opens where it was.
+    if (!startAt.isEmpty() && DiskJobs::within<bool>(150, [fs = m_fs, startAt] {
+                                  return fs.FolderExists(startAt);
+                              }).value_or(false))
         pointAt(startAt);
     m_picked.reset();
     showModal();

@@ -4,6 +4,7 @@
 
 #include <optional>
 
+class FileSys;
 class QComboBox;
 class QListWidget;
 class QListWidgetItem;
@@ -15,7 +16,7 @@ class DirList : public QWidget
 {
     Q_OBJECT
 public:
-    explicit DirList(QWidget *parent = nullptr);
+    DirList(const FileSys &fs, QWidget *parent);
     QString Path() const { return m_path; }
     // Opens a folder; false (and nothing changed) when it cannot be read.
     bool setPath(const QString &path);
@@ -29,6 +30,7 @@ protected:
 
 private:
     void openItem(QListWidgetItem *item);
+    const FileSys &m_fs;
     QListWidget *m_list;
     QString m_path;
 };
@@ -38,7 +40,7 @@ class FileList : public QWidget
 {
     Q_OBJECT
 public:
-    explicit FileList(QWidget *parent = nullptr);
+    FileList(const FileSys &fs, QWidget *parent);
     QString Path() const { return m_path; }
     void setPath(const QString &path);
     void Refresh();
@@ -49,6 +51,7 @@ public:
     QListWidget *list() const { return m_list; }
 
 private:
+    const FileSys &m_fs;
     QListWidget *m_list;
     QString m_path;
 };
@@ -60,7 +63,8 @@ class frmDirSelect : public FormDialog
 {
     Q_OBJECT
 public:
-    explicit frmDirSelect(QWidget *parent = nullptr);
+    // The folders are read through fs, which waits for a slow one off the window's thread.
+    frmDirSelect(const FileSys &fs, QWidget *parent);
 
     // Outer height in twips, title bar and borders included, as the callers give it.
     void setWindowHeightTwips(int twips);
@@ -90,6 +94,8 @@ protected:
     void escapePressed() override;
 
 private:
+    // The mounted volumes, listed without touching them; one that does not answer a moment
+    // later is marked as such.
     void fillDrives();
     void Drive1_Change();
     void Dir1_Change();
@@ -98,6 +104,8 @@ private:
     void cmdDone_Click();
     void selectDriveOf(const QString &path);
 
+    const FileSys &m_fs;
+    int m_drivesRound = 0;
     std::optional<QString> m_picked;
     enum class Use { ChoosingFolder, AddingBooks } m_use = Use::ChoosingFolder;
 };

@@ -51,7 +51,7 @@ void modMain::ensureDialogs()
     // Made when first needed: the first screen does not wait for them.
     if (fileLoc)
         return;
-    dirSelect = new frmDirSelect(mainWindow);
+    dirSelect = new frmDirSelect(g.FileSys, mainWindow);
     fileLoc = new frmFileLoc(g, *dirSelect, mainWindow);
     connect(fileLoc, &frmFileLoc::bookFolderChanged, this, &modMain::reopenLibrary);
     // The picker's Copy and Move put the selected files on the shelf pop-up's shelf.

@@ -7,8 +7,6 @@
 #include "prompter.h"
 
 #include <QDir>
-#include <QEventLoop>
-#include <QTimer>
 
 namespace {
 // config.ini is two short lines; anything past this is not a configuration file.
@@ -24,17 +22,9 @@ Result<FileSys::Folder> opened(const GlobalState &g)
 {
     if (!g.offThread)
         return g.FileSys.GetFolder(g.BookFolder);
-    QEventLoop loop;
-    auto answer = std::make_shared<std::optional<Result<FileSys::Folder>>>();
-    DiskJobs::run<Result<FileSys::Folder>>(
-        &loop, [fs = g.FileSys, path = Path(g.BookFolder)] { return fs.GetFolder(path); },
-        [&loop, answer](Result<FileSys::Folder> r) {
-            *answer = std::move(r);
-            loop.quit();
-        });
-    QTimer::singleShot(150, &loop, &QEventLoop::quit);
-    loop.exec(QEventLoop::ExcludeUserInputEvents);
-    return *answer ? **answer : FileSys::Folder(g.BookFolder);
+    const auto answer = DiskJobs::within<Result<FileSys::Folder>>(
+        150, [fs = g.FileSys, path = Path(g.BookFolder)] { return fs.GetFolder(path); });
+    return answer ? *answer : FileSys::Folder(g.BookFolder);
 }
 
 } // namespace

@@ -1,10 +1,13 @@
 #pragma once
 
+#include <QEventLoop>
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 // Runs work that may touch a slow or stopped disk off the window's thread. Each job has a
@@ -31,6 +34,20 @@ public:
                 Qt::QueuedConnection);
             --s_running;
         }).detach();
+    }
+    // The answer of work when it comes within ms, else none: the job goes on and its answer is
+    // dropped. The window paints meanwhile but takes no input.
+    template<class T> static std::optional<T> within(int ms, std::function<T()> work)
+    {
+        QEventLoop loop;
+        std::optional<T> answer;
+        run<T>(&loop, std::move(work), [&loop, &answer](T r) {
+            answer = std::move(r);
+            loop.quit();
+        });
+        QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+        return answer;
     }
     // Jobs whose thread has not ended, abandoned ones included.
     static int running() { return s_running; }

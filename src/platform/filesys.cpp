@@ -147,9 +147,10 @@ bool fswait::needed(const Prompter *waiter, const Path &path)
     return !path.bytes().startsWith(app);
 }
 
-bool fswait::run(Prompter &waiter, const Path &path, const std::function<void()> &work)
+bool fswait::run(Prompter &waiter, const Path &path, const std::function<void()> &work, bool itself)
 {
-    return waiter.waitFor(QString::fromUtf8(parentPath(path.bytes())), work);
+    return waiter.waitFor(QString::fromUtf8(itself ? path.bytes() : parentPath(path.bytes())),
+                          work);
 }
 
 FsResult fswait::stopped(const Path &path)
@@ -171,9 +172,9 @@ bool FileSys::statPath(const Path &path, struct stat *st) const
 Result<FileSys::Folder> FileSys::GetFolder(const Path &path) const
 {
     if (waits(path))
-        return fswait::away(*m_waiter, path, plain(),
-                            Result<Folder>::failure(fswait::stopped(path).error),
-                            [=](const FileSys &fs) { return fs.GetFolder(path); });
+        return fswait::away(
+            *m_waiter, path, plain(), Result<Folder>::failure(fswait::stopped(path).error),
+            [=](const FileSys &fs) { return fs.GetFolder(path); }, true);
     using R = Result<Folder>;
     struct stat st;
     if (path.isEmpty())
@@ -213,8 +214,9 @@ bool FileSys::FileExists(const Path &path) const
 bool FileSys::FolderExists(const Path &path) const
 {
     if (waits(path))
-        return fswait::away(*m_waiter, path, plain(), false,
-                            [=](const FileSys &fs) { return fs.FolderExists(path); });
+        return fswait::away(
+            *m_waiter, path, plain(), false,
+            [=](const FileSys &fs) { return fs.FolderExists(path); }, true);
     struct stat st;
     return statPath(path, &st) && S_ISDIR(st.st_mode);
 }

@@ -141,16 +141,19 @@ namespace fswait {
 // True when a call about path, made now, must run off the window's thread: a waiter is set,
 // this is the window's thread, and the path lies outside the app folder (which is local).
 bool needed(const Prompter *waiter, const Path &path);
-// Runs work off the window's thread and waits; false when the user stopped waiting.
-bool run(Prompter &waiter, const Path &path, const std::function<void()> &work);
+// Runs work off the window's thread and waits; false when the user stopped waiting. The wait
+// names the folder that holds path, or with itself, the folder path.
+bool run(Prompter &waiter, const Path &path, const std::function<void()> &work,
+         bool itself = false);
 // The failure of a call that the user stopped waiting for.
 FsResult stopped(const Path &path);
 // fn(plain) run off the window's thread: its answer, or the stopped value.
 template<class T, class Plain, class F>
-T away(Prompter &waiter, const Path &path, const Plain &plain, T stopped, F fn)
+T away(Prompter &waiter, const Path &path, const Plain &plain, T stopped, F fn, bool itself = false)
 {
     auto result = std::make_shared<T>(stopped);
-    if (!run(waiter, path, [plain, fn, result] { *result = fn(plain); }))
+    if (!run(
+            waiter, path, [plain, fn, result] { *result = fn(plain); }, itself))
         return stopped;
     return *result;
 }

@@ -109,13 +109,14 @@ NameList FileSys::Folder::fileNames(QString *error, bool removeLeftovers) const
 {
     if (fswait::needed(m_waiter, m_path)) {
         using Read = std::pair<NameList, QString>;
-        Read read
-            = fswait::away(*m_waiter, m_path, plain(),
-                           Read {NameList(), fswait::stopped(m_path).error}, [=](const Folder &f) {
-                               Read r;
-                               r.first = f.fileNames(&r.second, removeLeftovers);
-                               return r;
-                           });
+        Read read = fswait::away(
+            *m_waiter, m_path, plain(), Read {NameList(), fswait::stopped(m_path).error},
+            [=](const Folder &f) {
+                Read r;
+                r.first = f.fileNames(&r.second, removeLeftovers);
+                return r;
+            },
+            true);
         if (error)
             *error = read.second;
         return std::move(read.first);
@@ -133,8 +134,9 @@ bool FileSys::Folder::eachFileName(const std::function<void(std::string_view)> &
 FolderContents FileSys::Folder::contents() const
 {
     if (fswait::needed(m_waiter, m_path))
-        return fswait::away(*m_waiter, m_path, plain(), FolderContents {-1, -1, -1},
-                            [](const Folder &f) { return f.contents(); });
+        return fswait::away(
+            *m_waiter, m_path, plain(), FolderContents {-1, -1, -1},
+            [](const Folder &f) { return f.contents(); }, true);
     FolderContents c;
     const bool read = eachName(
         *m_sys, m_path, std::nullopt,

@@ -120,10 +120,23 @@ void frmShelf::drawShelves()
     // While the Main Book Folder is not there, or does not answer, a word in place of the grids.
     const bool waiting = m_model.notAnswering();
     const bool missing = m_model.libraryMissing() || waiting;
+    QWidget *focus = focusWidget();
+    const bool focusHidden = focus
+        && (missing ? !fraMissing->isAncestorOf(focus) && (focus == Picture1 || focus == Picture2)
+                    : fraMissing->isAncestorOf(focus));
     for (QWidget *w : std::initializer_list<QWidget *> {Picture1, Picture2})
         w->setVisible(!missing);
+    if (missing) {
+        VScroll1->hide();
+        VScroll2->hide();
+    }
     fraMissing->setVisible(missing);
     cmdKeepWaiting->setVisible(waiting);
+    if (focusHidden) // the keys go on where the eye goes
+        (missing ? (waiting ? cmdKeepWaiting
+                            : fraMissing->findChild<QWidget *>(QStringLiteral("cmdFileLocations")))
+                 : Picture1)
+            ->setFocus();
     const QString path = m_model.bookPath(QByteArray()).shown();
     lblMissing->setText(
         waiting ? QStringLiteral("The Main Book Folder is not answering:\n%1\n\nIf it lies on a "

@@ -97,7 +97,10 @@ namespace {
 // manager): a dialog without one would block nothing.
 QWidget *ownerWindow()
 {
-    QWidget *window = QApplication::activeWindow();
+    // A modal dialog first: a window behind it could not be answered.
+    QWidget *window = QApplication::activeModalWidget();
+    if (!window)
+        window = QApplication::activeWindow();
     for (QWidget *w : QApplication::topLevelWidgets()) {
         if (!window && w->isVisible() && qobject_cast<QMainWindow *>(w))
             window = w;
@@ -107,10 +110,11 @@ QWidget *ownerWindow()
 
 // Keeps the windows painting until done() or the user stops waiting; user input waits until
 // the dialog shows, which then blocks the window behind it.
-void waitInLoop(const QProgressDialog *dialog, const std::function<bool()> &done)
+void waitInLoop(const std::function<const QProgressDialog *()> &dialog,
+                const std::function<bool()> &done)
 {
     while (!done())
-        QCoreApplication::processEvents((dialog && dialog->isVisible()
+        QCoreApplication::processEvents((dialog() && dialog()->isVisible()
                                              ? QEventLoop::AllEvents
                                              : QEventLoop::ExcludeUserInputEvents)
                                         | QEventLoop::WaitForMoreEvents);
@@ -213,7 +217,7 @@ bool WidgetPrompter::runJob(qint64 total, const std::function<void(JobProgress &
             dialog.setValue(total > 0 ? int(1000 * done / total) : 0);
     });
     tick.start(100);
-    waitInLoop(&dialog, [&] { return *finished || *abandoned; });
+    waitInLoop([&] { return &dialog; }, [&] { return *finished || *abandoned; });
     return *finished;
 }
 
@@ -269,7 +273,7 @@ bool WidgetPrompter::waitFor(const QString &folder, const std::function<void()> 
                                        .arg(metrics.elidedText(folder, Qt::ElideMiddle, room)));
     });
     tick.start(100);
-    waitInLoop(dialog.get(), [&] { return *finished || *abandoned; });
+    waitInLoop([&] { return dialog.get(); }, [&] { return *finished || *abandoned; });
     if (*finished)
         return true;
     m_refusing = true;
