@@ -3,6 +3,7 @@
 #include "appfolder.h"
 #include "bookdrag.h"
 #include "coverqueue.h"
+#include "diskjobs.h"
 #include "frmabout.h"
 #include "frmdirselect.h"
 #include "frmfileloc.h"
@@ -25,13 +26,16 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QProcess>
 #include <QProgressDialog>
 #include <QRegularExpression>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
 #include <QTextDocumentFragment>
 #include <QThread>
 #include <QTimer>
+#include <csignal>
 
 using Strings = QStringList;
 
@@ -166,6 +170,7 @@ private slots:
     void goneBooksLeaveThePane();
     void followingTheDisk();
     void coversInTheGrid();
+    void aShareThatStopsAnswering();
 };
 
 void TestWindows::startUp_data()
@@ -885,6 +890,50 @@ void TestWindows::coversInTheGrid()
     bookIn(Qt::blue, 2);
     QTest::keyClick(p.w()->focusWidget(), Qt::Key_F5);
     QTRY_COMPARE(shown(), QColor(Qt::blue));
+}
+
+void TestWindows::aShareThatStopsAnswering()
+{
+    // The library on a real share (a FUSE file system of our own) that stops answering: the
+    // window goes on, says so, ends at Exit, and shows the library again when the share is back.
+    Program p("share");
+    p.program->g.offThread = true;
+    p.tree.write("lib/Fiction/Second.epub");
+    QProcess share;
+    share.start(QUILLRACK_SLOWFS, {p.tree.path("lib"), p.tree.mkdir("share"), "5", "-f"});
+    auto mounted = [&] {
+        QFile table("/proc/self/mountinfo");
+        return table.open(QIODevice::ReadOnly)
+            && table.readAll().contains(QFile::encodeName(p.tree.path("share")) + ' ');
+    };
+    QTest::qWaitFor(mounted, 3000);
+    if (!mounted())
+        QSKIP("no FUSE here");
+    const auto unmount = qScopeGuard([&] {
+        ::kill(pid_t(share.processId()), SIGUSR2);
+        QTest::qWaitFor([] { return DiskJobs::running() == 0; }, 5000);
+        p.program.reset();
+        QProcess::execute("fusermount3", {"-u", p.tree.path("share")});
+        share.waitForFinished(3000);
+    });
+    QVERIFY(p.start());
+    Bookcase &m = p.w()->model();
+    QTRY_COMPARE(m.ShelfList().size(), 2);
+    m.chooseShelf(1);
+    QTRY_COMPARE(text(p.w(), {"lblWhichShelf", "lblHowMany"}), "FictionBooks: 2\r\n");
+    ::kill(pid_t(share.processId()), SIGUSR1); // the share stops
+    p.w()->cmdRefresh_Click();
+    QTRY_VERIFY_WITH_TIMEOUT(child(p.w(), "cmdKeepWaiting")->isVisible(), 6000);
+    m.chooseShelf(0); // asked, not waited for
+    ::kill(pid_t(share.processId()), SIGUSR2); // and is back
+    QTRY_VERIFY_WITH_TIMEOUT(child(p.w(), "Picture1")->isVisible(), 6000);
+    QTRY_COMPARE(text(p.w(), {"lblWhichShelf"}), "Classics");
+    ::kill(pid_t(share.processId()), SIGUSR1);
+    p.w()->cmdRefresh_Click();
+    p.program->Shutdown(); // Exit while the share is stopped: marks saved, the end not held
+    QCOMPARE(p.ended, 1);
+    QVERIFY(QFile::exists(p.tree.path("app/marked.dat")));
+    QCOMPARE(QDir(p.tree.path("lib/Fiction")).entryList(QDir::Files | QDir::Hidden).size(), 2);
 }
 
 QTEST_MAIN(TestWindows)
