@@ -128,10 +128,11 @@ double longestGap(const std::function<void()> &fn);
 
 // The groups, as --only names them.
 void listingGroup(Bench &b); // P1-P5
-void startupGroup(Bench &b); // P6, P7, M1
+void startupGroup(Bench &b); // P6, P7, P18, M1
 void marksGroup(Bench &b); // P8, P9
 void findGroup(Bench &b); // P10, P11, P16, M2
 void copyGroup(Bench &b); // P12, P13
 void coversGroup(Bench &b); // P14, P15, M3
+void shareGroup(Bench &b); // P17, P19
 // A start-up or its baseline in this fresh process (--child): milliseconds and peak memory.
 int startupChild(const QString &what);

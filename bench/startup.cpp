@@ -1,5 +1,8 @@
 #include "bench.h"
 
+#include <QThread>
+#include <csignal>
+
 namespace {
 
 QFont sans(qreal points, bool bold)
@@ -218,6 +221,34 @@ void startupGroup(Bench &b)
     b.results.push_back({QStringLiteral("M1"), QStringLiteral("peak memory of P7 (MiB)"),
                          median(peaks), median(basePeaks), 40.0, QStringLiteral("P7's baseline"),
                          true});
+
+    // P18: the Main Book Folder on a share that does not answer (our FUSE file system, stopped).
+    const QString mount = root + QStringLiteral("/share");
+    QDir().mkpath(mount);
+    QProcess share;
+    share.start(QCoreApplication::applicationDirPath() + QStringLiteral("/quillrack_slowfs"),
+                {typical, mount, QStringLiteral("0"), QStringLiteral("-f")});
+    auto mounted = [&] {
+        QFile table(QStringLiteral("/proc/self/mountinfo"));
+        return table.open(QIODevice::ReadOnly)
+            && table.readAll().contains(QFile::encodeName(mount) + ' ');
+    };
+    for (int i = 0; i < 300 && !mounted(); ++i)
+        QThread::msleep(10);
+    if (mounted()) {
+        ::kill(pid_t(share.processId()), SIGUSR1);
+        compareStartUp(b, QStringLiteral("P18"),
+                       QStringLiteral("start-up to painted view, Main Book Folder not answering"),
+                       1.5, startReps, b.self,
+                       appFolderFor(root, QStringLiteral("app-share"), mount, QByteArray()),
+                       QStringLiteral("bare"), window);
+        ::kill(pid_t(share.processId()), SIGUSR2);
+        QProcess::execute(QStringLiteral("fusermount3"), {QStringLiteral("-u"), mount});
+        share.waitForFinished(3000);
+    } else {
+        std::printf("  P18 skipped: no FUSE file system can be mounted here\n");
+        b.notes << QStringLiteral("P18 skipped: no FUSE file system can be mounted here.");
+    }
 
     // Costs inside the start-up figures that no program can avoid, against the same bare
     // window: the kernel's read of the big folder and the system font list a fresh process
