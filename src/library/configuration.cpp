@@ -23,7 +23,7 @@ Result<FileSys::Folder> opened(const GlobalState &g)
     if (!g.offThread)
         return g.FileSys.GetFolder(g.BookFolder);
     const auto answer = DiskJobs::within<Result<FileSys::Folder>>(
-        50, [fs = g.FileSys, path = Path(g.BookFolder)] { return fs.GetFolder(path); });
+        10, [fs = g.FileSys, path = Path(g.BookFolder)] { return fs.GetFolder(path); });
     return answer ? *answer : FileSys::Folder(g.BookFolder);
 }
 
