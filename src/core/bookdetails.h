@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// What a book says of itself: its title, authors, series, year, publisher and language, read
+// from the documents it carries. Pure parsing: every function takes whatever bytes a damaged or
+// hostile file holds and answers with what it could read, nothing when nothing.
+struct BookDetails
+{
+    QString title;
+    QStringList authors; // as the book shows them, in its order
+    QStringList authorSorts; // the sort form of each author where the book gives one, else ""
+    QString series;
+    QString seriesNumber; // as the book writes it: "2", "1.5"
+    int year = 0;
+    QString publisher;
+    QString language;
+
+    bool isEmpty() const;
+    // As `key=value` lines, one per value (authors repeat), each value on one line; and back.
+    QByteArray toLines() const;
+    static BookDetails fromLines(const QByteArray &lines);
+    bool operator==(const BookDetails &) const = default;
+};
+
+// An EPUB's package document (EPUB 2 or 3): dc:title; each dc:creator that is an author (the
+// "aut" role, or no role) with its sort form; the series from calibre's metas or a collection
+// of type "series"; dc:language, dc:publisher and the year of dc:date.
+BookDetails epubDetails(const QByteArray &packageXml);
+// An FB2 book's title-info, in the encoding its declaration names: book-title, each author
+// (first, middle, last name), the sequence's name and number, lang.
+BookDetails fb2Details(const QByteArray &xml);
+// A comic archive's ComicInfo.xml: Series, Number, Title, Writer (comma-separated), Year.
+BookDetails comicInfoDetails(const QByteArray &xml);
+// A PDF's Title and Author, without the values that say nothing: blanks, "untitled", a word
+// processor's "Microsoft Word - …", a title that is the file's name, a program as author.
+BookDetails pdfDetails(const QString &title, const QString &author, const QString &fileName);
