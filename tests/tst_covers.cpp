@@ -257,6 +257,8 @@ class TestCovers : public QObject
 private slots:
     void formats_data();
     void formats();
+    void detailsFromTheHelper_data();
+    void detailsFromTheHelper();
     void pngKinds_data();
     void pngKinds();
     void damagedBooks_data();
@@ -292,6 +294,36 @@ void TestCovers::formats()
     QVERIFY2(reddish(cover),
              qPrintable(QStringLiteral("%1x%2").arg(cover.width()).arg(cover.height())));
     QVERIFY(qMax(cover.width(), cover.height()) == 64 || cover.size() == QSize(60, 90));
+}
+
+void TestCovers::detailsFromTheHelper_data()
+{
+    // The helper's --details of books made here ("|" for a line's end).
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QByteArray>("book");
+    QTest::addColumn<QString>("details");
+    // clang-format off
+    const QByteArray info = pdfOf("1 0 0").replace("trailer << /Root 1 0 R", "5 0 obj << /Title (Moby Dick) /Author (Herman Melville) >> endobj\ntrailer << /Root 1 0 R /Info 5 0 R");
+    row("EPUB", "a.epub", epubOf("<dc:title xmlns:dc='d'>Emma</dc:title><dc:creator xmlns:dc='d'>Jane Austen</dc:creator></metadata>", {}), QString("title=Emma|author=Jane Austen|author-sort=-|"));
+    row("CBZ with ComicInfo", "a.cbz", archiveOf({{"ComicInfo.xml", "<ComicInfo><Series>Hero</Series><Number>2</Number></ComicInfo>"}, {"p.png", png(Red)}}), QString("series=Hero|series-number=2|"));
+    row("PDF Info", "a.pdf", info, QString("title=Moby Dick|author=Herman Melville|author-sort=-|"));
+    row("FB2, zipped", "a.fb2.zip", archiveOf({{"a.fb2", "<FictionBook><description><title-info><book-title>Odes</book-title></title-info></description></FictionBook>"}}), QString("title=Odes|"));
+    row("damaged EPUB", "a.epub", QByteArray("PK\x03\x04junk"), QString());
+    row("MOBI, its name and locale", "a.mobi", mobiOf(png(Red)), QString("title=Book|language=en|"));
+    // clang-format on
+}
+
+void TestCovers::detailsFromTheHelper()
+{
+    QFETCH(QString, file);
+    QFETCH(QByteArray, book);
+    QFETCH(QString, details);
+    TempTree t;
+    t.write(file, book);
+    QProcess helper;
+    helper.start(QUILLRACK_THUMBNAILER, {"--details", t.path(file)});
+    QVERIFY(helper.waitForFinished() && helper.exitCode() == 0);
+    QCOMPARE(QString::fromUtf8(helper.readAllStandardOutput()).replace(u'\n', u'|'), details);
 }
 
 void TestCovers::pngKinds_data()

@@ -1,8 +1,11 @@
 // quillrack-thumbnailer [-s SIZE] INPUT OUTPUT
+// quillrack-thumbnailer --details INPUT
 // Writes the cover of the book INPUT (a path or a file:// URI), at most SIZE pixels on its
 // longer side (128 when not given), to OUTPUT as a PNG, in one step. The window's program and
 // the desktop's file managers run it for one book at a time. Exits 0 when a cover was written,
 // 1 when the book shows none, 2 when the arguments, the output or opening the book failed.
+// With --details it prints what the book says of itself (title, authors, series, year,
+// publisher, language) as `key=value` lines instead, and writes nothing.
 #include "readers.h"
 #include "thumbcache.h"
 
@@ -28,14 +31,24 @@ int main(int argc, char *argv[])
         args.erase(args.begin(), args.begin() + 2);
     }
     if (args.size() != 2 || size == 0) {
-        std::fprintf(stderr, "usage: quillrack-thumbnailer [-s SIZE] INPUT OUTPUT\n");
+        std::fprintf(stderr,
+                     "usage: quillrack-thumbnailer [-s SIZE] INPUT OUTPUT\n"
+                     "       quillrack-thumbnailer --details INPUT\n");
         return 2;
     }
+    const bool details = args.size() == 2 && args[0] == "--details";
+    if (details)
+        args.erase(args.begin());
     const QByteArray input
         = args[0].startsWith("file://") ? QByteArray::fromPercentEncoding(args[0].mid(7)) : args[0];
     // A book that cannot be opened now (gone, or not readable) is no answer about its cover.
     if (::access(input.constData(), R_OK) != 0)
         return 2;
+    if (details) {
+        const QByteArray lines = readDetails(input).toLines();
+        std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
+        return 0;
+    }
     const QImage cover = readCover(input, size);
     if (cover.isNull())
         return 1;

@@ -140,16 +140,24 @@ QImage fb2Cover(int fd, int size)
     return bytes.isEmpty() ? QImage() : decode(bytes, size);
 }
 
-QImage mobiCover(int fd, int size)
+using Mobi = std::unique_ptr<MOBIData, decltype(&mobi_free)>;
+
+// A MOBI/AZW3 book read by libmobi; null when it cannot be.
+Mobi loadMobi(int fd)
 {
     const int own = ::dup(fd);
     FILE *file = own < 0 ? nullptr : ::fdopen(own, "rb");
-    if (!file)
-        return {};
-    std::unique_ptr<MOBIData, decltype(&mobi_free)> m(mobi_init(), mobi_free);
+    Mobi m(file ? mobi_init() : nullptr, mobi_free);
     const bool loaded = m && mobi_load_file(m.get(), file) == MOBI_SUCCESS;
-    ::fclose(file);
-    if (!loaded)
+    if (file)
+        ::fclose(file);
+    return loaded ? std::move(m) : Mobi(nullptr, mobi_free);
+}
+
+QImage mobiCover(int fd, int size)
+{
+    const Mobi m = loadMobi(fd);
+    if (!m)
         return {};
     const MOBIExthHeader *exth = mobi_get_exthrecord_by_tag(m.get(), EXTH_COVEROFFSET);
     if (!exth)
@@ -208,20 +216,105 @@ QImage djvuCover(const QByteArray &path, int size)
     return image;
 }
 
+// A book file opened for reading: without waiting (a named pipe would), and only when it is a
+// regular file; -1 otherwise.
+int openBook(const QByteArray &path)
+{
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
+        ::close(fd);
+        return -1;
+    }
+    if (fd >= 0)
+        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    return fd;
+}
+
+// A string libmobi made, taken over and freed.
+QString mobiString(char *text)
+{
+    const QString value = QString::fromUtf8(text);
+    std::free(text);
+    return value;
+}
+
+BookDetails mobiDetails(int fd)
+{
+    const Mobi m = loadMobi(fd);
+    if (!m)
+        return {};
+    BookDetails d;
+    d.title = mobiString(mobi_meta_get_title(m.get())).simplified(); // else the full name
+    MOBIExthHeader *at = nullptr;
+    while (MOBIExthHeader *exth = mobi_next_exthrecord_by_tag(m.get(), EXTH_AUTHOR, &at)) {
+        const QString author
+            = mobiString(mobi_decode_exthstring(
+                             m.get(), static_cast<const unsigned char *>(exth->data), exth->size))
+                  .simplified();
+        if (!author.isEmpty() && !d.authors.contains(author) && d.authors.size() < 20) {
+            d.authors << author;
+            d.authorSorts << QString();
+        }
+        if (!at)
+            break;
+    }
+    d.publisher = mobiString(mobi_meta_get_publisher(m.get())).simplified();
+    d.language = mobiString(mobi_meta_get_language(m.get())).simplified();
+    d.year = mobiString(mobi_meta_get_publishdate(m.get())).left(4).toInt();
+    return d;
+}
+
 } // namespace
+
+BookDetails readDetails(const QByteArray &path)
+{
+    const int fd = openBook(path);
+    if (fd < 0)
+        return {};
+    const QString name = QFile::decodeName(path).section(u'/', -1);
+    const QString type = QFileInfo(name).suffix().toLower();
+    BookDetails d;
+    if (type == u"epub") {
+        const Archive book(fd);
+        const QString package
+            = epubPackagePath(book.member(QStringLiteral("META-INF/container.xml")));
+        if (!package.isEmpty())
+            d = epubDetails(book.member(package));
+    } else if (type == u"cbz" || type == u"cb7" || type == u"cbr" || type == u"cbt") {
+        const Archive book(fd);
+        d = comicInfoDetails(book.member(QStringLiteral("ComicInfo.xml")));
+    } else if (type == u"pdf") {
+        QFile file;
+        const std::unique_ptr<Poppler::Document> pdf
+            = file.open(fd, QIODevice::ReadOnly) ? Poppler::Document::load(&file) : nullptr;
+        if (pdf && !pdf->isLocked())
+            d = pdfDetails(pdf->info(QStringLiteral("Title")), pdf->info(QStringLiteral("Author")),
+                           name);
+    } else if (type == u"fb2") {
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly))
+            d = fb2Details(file.read(TextLimit));
+    } else if (type == u"zip" && name.endsWith(QStringLiteral(".fb2.zip"), Qt::CaseInsensitive)) {
+        const Archive book(fd);
+        for (const QString &member : book.names()) {
+            if (member.endsWith(QStringLiteral(".fb2"), Qt::CaseInsensitive)) {
+                d = fb2Details(book.member(member));
+                break;
+            }
+        }
+    } else if (type == u"mobi" || type == u"azw3" || type == u"azw" || type == u"prc") {
+        d = mobiDetails(fd);
+    }
+    ::close(fd);
+    return d;
+}
 
 QImage readCover(const QByteArray &path, int size)
 {
-    // Opened without waiting (a named pipe would), then kept only when it is a regular file.
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    const int fd = size < 1 ? -1 : openBook(path);
     if (fd < 0)
         return {};
-    struct stat st;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || size < 1) {
-        ::close(fd);
-        return {};
-    }
-    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     const QString type = QFileInfo(QFile::decodeName(path)).suffix().toLower();
     QImage cover;
     if (type == u"epub")

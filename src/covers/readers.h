@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bookdetails.h"
+
 #include <QByteArray>
 #include <QImage>
 
@@ -9,3 +11,7 @@
 // to fixed limits. Runs only in the helper program: the readers parse what any file brings.
 // The path is the name's bytes: a name need not be valid text.
 QImage readCover(const QByteArray &path, int size);
+// What the book says of itself (title, authors, series, year, publisher, language): EPUB, PDF,
+// FB2 (also zipped), MOBI/AZW3 and comic archives with a ComicInfo.xml; nothing for others. Runs
+// only in the helper program, with the same limits as the covers.
+BookDetails readDetails(const QByteArray &path);
