@@ -259,6 +259,7 @@ private slots:
     void formats();
     void detailsFromTheHelper_data();
     void detailsFromTheHelper();
+    void manyBooksInOneHelperRun();
     void pngKinds_data();
     void pngKinds();
     void damagedBooks_data();
@@ -324,6 +325,26 @@ void TestCovers::detailsFromTheHelper()
     helper.start(QUILLRACK_THUMBNAILER, {"--details", t.path(file)});
     QVERIFY(helper.waitForFinished() && helper.exitCode() == 0);
     QCOMPARE(QString::fromUtf8(helper.readAllStandardOutput()).replace(u'\n', u'|'), details);
+}
+
+void TestCovers::manyBooksInOneHelperRun()
+{
+    // One request a line: the details alone, or the cover too; each answer ends with an empty
+    // line, a book that is not there included.
+    TempTree t;
+    t.write("a.fb2",
+            "<FictionBook><description><title-info><book-title>Odes</book-title>"
+            "</title-info></description></FictionBook>");
+    t.write("b.cbz", archiveOf({{"p.png", png(Red)}}));
+    QProcess helper;
+    helper.start(QUILLRACK_THUMBNAILER, {"--batch"});
+    helper.write(QFile::encodeName(t.path("a.fb2") + "\n" + t.path("b.cbz") + "\t64\t"
+                                   + t.path("b.png") + "\n" + t.path("gone.epub") + "\t64\t"
+                                   + t.path("g.png") + "\n"));
+    helper.closeWriteChannel();
+    QVERIFY(helper.waitForFinished() && helper.exitCode() == 0);
+    QCOMPARE(helper.readAllStandardOutput(), QByteArray("title=Odes\n\ncover=0\n\ncover=2\n\n"));
+    QVERIFY(reddish(QImage(t.path("b.png"))));
 }
 
 void TestCovers::pngKinds_data()

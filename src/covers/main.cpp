@@ -1,11 +1,16 @@
 // quillrack-thumbnailer [-s SIZE] INPUT OUTPUT
 // quillrack-thumbnailer --details INPUT
+// quillrack-thumbnailer --batch
 // Writes the cover of the book INPUT (a path or a file:// URI), at most SIZE pixels on its
-// longer side (128 when not given), to OUTPUT as a PNG, in one step. The window's program and
-// the desktop's file managers run it for one book at a time. Exits 0 when a cover was written,
-// 1 when the book shows none, 2 when the arguments, the output or opening the book failed.
+// longer side (128 when not given), to OUTPUT as a PNG, in one step. The desktop's file
+// managers run it for one book at a time. Exits 0 when a cover was written, 1 when the book
+// shows none, 2 when the arguments, the output or opening the book failed.
 // With --details it prints what the book says of itself (title, authors, series, year,
 // publisher, language) as `key=value` lines instead, and writes nothing.
+// With --batch it answers many books, one request a line on its standard input: INPUT for the
+// details alone, or INPUT, SIZE and OUTPUT separated by tabs for the cover too (a path with a
+// tab or a line break goes as a file:// URI). Each answer is the details' lines, then
+// `cover=0|1|2` as the exit codes above when a cover was asked for, then an empty line.
 #include "readers.h"
 #include "thumbcache.h"
 
@@ -17,44 +22,93 @@
 #include <unistd.h>
 #include <vector>
 
+namespace {
+
+QByteArray pathOf(const QByteArray &input)
+{
+    return input.startsWith("file://") ? QByteArray::fromPercentEncoding(input.mid(7)) : input;
+}
+
+// The cover of the book at path written to output: 0 written, 1 none, 2 failed.
+int writeCover(const QByteArray &path, int size, const QByteArray &output)
+{
+    const QImage cover = readCover(path, size);
+    if (cover.isNull())
+        return 1;
+    QSaveFile out(QFile::decodeName(output));
+    if (!out.open(QIODevice::WriteOnly))
+        return 2;
+    QImageWriter writer(&out, "png");
+    return writer.write(Thumbnails::inColour(cover)) && out.commit() ? 0 : 2; // 8-bit RGB(A)
+}
+
+int sizeOf(const QByteArray &text)
+{
+    bool ok = false;
+    const int size = text.toInt(&ok);
+    return ok && size >= 1 && size <= 4096 ? size : 0;
+}
+
+void print(const QByteArray &text)
+{
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+    std::fflush(stdout);
+}
+
+int batch()
+{
+    char *line = nullptr;
+    size_t room = 0;
+    ssize_t read;
+    while ((read = ::getline(&line, &room, stdin)) > 0) {
+        QByteArray text(line, read);
+        if (text.endsWith('\n'))
+            text.chop(1);
+        const QList<QByteArray> request = text.split('\t');
+        const QByteArray path = pathOf(request[0]);
+        const bool readable = ::access(path.constData(), R_OK) == 0;
+        QByteArray answer = readable ? readDetails(path).toLines() : QByteArray();
+        if (request.size() == 3) {
+            const int size = sizeOf(request[1]);
+            answer += "cover="
+                + QByteArray::number(readable && size ? writeCover(path, size, request[2]) : 2)
+                + '\n';
+        }
+        print(answer + '\n');
+    }
+    std::free(line);
+    return 0;
+}
+
+} // namespace
+
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
     // The arguments as bytes: a book's name need not be valid text.
     std::vector<QByteArray> args(argv + 1, argv + argc);
+    if (args.size() == 1 && args[0] == "--batch")
+        return batch();
     int size = 128;
     if (args.size() == 4 && args[0] == "-s") {
-        bool ok = false;
-        size = args[1].toInt(&ok);
-        if (!ok || size < 1 || size > 4096)
-            size = 0;
+        size = sizeOf(args[1]);
         args.erase(args.begin(), args.begin() + 2);
     }
     if (args.size() != 2 || size == 0) {
         std::fprintf(stderr,
                      "usage: quillrack-thumbnailer [-s SIZE] INPUT OUTPUT\n"
-                     "       quillrack-thumbnailer --details INPUT\n");
+                     "       quillrack-thumbnailer --details INPUT\n"
+                     "       quillrack-thumbnailer --batch\n");
         return 2;
     }
-    const bool details = args.size() == 2 && args[0] == "--details";
-    if (details)
-        args.erase(args.begin());
-    const QByteArray input
-        = args[0].startsWith("file://") ? QByteArray::fromPercentEncoding(args[0].mid(7)) : args[0];
+    const bool details = args[0] == "--details";
+    const QByteArray input = pathOf(args[details ? 1 : 0]);
     // A book that cannot be opened now (gone, or not readable) is no answer about its cover.
     if (::access(input.constData(), R_OK) != 0)
         return 2;
     if (details) {
-        const QByteArray lines = readDetails(input).toLines();
-        std::fwrite(lines.constData(), 1, size_t(lines.size()), stdout);
+        print(readDetails(input).toLines());
         return 0;
     }
-    const QImage cover = readCover(input, size);
-    if (cover.isNull())
-        return 1;
-    QSaveFile out(QFile::decodeName(args[1]));
-    if (!out.open(QIODevice::WriteOnly))
-        return 2;
-    QImageWriter writer(&out, "png");
-    return writer.write(Thumbnails::inColour(cover)) && out.commit() ? 0 : 2; // 8-bit RGB(A)
+    return writeCover(input, size, args[1]);
 }
