@@ -32,6 +32,24 @@ QString textOf(QXmlStreamReader &xml)
     return cleaned(xml.readElementText(QXmlStreamReader::IncludeChildElements));
 }
 
+// Moves to the next element that starts inside the first element named section, wherever that
+// lies; false at that element's end, the document's end or an error.
+bool nextInside(QXmlStreamReader &xml, QStringView section, bool &inside)
+{
+    while (!xml.atEnd() && !xml.hasError()) {
+        const QXmlStreamReader::TokenType token = xml.readNext();
+        if (token == QXmlStreamReader::EndElement && xml.name() == section)
+            return false;
+        if (token != QXmlStreamReader::StartElement)
+            continue;
+        if (xml.name() == section)
+            inside = true;
+        else if (inside)
+            return true;
+    }
+    return false;
+}
+
 int yearOf(const QString &date)
 {
     static const QRegularExpression year(QStringLiteral("\\b(\\d{4})\\b"));
@@ -120,19 +138,8 @@ BookDetails epubDetails(const QByteArray &packageXml)
     QString date;
     QXmlStreamReader xml(packageXml);
     bool inMetadata = false;
-    while (!xml.atEnd() && !xml.hasError()) {
-        const QXmlStreamReader::TokenType token = xml.readNext();
-        if (token == QXmlStreamReader::EndElement && xml.name() == u"metadata")
-            break;
-        if (token != QXmlStreamReader::StartElement)
-            continue;
+    while (nextInside(xml, u"metadata", inMetadata)) {
         const QStringView name = xml.name();
-        if (name == u"metadata") {
-            inMetadata = true;
-            continue;
-        }
-        if (!inMetadata)
-            continue;
         if (name == u"title" && d.title.isEmpty())
             d.title = textOf(xml);
         else if (name == u"creator" && creators.size() < 100) {
@@ -191,18 +198,9 @@ BookDetails fb2Details(const QByteArray &xml)
     QXmlStreamReader r(xml);
     BookDetails d;
     bool inTitleInfo = false;
-    while (!r.atEnd() && !r.hasError()) {
-        const QXmlStreamReader::TokenType token = r.readNext();
-        if (token == QXmlStreamReader::EndElement && r.name() == u"title-info")
-            break;
-        if (token != QXmlStreamReader::StartElement)
-            continue;
+    while (nextInside(r, u"title-info", inTitleInfo)) {
         const QStringView name = r.name();
-        if (name == u"title-info")
-            inTitleInfo = true;
-        else if (!inTitleInfo)
-            continue;
-        else if (name == u"book-title" && d.title.isEmpty())
+        if (name == u"book-title" && d.title.isEmpty())
             d.title = textOf(r);
         else if (name == u"lang" && d.language.isEmpty())
             d.language = textOf(r);
