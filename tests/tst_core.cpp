@@ -161,6 +161,11 @@ void TestCore::finding_data()
     row("not UTF-8", "noir caf", "Poetry/caf\uFFFD Noir.txt");
     row("a line break", "lines", "Poetry/two\nlines.txt");
     row("a ligature", "fin", "Poetry/ﬁnal.txt");
+    row("by the book's author", "melville", "Fiction/Moby Dick.pdf");
+    row("author and name", "melville pdf", "Fiction/Moby Dick.pdf");
+    row("by its series", "great odes", "Poetry/Odes.txt");
+    row("details set again", "first", "");
+    row("the details set last", "later", "Poetry/two\nlines.txt");
     // clang-format on
 }
 
@@ -173,9 +178,13 @@ void TestCore::finding()
     index.addShelf("Fiction");
     for (const char *file : {"Émile 10.epub", "Moby Dick.pdf", "README", "a,b.txt", "emile 9.epub"})
         index.addBook(file);
+    index.setDetails(1, "herman melville");
     more.addShelf("Poetry");
     for (const char *file : {"Odes.txt", "caf\xe9 Noir.txt", "two\nlines.txt", "ﬁnal.txt"})
         more.addBook(file);
+    more.setDetails(2, "first");
+    more.setDetails(2, "later");
+    more.setDetails(0, "john keats great odes");
     index.append(more);
     const std::vector<int> books = index.find(queryWords(query));
     Strings shown;

@@ -2,6 +2,7 @@
 // the helper's time limit, and the shared thumbnail cache (names, keys, freshness, failures).
 // CBR is read by the same libarchive walk as CBZ and CB7; no RAR can be written here.
 #include "coverqueue.h"
+#include "detailsreader.h"
 #include "readers.h"
 #include "support.h"
 #include "thumbcache.h"
@@ -15,6 +16,7 @@
 #include <archive_entry.h>
 #include <png.h>
 #include <sys/stat.h>
+#include <thread>
 
 using Members = std::vector<std::pair<QByteArray, QByteArray>>;
 using Strings = QStringList;
@@ -266,6 +268,8 @@ private slots:
     void damagedBooks();
     void thumbnailCache();
     void helpersAndTheirLimits();
+    void detailsCache();
+    void readingDetailsOfManyBooks();
 };
 
 void TestCovers::formats_data()
@@ -493,9 +497,10 @@ void TestCovers::helpersAndTheirLimits()
     const QString changer = t.write( // the old version's cover is blue, the new one's red
         "changer.sh",
         "#!/bin/sh\ncd '" + t.path().toUtf8()
-            + "'\n[ -e done ] || { touch done; "
-              "touch -d @1000000 Changing.fb2; cp blue.png \"$4\"; exit; }\n"
-              "cp red.png \"$4\"\n");
+            + "'\nfor out; do :; done\n" // the output is the last argument
+              "[ -e done ] || { touch done; "
+              "touch -d @1000000 Changing.fb2; cp blue.png \"$out\"; exit; }\n"
+              "cp red.png \"$out\"\n");
     QFile::setPermissions(changer, QFile::ReadOwner | QFile::ExeOwner);
     QCOMPARE(covers(changer, {changing}), Strings {"Changing.fb2 cover"});
     QVERIFY(!Thumbnails::readFresh(Thumbnails::pathFor(Thumbnails::uriOf(changing), false), 1000000)
@@ -505,6 +510,85 @@ void TestCovers::helpersAndTheirLimits()
     QVERIFY(
         Thumbnails::failedBefore(Thumbnails::failPathFor(Thumbnails::uriOf(slow)),
                                  QFileInfo(t.path("Slow.pdf")).lastModified().toSecsSinceEpoch()));
+}
+
+void TestCovers::detailsCache()
+{
+    TempTree t;
+    const QString file = t.path("cache/details.sqlite");
+    BookDetails dune;
+    dune.title = "Dune", dune.authors = QStringList {"Frank Herbert"};
+    dune.authorSorts = QStringList {"Herbert, Frank"};
+    {
+        DetailsCache cache(file);
+        QVERIFY(cache.store({{"file:///b/Dune.epub", {100, 5}, dune},
+                             {"file:///b/Empty.pdf", {100, 5}, {}},
+                             {"file:///c/Other.epub", {100, 5}, dune}}));
+        // Kept by URI with the time and size of the version read; another version is unread.
+        // clang-format off
+        const std::tuple<QByteArray, DetailsCache::Stamp, std::optional<BookDetails>> rows[] = {
+            {"file:///b/Dune.epub", {100, 5}, dune},
+            {"file:///b/Dune.epub", {101, 5}, std::nullopt},
+            {"file:///b/Dune.epub", {100, 6}, std::nullopt},
+            {"file:///b/Dune.epub", {-1, 0}, std::nullopt},
+            {"file:///b/Empty.pdf", {100, 5}, BookDetails()},
+            {"file:///b/dune.epub", {100, 5}, std::nullopt},
+        };
+        // clang-format on
+        for (const auto &[uri, stamp, expected] : rows)
+            QVERIFY2(cache.fresh(uri, stamp) == expected, uri.constData());
+        QCOMPARE(cache.under("file:///b/").size(), size_t(2));
+        QVERIFY(cache.drop({"file:///b/Empty.pdf"}) && cache.under("file:///b/").size() == 1);
+    }
+    // Two writers at once, each on its own connection, lose nothing.
+    std::vector<std::thread> writers;
+    for (int w = 0; w < 2; ++w)
+        writers.emplace_back([&file, w, &dune] {
+            DetailsCache cache(file);
+            for (int i = 0; i < 100; ++i)
+                cache.store({{"file:///w/" + QByteArray::number(w * 100 + i), {1, 1}, dune}});
+        });
+    for (std::thread &w : writers)
+        w.join();
+    QCOMPARE(DetailsCache(file).under("file:///w/").size(), size_t(200));
+    // A damaged file is set aside and made anew, without a word.
+    for (const char *part : {"-wal", "-shm"})
+        QFile::remove(file + part);
+    t.write("cache/details.sqlite", QByteArray(4096, 'x'));
+    DetailsCache fresh(file);
+    QVERIFY(fresh.isOpen() && fresh.store({{"file:///b/Dune.epub", {1, 1}, dune}}));
+    QVERIFY(fresh.fresh("file:///b/Dune.epub", {1, 1}) == dune);
+    QVERIFY(QFile::exists(file + ".damaged"));
+}
+
+void TestCovers::readingDetailsOfManyBooks()
+{
+    TempTree t;
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(t.path("cache")));
+    // A helper that answers each book with its name as the title, but hangs on one and crashes
+    // on another: those give nothing, and the rest are read by helpers started anew.
+    const QString helper = t.write("helper.sh",
+                                   "#!/bin/sh\nwhile read -r uri; do case $uri in\n"
+                                   "*hang*) exec sleep 60;; *crash*) kill -SEGV $$;;\n"
+                                   "*) printf 'title=%s\\n\\n' \"${uri##*/}\";; esac; done\n");
+    QFile::setPermissions(helper, QFile::ReadOwner | QFile::ExeOwner);
+    std::vector<DetailsReader::Book> books;
+    for (const char *name : {"a", "hang", "b", "crash", "c", "d"}) {
+        const QByteArray path = QFile::encodeName(t.write(name, "x"));
+        books.push_back({path, DetailsCache::stampOf(path)});
+    }
+    DetailsReader reader;
+    reader.helper = helper;
+    reader.timeLimitMs = 500;
+    reader.mostAtOnce = 1;
+    QSignalSpy finished(&reader, &DetailsReader::finished);
+    reader.read(books);
+    QVERIFY(finished.wait(10000));
+    DetailsCache cache;
+    QStringList read;
+    for (const DetailsReader::Book &book : books)
+        read << cache.fresh(fileUri(book.path), book.stamp).value_or(BookDetails {"?"}).title;
+    QCOMPARE(read, QStringList({"a", "", "b", "", "c", "d"}));
 }
 
 QTEST_MAIN(TestCovers)

@@ -3,7 +3,8 @@
 # Usage: tools/deps.sh [extra-package ...]
 set -euo pipefail
 need=(cmake ninja-build g++ qt6-base-dev libgl-dev pkg-config libarchive-dev libpoppler-qt6-dev
-      libmobi-dev libdjvulibre-dev libpng-dev libfuse3-dev fuse3 "$@")
+      libmobi-dev libdjvulibre-dev libpng-dev libfuse3-dev fuse3
+      libqt6sql6-sqlite "$@")
 missing=()
 for p in "${need[@]}"; do
     dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

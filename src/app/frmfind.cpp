@@ -16,7 +16,7 @@ frmFind::frmFind(Finder &finder, QWidget *parent)
     setObjectName(QStringLiteral("frmFind"));
     setWindowTitle(QStringLiteral("Find Book"));
     resize(520, 420);
-    auto *prompt = new QLabel(QStringLiteral("&Words of the file name:"), this);
+    auto *prompt = new QLabel(QStringLiteral("&Words of the name, author, title or series:"), this);
     txtFind = new QLineEdit(this);
     txtFind->setObjectName(QStringLiteral("txtFind"));
     txtFind->setClearButtonEnabled(true);
@@ -47,6 +47,7 @@ frmFind::frmFind(Finder &finder, QWidget *parent)
     connect(&m_results, &QAbstractItemModel::modelReset, this, &frmFind::showStatus);
     connect(&m_results, &QAbstractItemModel::rowsInserted, this, &frmFind::showStatus);
     connect(&finder, &Finder::shelvesAdded, this, &frmFind::showStatus);
+    connect(&finder, &Finder::detailsAdded, this, &frmFind::showStatus);
     connect(&finder, &Finder::forgotten, this, [this] {
         if (isVisible()) // the list follows the library while it is shown
             m_finder.read();
@@ -96,6 +97,10 @@ void frmFind::showStatus()
         status = QStringLiteral("Reading the library… %1 of %2 shelves read")
                      .arg(locale.toString(m_finder.shelvesRead()),
                           locale.toString(m_finder.shelfTotal()));
+    else if (m_finder.readingDetails())
+        status = QStringLiteral("Reading book details: %1 of %2")
+                     .arg(locale.toString(m_finder.detailsRead()),
+                          locale.toString(m_finder.detailsToRead()));
     const QStringList &skipped = m_finder.unreadable();
     if (!skipped.isEmpty())
         status += (status.isEmpty() ? QString() : QStringLiteral("\n"))

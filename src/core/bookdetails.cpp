@@ -73,6 +73,37 @@ bool BookDetails::isEmpty() const
         && publisher.isEmpty() && language.isEmpty();
 }
 
+QString BookDetails::summary() const
+{
+    QStringList parts;
+    if (!authors.isEmpty())
+        parts << authors.join(QStringLiteral(", "));
+    if (!series.isEmpty())
+        parts << (seriesNumber.isEmpty() ? series : series + u' ' + seriesNumber);
+    if (year > 0)
+        parts << QString::number(year);
+    return parts.join(QStringLiteral(" · "));
+}
+
+QString BookDetails::tipLines() const
+{
+    QStringList lines;
+    if (!title.isEmpty())
+        lines << title;
+    auto add = [&](const QString &label, const QString &value) {
+        if (!value.isEmpty())
+            lines << label + value;
+    };
+    add(authors.size() > 1 ? QStringLiteral("Authors: ") : QStringLiteral("Author: "),
+        authors.join(QStringLiteral(", ")));
+    add(QStringLiteral("Series: "),
+        seriesNumber.isEmpty() || series.isEmpty() ? series : series + u' ' + seriesNumber);
+    add(QStringLiteral("Year: "), year > 0 ? QString::number(year) : QString());
+    add(QStringLiteral("Publisher: "), publisher);
+    add(QStringLiteral("Language: "), language);
+    return lines.join(u'\n');
+}
+
 QByteArray BookDetails::toLines() const
 {
     QByteArray out;

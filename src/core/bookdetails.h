@@ -19,6 +19,11 @@ struct BookDetails
     QString language;
 
     bool isEmpty() const;
+    // One line for the details pane: the authors, the series with its number, the year, as far
+    // as they are known ("Ann Leckie · Imperial Radch 1 · 2013"); empty when none is.
+    QString summary() const;
+    // Lines for a tooltip: the title, then a labelled line for each value known.
+    QString tipLines() const;
     // As `key=value` lines, one per value (authors repeat), each value on one line; and back.
     QByteArray toLines() const;
     static BookDetails fromLines(const QByteArray &lines);

@@ -89,7 +89,7 @@ void BookIndex::append(const BookIndex &more)
               for (size_t i = skip; i < from.size(); ++i)
                   to.push_back(from[i] + by);
           };
-    const int shelves = shelfCount();
+    const int shelves = shelfCount(), books = bookCount();
     shifted(m_shelfStart, more.m_shelfStart, 1, quint32(m_shelfText.size()));
     shifted(m_firstBook, more.m_firstBook, 0, quint32(bookCount()));
     shifted(m_fileStart, more.m_fileStart, 1, quint32(m_fileText.size()));
@@ -99,6 +99,10 @@ void BookIndex::append(const BookIndex &more)
     m_shelfText += more.m_shelfText;
     m_fileText += more.m_fileText;
     m_folded += more.m_folded;
+    for (const auto &[at, book] : more.m_detailsOwner) {
+        if (more.m_detailsAt[size_t(book)] == qint32(at))
+            setDetails(books + book, more.details(book));
+    }
 }
 
 QByteArray BookIndex::shelfName(int shelf) const
@@ -115,27 +119,69 @@ QByteArray BookIndex::fileName(int book) const
                       qsizetype(m_fileStart[b + 1] - m_fileStart[b]));
 }
 
+void BookIndex::setDetails(int book, std::string_view folded)
+{
+    if (m_detailsAt.size() < m_shelfOf.size())
+        m_detailsAt.resize(m_shelfOf.size(), -1);
+    m_detailsAt[size_t(book)] = qint32(m_details.size());
+    m_detailsOwner.emplace_back(quint32(m_details.size()), book);
+    m_details.append(folded);
+    m_details.push_back('\0');
+}
+
+std::string_view BookIndex::details(int book) const
+{
+    if (size_t(book) >= m_detailsAt.size() || m_detailsAt[size_t(book)] < 0)
+        return {};
+    const std::string_view text
+        = std::string_view(m_details).substr(size_t(m_detailsAt[size_t(book)]));
+    return text.substr(0, text.find('\0'));
+}
+
 std::vector<int> BookIndex::find(const std::vector<std::string> &words, int fromShelf) const
 {
     std::vector<int> found;
     if (words.empty() || fromShelf >= shelfCount())
         return found;
-    // The longest word is searched for through all names at once; the others only in the names
-    // that hold it.
+    const size_t first = m_firstBook[size_t(fromShelf)];
+    auto holdsAll = [&](size_t book, std::string_view name) {
+        const std::string_view said = details(int(book));
+        return std::all_of(words.begin(), words.end(), [&](const std::string &w) {
+            return name.find(w) != name.npos || said.find(w) != said.npos;
+        });
+    };
+    // The longest word is searched for through all names and details at once; the others only
+    // in the books that hold it.
     const std::string &key = *std::max_element(
         words.begin(), words.end(), [](auto &a, auto &b) { return a.size() < b.size(); });
     const std::string_view all(m_folded);
-    size_t book = m_firstBook[size_t(fromShelf)];
+    size_t book = first;
     for (size_t hit = all.find(key, m_foldedStart[book]); hit != all.npos;
          hit = all.find(key, m_foldedStart[book])) {
         while (m_foldedStart[book + 1] <= hit)
             ++book;
-        const std::string_view name
-            = all.substr(m_foldedStart[book], m_foldedStart[book + 1] - m_foldedStart[book]);
-        if (std::all_of(words.begin(), words.end(),
-                        [&](const std::string &w) { return name.find(w) != name.npos; }))
+        if (holdsAll(
+                book,
+                all.substr(m_foldedStart[book], m_foldedStart[book + 1] - m_foldedStart[book])))
             found.push_back(int(book));
         ++book; // the rest of this name holds nothing new
+    }
+    const std::string_view said(m_details);
+    const size_t before = found.size();
+    for (size_t hit = said.find(key); hit != said.npos; hit = said.find(key, hit + 1)) {
+        const auto owner = std::prev(std::upper_bound(m_detailsOwner.begin(), m_detailsOwner.end(),
+                                                      std::pair(quint32(hit), qint32(INT32_MAX))));
+        const size_t b = size_t(owner->second);
+        const size_t start = m_foldedStart[b];
+        if (b >= first && m_detailsAt[b] == qint32(owner->first)
+            && holdsAll(b, all.substr(start, m_foldedStart[b + 1] - start)))
+            found.push_back(int(b));
+        hit = said.find('\0', hit); // the rest of this text holds nothing new
+    }
+    if (found.size() > before) {
+        std::sort(found.begin() + qsizetype(before), found.end());
+        std::inplace_merge(found.begin(), found.begin() + qsizetype(before), found.end());
+        found.erase(std::unique(found.begin(), found.end()), found.end());
     }
     // Within each shelf, the order of the bookcase: by natural key, then by the exact bytes.
     std::vector<std::pair<std::string, int>> keyed;
@@ -167,5 +213,7 @@ size_t BookIndex::bytesHeld() const
     return m_shelfText.capacity() + m_fileText.capacity() + m_folded.capacity()
         + 4
         * (m_shelfStart.capacity() + m_firstBook.capacity() + m_fileStart.capacity()
-           + m_foldedStart.capacity() + m_shelfOf.capacity());
+           + m_foldedStart.capacity() + m_shelfOf.capacity() + m_detailsAt.capacity()
+           + 2 * m_detailsOwner.capacity())
+        + m_details.capacity();
 }

@@ -32,8 +32,13 @@ public:
     QByteArray fileName(int book) const;
     int shelfOf(int book) const { return m_shelfOf[size_t(book)]; }
 
-    // The books whose name holds every word, on the shelves from fromShelf on: by shelf, then
-    // in natural order.
+    // What a book says of itself, folded: its authors, title and series, each word of a query
+    // found there or in its name. Set again, the new text holds.
+    void setDetails(int book, std::string_view folded);
+    std::string_view details(int book) const;
+
+    // The books whose name or details hold every word, on the shelves from fromShelf on: by
+    // shelf, then in natural order.
     std::vector<int> find(const std::vector<std::string> &words, int fromShelf = 0) const;
 
     // The bytes held, for the benchmark's memory figure.
@@ -48,4 +53,7 @@ private:
     std::string m_folded; // every folded name, each ended by a NUL, which no name holds
     std::vector<quint32> m_foldedStart {0};
     std::vector<qint32> m_shelfOf;
+    std::string m_details; // texts set, each ended by a NUL; a text set again is left unused
+    std::vector<qint32> m_detailsAt; // of each book, -1 for none
+    std::vector<std::pair<quint32, qint32>> m_detailsOwner; // where a text starts, its book
 };

@@ -1,5 +1,6 @@
 #include "coverqueue.h"
 
+#include "detailsreader.h"
 #include "thumbcache.h"
 
 #include <QCoreApplication>
@@ -10,10 +11,7 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <atomic>
-#include <sys/resource.h>
-#include <sys/stat.h>
 #include <thread>
-#include <unistd.h>
 
 namespace {
 
@@ -58,19 +56,6 @@ QImage fitted(QImage cover, const QSize &box)
     return cover.width() <= box.width() && cover.height() <= box.height()
         ? cover
         : cover.scaled(box, Qt::KeepAspectRatio, Qt::SmoothTransformation);
-}
-
-struct Stamp
-{
-    qint64 mtime = -1, size = 0;
-};
-
-Stamp stampOf(const QByteArray &path)
-{
-    struct stat st;
-    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
-        return {};
-    return {qint64(st.st_mtim.tv_sec), qint64(st.st_size)};
 }
 
 } // namespace
@@ -124,6 +109,7 @@ void CoverQueue::look(const std::vector<Job> &jobs)
     {
         QImage cover;
         bool none = false;
+        std::optional<BookDetails> details;
     };
     struct Page
     {
@@ -142,7 +128,7 @@ void CoverQueue::look(const std::vector<Job> &jobs)
         m_pool.start([self, page] {
             for (size_t i; (i = page->next++) < page->jobs.size();) {
                 Job &job = page->jobs[i];
-                const Stamp stamp = stampOf(job.path);
+                const DetailsCache::Stamp stamp = DetailsCache::stampOf(job.path);
                 job.mtime = stamp.mtime; // the version a helper would make a cover of
                 job.size = stamp.size;
                 const QByteArray uri = Thumbnails::uriOf(job.path);
@@ -154,6 +140,8 @@ void CoverQueue::look(const std::vector<Job> &jobs)
                     || (cover.isNull()
                         && Thumbnails::failedBefore(Thumbnails::failPathFor(uri), stamp.mtime));
                 page->found[i].cover = fitted(cover, job.box);
+                if (stamp.mtime >= 0)
+                    page->found[i].details = DetailsCache::ofThisThread().fresh(uri, stamp);
             }
             if (--page->running > 0)
                 return;
@@ -161,16 +149,19 @@ void CoverQueue::look(const std::vector<Job> &jobs)
                 if (!self)
                     return;
                 for (size_t i = 0; i < page->jobs.size(); ++i) {
-                    const Job &job = page->jobs[i];
+                    Job &job = page->jobs[i];
                     const Found &f = page->found[i];
-                    if (!f.cover.isNull() || f.none
-                        || self->m_busy.value(job.path) != self->m_page) {
+                    job.cover = f.cover.isNull() && !f.none;
+                    job.details = !f.details && job.mtime >= 0;
+                    if (!job.cover)
+                        emit self->ready(job.path, f.cover);
+                    if (f.details)
+                        emit self->detailsReady(job.path, *f.details);
+                    if ((!job.cover && !job.details)
+                        || self->m_busy.value(job.path) != self->m_page)
                         self->m_busy.remove(job.path);
-                        if (!f.cover.isNull() || f.none)
-                            emit self->ready(job.path, f.cover);
-                    } else {
+                    else
                         self->m_waiting.push_back(job);
-                    }
                 }
                 self->startHelpers();
             });
@@ -188,14 +179,9 @@ void CoverQueue::startHelpers()
         auto *process = new QProcess(this);
         // Below the window in priority, and within a memory limit: a parser that runs away
         // costs one cover.
-        process->setChildProcessModifier([] {
-            [[maybe_unused]] const int niced = ::nice(10);
-#ifndef QUILLRACK_SANITIZE
-            const rlimit data {512ul << 20, 512ul << 20};
-            ::setrlimit(RLIMIT_DATA, &data);
-#endif
-        });
+        process->setChildProcessModifier([] { limitHelper(10); });
         process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        process->setReadChannel(QProcess::StandardOutput);
         auto *limit = new QTimer(process);
         limit->setSingleShot(true);
         connect(limit, &QTimer::timeout, process, &QProcess::kill);
@@ -214,9 +200,15 @@ void CoverQueue::startHelpers()
                         helperDone(process, job, output, Outcome::Broken);
                 });
         // The book by its URI: the name's bytes reach the helper whole, text or not.
-        process->start(helper,
-                       {QStringLiteral("-s"), QString::number(job.large ? 256 : 128),
-                        QString::fromLatin1(Thumbnails::uriOf(job.path)), output});
+        QStringList args;
+        if (job.details)
+            args << QStringLiteral("--details");
+        if (job.cover)
+            args << QStringLiteral("-s") << QString::number(job.large ? 256 : 128);
+        args << QString::fromLatin1(Thumbnails::uriOf(job.path));
+        if (job.cover)
+            args << output;
+        process->start(helper, args);
         limit->start(timeLimitMs);
     }
 }
@@ -226,32 +218,47 @@ void CoverQueue::helperDone(QProcess *process, const Job &job, const QString &ou
 {
     process->deleteLater();
     --m_running;
-    // Stored in the cache (or recorded as failed) on another thread, then told.
+    // What it printed before it ended (or was ended) is what the book says of itself.
+    const BookDetails details
+        = job.details ? BookDetails::fromLines(process->readAllStandardOutput()) : BookDetails();
+    // Stored in the caches (or recorded as failed) on another thread, then told.
     QPointer<CoverQueue> self(this);
-    m_pool.start([self, job, output, outcome] {
-        // A book changed while its cover was made: that cover is of another version.
-        const Stamp now = stampOf(job.path);
+    m_pool.start([self, job, output, outcome, details] {
+        // A book changed while it was read: what was read is of another version.
+        const DetailsCache::Stamp now = DetailsCache::stampOf(job.path);
         const bool changed = now.mtime != job.mtime || now.size != job.size;
+        const bool stored = !changed && now.mtime >= 0 && outcome != Outcome::Broken;
         const QByteArray uri = Thumbnails::uriOf(job.path);
         const QImage cover
-            = outcome == Outcome::Made && !changed ? QImage(output, "png") : QImage();
+            = job.cover && outcome == Outcome::Made && !changed ? QImage(output, "png") : QImage();
         QFile::remove(output);
-        if (!changed && now.mtime >= 0 && outcome != Outcome::Broken)
+        if (stored && job.cover)
             Thumbnails::store(cover.isNull() ? Thumbnails::failPathFor(uri)
                                              : Thumbnails::pathFor(uri, job.large),
                               cover, uri, now.mtime, now.size);
+        if (stored && job.details)
+            DetailsCache::ofThisThread().store({{uri, now, details}});
         QMetaObject::invokeMethod(
-            qApp, [self, job, cover = fitted(cover, job.box), outcome, changed] {
-                if (!self)
-                    return;
-                if (changed && self->m_busy.value(job.path) == self->m_page) {
-                    self->look({job}); // the page still shows it: its new version
-                    return;
-                }
-                self->m_busy.remove(job.path);
-                if (!changed && outcome != Outcome::Broken) // else asked again with a page
-                    emit self->ready(job.path, cover);
+            qApp, [self, job, cover = fitted(cover, job.box), details, changed, outcome] {
+                if (self)
+                    self->answer(job, cover, details, changed, outcome);
             });
     });
     startHelpers();
+}
+
+void CoverQueue::answer(const Job &job, const QImage &cover, const BookDetails &details,
+                        bool changed, Outcome outcome)
+{
+    if (changed && m_busy.value(job.path) == m_page) {
+        look({job}); // the page still shows it: its new version
+        return;
+    }
+    m_busy.remove(job.path);
+    if (changed || outcome == Outcome::Broken)
+        return; // asked again with a page
+    if (job.cover)
+        emit ready(job.path, cover);
+    if (job.details)
+        emit detailsReady(job.path, details);
 }

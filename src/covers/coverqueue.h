@@ -1,5 +1,7 @@
 #pragma once
 
+#include "bookdetails.h"
+
 #include <QHash>
 #include <QImage>
 #include <QObject>
@@ -11,8 +13,9 @@
 
 class QProcess;
 
-// Covers for the book grid: from the shared thumbnail cache, or made by the helper program
-// (quillrack-thumbnailer), never in this process. Nothing here waits: the cache is read on
+// Covers and details for the book grid: from the shared thumbnail cache and the details cache,
+// or read by the helper program (quillrack-thumbnailer), one run a book for both, never in
+// this process. Nothing here waits: the cache is read on
 // other threads, the helpers run beside the window, and each answer comes as a signal.
 class CoverQueue : public QObject
 {
@@ -33,6 +36,8 @@ public:
 signals:
     // A book's cover; a null image when it has none (it then keeps the closed book).
     void ready(const QByteArray &path, const QImage &cover);
+    // What a book says of itself (empty when nothing).
+    void detailsReady(const QByteArray &path, const BookDetails &details);
 
 private:
     struct Job
@@ -41,11 +46,14 @@ private:
         QSize box; // the slot's size in device pixels
         bool large; // a thumbnail of 256 px, else of 128
         qint64 mtime = -1, size = 0; // the file as it was looked up
+        bool cover = true, details = true; // what a helper is to read
     };
     void look(const std::vector<Job> &jobs);
     void startHelpers();
     enum class Outcome { Made, NoCover, Broken };
     void helperDone(QProcess *process, const Job &job, const QString &output, Outcome outcome);
+    void answer(const Job &job, const QImage &cover, const BookDetails &details, bool changed,
+                Outcome outcome);
 
     std::deque<Job> m_waiting; // for a helper
     QHash<QByteArray, quint64> m_busy; // looked up or being made: the last want() to ask

@@ -1,4 +1,4 @@
-// quillrack-thumbnailer [-s SIZE] INPUT OUTPUT
+// quillrack-thumbnailer [--details] [-s SIZE] INPUT OUTPUT
 // quillrack-thumbnailer --details INPUT
 // quillrack-thumbnailer --batch
 // Writes the cover of the book INPUT (a path or a file:// URI), at most SIZE pixels on its
@@ -6,7 +6,7 @@
 // managers run it for one book at a time. Exits 0 when a cover was written, 1 when the book
 // shows none, 2 when the arguments, the output or opening the book failed.
 // With --details it prints what the book says of itself (title, authors, series, year,
-// publisher, language) as `key=value` lines instead, and writes nothing.
+// publisher, language) as `key=value` lines too, or only those when no OUTPUT is given.
 // With --batch it answers many books, one request a line on its standard input: INPUT for the
 // details alone, or INPUT, SIZE and OUTPUT separated by tabs for the cover too (a path with a
 // tab or a line break goes as a file:// URI). Each answer is the details' lines, then
@@ -89,26 +89,26 @@ int main(int argc, char *argv[])
     std::vector<QByteArray> args(argv + 1, argv + argc);
     if (args.size() == 1 && args[0] == "--batch")
         return batch();
+    const bool details = !args.empty() && args[0] == "--details";
+    if (details)
+        args.erase(args.begin());
     int size = 128;
     if (args.size() == 4 && args[0] == "-s") {
         size = sizeOf(args[1]);
         args.erase(args.begin(), args.begin() + 2);
     }
-    if (args.size() != 2 || size == 0) {
+    if (args.empty() || args.size() > 2 || (args.size() == 1 && !details) || size == 0) {
         std::fprintf(stderr,
-                     "usage: quillrack-thumbnailer [-s SIZE] INPUT OUTPUT\n"
+                     "usage: quillrack-thumbnailer [--details] [-s SIZE] INPUT OUTPUT\n"
                      "       quillrack-thumbnailer --details INPUT\n"
                      "       quillrack-thumbnailer --batch\n");
         return 2;
     }
-    const bool details = args[0] == "--details";
-    const QByteArray input = pathOf(args[details ? 1 : 0]);
+    const QByteArray input = pathOf(args[0]);
     // A book that cannot be opened now (gone, or not readable) is no answer about its cover.
     if (::access(input.constData(), R_OK) != 0)
         return 2;
-    if (details) {
+    if (details)
         print(readDetails(input).toLines());
-        return 0;
-    }
-    return writeCover(input, size, args[1]);
+    return args.size() == 2 ? writeCover(input, size, args[1]) : 0;
 }

@@ -1,5 +1,6 @@
 #include "thumbcache.h"
 
+#include "detailscache.h"
 #include "versioninfo.h"
 
 #include <QCryptographicHash>
@@ -88,9 +89,7 @@ QString nameFor(const QByteArray &uri)
 
 QByteArray uriOf(const QByteArray &path)
 {
-    // Letters, digits and the characters a path may keep unescaped; every other byte, those of
-    // letters beyond ASCII too, as %XX.
-    return "file://" + path.toPercentEncoding("!$&'()*+,-./:=@_~");
+    return fileUri(path);
 }
 
 QString pathFor(const QByteArray &uri, bool large)

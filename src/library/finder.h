@@ -2,10 +2,14 @@
 
 #include "bookcase.h"
 #include "bookindex.h"
+#include "detailsreader.h"
 
 #include <QAbstractListModel>
+#include <QHash>
 #include <QStringList>
+#include <QTimer>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <memory>
 #include <thread>
@@ -14,7 +18,9 @@ struct GlobalState;
 
 // Every book of the library, for finding one: read by a walk on a thread of its own, shelf
 // after shelf in the bookcase's order, handed over to this thread in batches, and kept until
-// the library changes through the program or is refreshed. The window never waits for it.
+// the library changes through the program or is refreshed. Then what each book says of itself
+// (authors, title, series): what the details cache knows at once, the rest read in the
+// background by the helper program. The window never waits for any of it.
 class Finder : public QObject
 {
     Q_OBJECT
@@ -35,15 +41,34 @@ public:
     // The library changed: what was read is forgotten, and a walk under way stops.
     void forget();
 
+    // Books whose details are being read, and how many of them are read.
+    bool readingDetails() const { return m_details.busy(); }
+    int detailsRead() const { return m_detailsRead; }
+    int detailsToRead() const { return m_detailsToRead; }
+    // A book's authors as the book shows them; empty when not known.
+    QString authors(int book) const { return m_authors.value(book); }
+    DetailsReader &detailsReader() { return m_details; }
+
 signals:
     void forgotten();
+    // More books' details are known, or more are read.
+    void detailsAdded();
     // Shelves from firstNew on have been read.
     void shelvesAdded(int firstNew);
     void finished();
 
 private:
     struct Batch;
+    struct Known;
     void take(quint64 walk, const std::shared_ptr<Batch> &batch);
+    void takeKnown(quint64 walk, const std::shared_ptr<Known> &known);
+    void answered(const QByteArray &path, const BookDetails &details);
+    void setDetails(int book, const BookDetails &details);
+    // The walk's second part: the cache's rows for the books walked, the books to read, and
+    // rows of books that are gone dropped.
+    static void detailsOf(const Path &root, const std::vector<std::shared_ptr<Batch>> &walked,
+                          const std::atomic<bool> &stop,
+                          const std::function<void(std::shared_ptr<Known>)> &send);
 
     GlobalState &g;
     BookIndex m_index;
@@ -58,6 +83,10 @@ private:
         std::shared_ptr<std::atomic<bool>> stop;
     };
     std::map<quint64, Walk> m_walks; // running, the current one and stopped ones
+    DetailsReader m_details;
+    QHash<QByteArray, int> m_reading; // book path: book, for details being read
+    QHash<int, QString> m_authors;
+    int m_detailsRead = 0, m_detailsToRead = 0;
 };
 
 // The books found for a query, for a list view, in the bookcase's order; filled as the walk
@@ -77,7 +106,9 @@ public:
 
 private:
     void add(int firstShelf);
+    void grow(); // rows found by details that arrived since
 
+    QTimer m_growing;
     Finder &m_finder;
     std::vector<std::string> m_words;
     std::vector<int> m_books;

@@ -189,6 +189,14 @@ bool frmShelf::drawReading(Grid grid)
     return true;
 }
 
+QString frmShelf::bookTip(const QByteArray &path, const QByteArray &file) const
+{
+    // What the book says of itself, then its file name as the grid shows it.
+    const BookDetails *details = m_details.object(path);
+    const QString said = details ? details->tipLines() : QString();
+    return said.isEmpty() ? nameTip(file, true) : asPlainText(said) + nameTip(file, true);
+}
+
 void frmShelf::drawBooks()
 {
     showHeading();
@@ -209,10 +217,11 @@ void frmShelf::drawBooks()
             lblBook[i]->hide();
             continue;
         }
-        Book[i]->setToolTip(nameTip(slot.file, true));
+        const QString tip = bookTip(m_slotPaths[size_t(i)], slot.file);
+        Book[i]->setToolTip(tip);
         drawCover(i);
         Book[i]->show();
-        lblBook[i]->setToolTip(nameTip(slot.file, true));
+        lblBook[i]->setToolTip(tip);
         showFitted(lblBook[i], splitBookName(shownName(slot.file)).title);
         drawColour(i);
         lblBook[i]->show();
@@ -305,9 +314,10 @@ void frmShelf::clearDetails()
         return; // the pane shows the book being dragged
     m_pane = {};
     imgBookImage->setPixmap(fitted(ImageList1::picture(5), imgBookImage->size()));
-    for (QLineEdit *t : {txtTitle, txtAuthor, txtFormat})
+    for (QLineEdit *t : {txtTitle, txtAuthor, txtFormat, txtDetails})
         t->clear();
     txtTitle->setToolTip(QString());
+    txtDetails->setToolTip(QString());
 }
 
 void frmShelf::imgShelf_MouseDown(int Index, Qt::MouseButton Button)
@@ -428,6 +438,7 @@ void frmShelf::Book_MouseMove(int Index)
     txtFormat->setText(parts.format);
     for (QLineEdit *t : {txtTitle, txtAuthor, txtFormat})
         t->setCursorPosition(0); // show the start of a long text
+    showPaneDetails();
 }
 
 void frmShelf::Book_MouseDown(int Index, Qt::MouseButton Button)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bookcase.h"
+#include "bookdetails.h"
 #include "widgets.h"
 
 #include <QCache>
@@ -137,6 +138,11 @@ private:
     // Covers as made for a slot, by book path (a null one: the book has none); bounded, so a
     // walk through thousands of books keeps only the latest.
     QCache<QByteArray, QPixmap> m_coverCache {16 * 1024};
+    // What books say of themselves, by book path, as the cover queue tells it.
+    QCache<QByteArray, BookDetails> m_details {20000};
+    void detailsReady(const QByteArray &path, const BookDetails &details);
+    QString bookTip(const QByteArray &path, const QByteArray &file) const;
+    void showPaneDetails();
 
     QLabel *Label5;
     QFrame *fraMissing;
@@ -153,6 +159,7 @@ private:
     QLineEdit *txtTitle;
     QLineEdit *txtAuthor;
     QLineEdit *txtFormat;
+    QLineEdit *txtDetails; // authors, series and year, from the book itself
     QLabel *imgBookImage;
     QPushButton *cmdNewShelf;
     QPushButton *cmdRefresh;

@@ -3,6 +3,10 @@
 #include "coverqueue.h"
 #include "frmshelf.h"
 
+#include "bookname.h"
+
+#include <QLineEdit>
+
 QPixmap frmShelf::fitted(const QPixmap &picture, const QSize &box) const
 {
     // Scaled to fit with its proportions kept, sharp on a screen of any pixel ratio.
@@ -35,6 +39,7 @@ void frmShelf::setCovers(CoverQueue *covers)
 {
     m_covers = covers;
     connect(covers, &CoverQueue::ready, this, &frmShelf::coverReady);
+    connect(covers, &CoverQueue::detailsReady, this, &frmShelf::detailsReady);
     drawBooks();
 }
 
@@ -51,4 +56,30 @@ void frmShelf::coverReady(const QByteArray &path, const QImage &cover)
     }
     if (!picture.isNull() && m_model.bookPath(m_pane.shelf, m_pane.file).bytes() == path)
         imgBookImage->setPixmap(fitted(picture, imgBookImage->size()));
+}
+
+void frmShelf::detailsReady(const QByteArray &path, const BookDetails &details)
+{
+    m_details.insert(path, new BookDetails(details));
+    for (int i = 0; i < Bookcase::BookSlots; ++i) {
+        if (m_slotPaths[size_t(i)] == path) {
+            const QString tip = bookTip(path, m_model.bookSlot(i).file);
+            Book[i]->setToolTip(tip);
+            lblBook[i]->setToolTip(tip);
+        }
+    }
+    showPaneDetails();
+}
+
+void frmShelf::showPaneDetails()
+{
+    const BookDetails *details = m_pane.file.isEmpty()
+        ? nullptr
+        : m_details.object(m_model.bookPath(m_pane.shelf, m_pane.file).bytes());
+    const QString line = details ? details->summary() : QString();
+    if (txtDetails->text() != line) {
+        txtDetails->setText(line);
+        txtDetails->setCursorPosition(0);
+    }
+    txtDetails->setToolTip(line.isEmpty() ? QString() : asPlainText(line));
 }

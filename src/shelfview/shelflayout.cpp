@@ -49,7 +49,7 @@ QScrollBar *pagingBar(QWidget *parent, const char *name, int left, int top, int 
 
 void frmShelf::buildLayout()
 {
-    setFixedSize(tw(15240), tw(10560));
+    setFixedSize(tw(15240), tw(10800));
     setFont(sansFont(8.25, false));
 
     Label5 = place(new QLabel(QStringLiteral("Shelves"), this), "Label5", 270, 0, 1455, 465);
@@ -159,8 +159,8 @@ void frmShelf::buildLayout()
     buildDetailsPane();
     buildBottomControls();
     connectSlots();
-    QWidget *order[] = {Picture1,    Picture2,   imgToReader, txtTitle, txtAuthor, txtFormat,
-                        cmdNewShelf, cmdRefresh, optMove,     optCopy,  cmdExit};
+    QWidget *order[] = {Picture1,   Picture2,    imgToReader, txtTitle, txtAuthor, txtFormat,
+                        txtDetails, cmdNewShelf, cmdRefresh,  optMove,  optCopy,   cmdExit};
     for (size_t i = 1; i < std::size(order); ++i)
         setTabOrder(order[i - 1], order[i]);
     startDrag = [this](int slot) { dragBook(slot); };
@@ -283,7 +283,7 @@ void frmShelf::buildBookSlots()
 
 void frmShelf::buildDetailsPane()
 {
-    Picture3 = place(new PictureBox(this), "Picture3", 180, 9180, 5505, 1185);
+    Picture3 = place(new PictureBox(this), "Picture3", 180, 9180, 5505, 1425);
     const QFont font = sansFont(8.25, true);
     auto field = [&](const char *name, int left, int top, int width) {
         auto *t = place(new QLineEdit(Picture3), name, left, top, width, 285);
@@ -303,6 +303,12 @@ void frmShelf::buildDetailsPane()
     txtTitle->setAccessibleName(QStringLiteral("Title"));
     txtAuthor->setAccessibleName(QStringLiteral("Shelf"));
     txtFormat->setAccessibleName(QStringLiteral("Format"));
+    // A line below the boxes for what the book says of itself.
+    txtDetails = field("txtDetails", 180, 1095, 5145);
+    txtDetails->setFrame(false);
+    txtDetails->setStyleSheet(QStringLiteral("QLineEdit { background: transparent; }"));
+    txtDetails->setFont(sansFont(8.25, false));
+    txtDetails->setAccessibleName(QStringLiteral("Author, series and year"));
 }
 
 void frmShelf::buildBottomControls()

@@ -1,0 +1,190 @@
+#include "detailscache.h"
+
+#include <QDir>
+#include <QFile>
+#include <QMutex>
+#include <QSet>
+#include <QSqlDatabase>
+#include <QSqlQuery>
+#include <QStandardPaths>
+#include <QVariant>
+#include <atomic>
+#include <memory>
+#include <sys/stat.h>
+
+QByteArray fileUri(const QByteArray &path)
+{
+    // Letters, digits and the characters a path may keep unescaped; every other byte, those of
+    // letters beyond ASCII too, as %XX.
+    return "file://" + path.toPercentEncoding("!$&'()*+,-./:=@_~");
+}
+
+DetailsCache::Stamp DetailsCache::stampOf(const QByteArray &path)
+{
+    struct stat st;
+    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return {qint64(st.st_mtim.tv_sec), qint64(st.st_size)};
+}
+
+QString DetailsCache::defaultFile()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::CacheLocation)
+        + QStringLiteral("/details.sqlite");
+}
+
+DetailsCache &DetailsCache::ofThisThread()
+{
+    thread_local std::unique_ptr<DetailsCache> mine;
+    thread_local QString file;
+    if (!mine || file != defaultFile()) {
+        mine.reset();
+        file = defaultFile();
+        mine = std::make_unique<DetailsCache>(file);
+    }
+    return *mine;
+}
+
+namespace {
+
+// Files checked whole by this process: each is checked once, by the first connection.
+QMutex checkedLock;
+QSet<QString> checked;
+
+bool run(QSqlDatabase &db, const QString &statement)
+{
+    QSqlQuery q(db);
+    return q.exec(statement);
+}
+
+// True when the file is a database of ours that SQLite finds sound.
+bool sound(QSqlDatabase &db, const QString &file)
+{
+    const QMutexLocker locker(&checkedLock);
+    if (!checked.contains(file)) {
+        QSqlQuery q(db);
+        if (!q.exec(QStringLiteral("PRAGMA quick_check")) || !q.next()
+            || q.value(0).toString() != QLatin1String("ok"))
+            return false;
+        checked.insert(file);
+    }
+    return run(db, QStringLiteral("PRAGMA journal_mode=WAL"))
+        && run(db, QStringLiteral("PRAGMA synchronous=NORMAL"))
+        && run(db,
+               QStringLiteral("CREATE TABLE IF NOT EXISTS details (uri BLOB PRIMARY KEY, "
+                              "mtime INTEGER, size INTEGER, lines BLOB) WITHOUT ROWID"));
+}
+
+} // namespace
+
+DetailsCache::DetailsCache(const QString &file)
+{
+    static std::atomic<quint64> made = 0;
+    m_name = QStringLiteral("quillrack-details-%1").arg(++made);
+    // A folder of the user's own: the names of their books are in it.
+    const QString folder = QFileInfo(file).absolutePath();
+    if (!QFileInfo::exists(folder) && QDir().mkpath(folder))
+        QFile::setPermissions(folder, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    if ((m_open = open(file)))
+        return;
+    // Damaged, or not a database at all: set aside (the last one set aside is kept for a look)
+    // and made anew.
+    QSqlDatabase::removeDatabase(m_name);
+    QFile::remove(file + QStringLiteral(".damaged"));
+    QFile::rename(file, file + QStringLiteral(".damaged"));
+    for (const char *part : {"-wal", "-shm"})
+        QFile::remove(file + QLatin1String(part));
+    m_open = open(file);
+}
+
+bool DetailsCache::open(const QString &file)
+{
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_name);
+    db.setDatabaseName(file);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=5000"));
+    return db.open() && sound(db, file);
+}
+
+DetailsCache::~DetailsCache()
+{
+    QSqlDatabase::database(m_name, false).close();
+    QSqlDatabase::removeDatabase(m_name);
+}
+
+std::optional<BookDetails> DetailsCache::fresh(const QByteArray &uri, Stamp stamp)
+{
+    if (!m_open || stamp.mtime < 0)
+        return std::nullopt;
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    q.prepare(QStringLiteral("SELECT lines FROM details WHERE uri = ? AND mtime = ? AND size = ?"));
+    q.addBindValue(uri);
+    q.addBindValue(stamp.mtime);
+    q.addBindValue(stamp.size);
+    if (!q.exec() || !q.next())
+        return std::nullopt;
+    return BookDetails::fromLines(q.value(0).toByteArray());
+}
+
+bool DetailsCache::store(const std::vector<Row> &rows)
+{
+    if (!m_open)
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (!db.transaction())
+        return false;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("INSERT OR REPLACE INTO details VALUES (?, ?, ?, ?)"));
+    for (const Row &row : rows) {
+        q.addBindValue(row.uri);
+        q.addBindValue(row.stamp.mtime);
+        q.addBindValue(row.stamp.size);
+        q.addBindValue(row.details.toLines());
+        if (!q.exec()) {
+            db.rollback();
+            return false;
+        }
+    }
+    q.finish();
+    return db.commit();
+}
+
+std::vector<DetailsCache::Row> DetailsCache::under(const QByteArray &folderUri)
+{
+    std::vector<Row> rows;
+    if (!m_open || folderUri.isEmpty())
+        return rows;
+    QByteArray end = folderUri;
+    end.back() = char(end.back() + 1); // the first URI past the folder's
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    q.setForwardOnly(true);
+    q.prepare(QStringLiteral("SELECT uri, mtime, size, lines FROM details "
+                             "WHERE uri >= ? AND uri < ?"));
+    q.addBindValue(folderUri);
+    q.addBindValue(end);
+    if (!q.exec())
+        return rows;
+    while (q.next())
+        rows.push_back({q.value(0).toByteArray(),
+                        {q.value(1).toLongLong(), q.value(2).toLongLong()},
+                        BookDetails::fromLines(q.value(3).toByteArray())});
+    return rows;
+}
+
+bool DetailsCache::drop(const std::vector<QByteArray> &uris)
+{
+    if (!m_open)
+        return false;
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    if (!db.transaction())
+        return false;
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral("DELETE FROM details WHERE uri = ?"));
+    for (const QByteArray &uri : uris) {
+        q.addBindValue(uri);
+        if (!q.exec()) {
+            db.rollback();
+            return false;
+        }
+    }
+    return db.commit();
+}

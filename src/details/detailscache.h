@@ -1,0 +1,57 @@
+#pragma once
+
+#include "bookdetails.h"
+
+#include <QByteArray>
+#include <QString>
+#include <optional>
+#include <vector>
+
+// The file:// URI of a path, its bytes percent-encoded as the desktop's file managers write it.
+QByteArray fileUri(const QByteArray &path);
+
+// What books say of themselves, kept in one SQLite file under the user's cache folder, each row
+// keyed by the book's URI with the modification time and size of the version it was read from.
+// A cache, not a record: deleting it loses nothing, and a file that cannot be read is set aside
+// and made anew without a word. Two running programs share it (write-ahead log, busy timeout).
+// One object is one connection, for the thread that made it only.
+class DetailsCache
+{
+public:
+    struct Stamp
+    {
+        qint64 mtime = -1, size = 0; // mtime -1: the file is not there
+        bool operator==(const Stamp &) const = default;
+    };
+    // The stamp of a file as it is now.
+    static Stamp stampOf(const QByteArray &path);
+    struct Row
+    {
+        QByteArray uri;
+        Stamp stamp;
+        BookDetails details; // empty: read, and nothing known (or the book could not be read)
+    };
+
+    // details.sqlite in this program's cache folder: ~/.cache/quillrack (after $XDG_CACHE_HOME).
+    static QString defaultFile();
+    explicit DetailsCache(const QString &file = defaultFile());
+    ~DetailsCache();
+    DetailsCache(const DetailsCache &) = delete;
+    DetailsCache &operator=(const DetailsCache &) = delete;
+    // A connection of this thread's own to the default file, kept until the thread ends.
+    static DetailsCache &ofThisThread();
+
+    bool isOpen() const { return m_open; }
+    // The details read from this very version of the file, if they were.
+    std::optional<BookDetails> fresh(const QByteArray &uri, Stamp stamp);
+    // Rows stored (or replaced) in one transaction.
+    bool store(const std::vector<Row> &rows);
+    // Every row whose URI lies under a folder's URI (one that ends with '/').
+    std::vector<Row> under(const QByteArray &folderUri);
+    bool drop(const std::vector<QByteArray> &uris);
+
+private:
+    bool open(const QString &file);
+    QString m_name;
+    bool m_open = false;
+};

@@ -1,0 +1,163 @@
+#include "detailsreader.h"
+
+#include <QCoreApplication>
+#include <QPointer>
+#include <QProcess>
+#include <QTimer>
+#include <sys/resource.h>
+#include <unistd.h>
+
+void limitHelper(int niceness)
+{
+    [[maybe_unused]] const int niced = ::nice(niceness);
+#ifndef QUILLRACK_SANITIZE
+    const rlimit data {512ul << 20, 512ul << 20};
+    ::setrlimit(RLIMIT_DATA, &data);
+#endif
+}
+
+struct DetailsReader::Run
+{
+    QProcess *process = nullptr;
+    QTimer *limit = nullptr;
+    std::deque<Book> books; // asked for and not answered yet, in the order asked
+    QByteArray output; // not yet a whole answer
+    std::vector<DetailsCache::Row> answers; // not yet stored
+};
+
+DetailsReader::DetailsReader(QObject *parent)
+    : QObject(parent)
+    , helper(QCoreApplication::applicationDirPath() + QStringLiteral("/quillrack-thumbnailer"))
+{
+    m_pool.setMaxThreadCount(1);
+    m_pool.setThreadPriority(QThread::LowPriority);
+}
+
+DetailsReader::~DetailsReader()
+{
+    stop();
+    m_pool.waitForDone();
+}
+
+void DetailsReader::read(const std::vector<Book> &books)
+{
+    m_waiting.insert(m_waiting.end(), books.begin(), books.end());
+    startRuns();
+    checkFinished();
+}
+
+void DetailsReader::stop()
+{
+    m_waiting.clear();
+    for (Run *run : std::exchange(m_runs, {})) {
+        run->process->disconnect(this);
+        run->process->kill();
+        run->process->waitForFinished(1000);
+        store(std::move(run->answers));
+        run->process->deleteLater();
+        delete run;
+    }
+}
+
+void DetailsReader::startRuns()
+{
+    while (int(m_runs.size()) < mostAtOnce && !m_waiting.empty()) {
+        auto *run = new Run;
+        m_runs.push_back(run);
+        QByteArray requests;
+        while (!m_waiting.empty() && int(run->books.size()) < booksPerRun) {
+            // By URI: a name with a tab or a line break goes whole.
+            requests += fileUri(m_waiting.front().path) + '\n';
+            run->books.push_back(m_waiting.front());
+            m_waiting.pop_front();
+        }
+        run->process = new QProcess(this);
+        run->process->setChildProcessModifier([] { limitHelper(19); });
+        run->process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        run->limit = new QTimer(run->process);
+        run->limit->setSingleShot(true);
+        connect(run->limit, &QTimer::timeout, run->process, &QProcess::kill);
+        connect(run->process, &QProcess::readyReadStandardOutput, this, [this, run] { take(run); });
+        connect(run->process, &QProcess::finished, this, [this, run] { ended(run); });
+        connect(run->process, &QProcess::errorOccurred, this,
+                [this, run](QProcess::ProcessError e) {
+                    if (e == QProcess::FailedToStart)
+                        ended(run);
+                });
+        run->process->start(helper, {QStringLiteral("--batch")});
+        run->process->write(requests);
+        run->process->closeWriteChannel();
+        run->limit->start(timeLimitMs);
+    }
+}
+
+void DetailsReader::take(Run *run)
+{
+    run->output += run->process->readAllStandardOutput();
+    // Each answer ends with an empty line; none of its own lines is empty.
+    for (qsizetype end; !run->books.empty()
+         && (end = run->output.startsWith('\n') ? 0 : run->output.indexOf("\n\n")) >= 0;) {
+        const qsizetype length = end == 0 ? 0 : end + 1;
+        const BookDetails details = BookDetails::fromLines(run->output.left(length));
+        run->output.remove(0, length + 1);
+        const Book book = run->books.front();
+        run->books.pop_front();
+        run->answers.push_back({fileUri(book.path), book.stamp, details});
+        emit answered(book.path, details);
+        run->limit->start(timeLimitMs); // the next book's time
+    }
+    if (run->answers.size() >= 50)
+        store(std::move(run->answers));
+}
+
+void DetailsReader::ended(Run *run)
+{
+    take(run);
+    const bool started = run->process->error() != QProcess::FailedToStart;
+    if (started && !run->books.empty()) {
+        // Killed for its time, or crashed: the book it was on gives nothing; the rest go on.
+        const Book failed = run->books.front();
+        run->books.pop_front();
+        run->answers.push_back({fileUri(failed.path), failed.stamp, {}});
+        emit answered(failed.path, {});
+        m_waiting.insert(m_waiting.begin(), run->books.begin(), run->books.end());
+    }
+    store(std::move(run->answers));
+    std::erase(m_runs, run);
+    run->process->deleteLater();
+    delete run;
+    if (!started)
+        m_waiting.clear(); // no helper to read with
+    startRuns();
+    checkFinished();
+}
+
+void DetailsReader::store(std::vector<DetailsCache::Row> rows)
+{
+    if (rows.empty())
+        return;
+    ++m_storing;
+    QPointer<DetailsReader> self(this);
+    m_pool.start([self, rows = std::move(rows)] {
+        // Rows of a book changed since the caller looked are of another version.
+        std::vector<DetailsCache::Row> current;
+        for (const DetailsCache::Row &row : rows) {
+            const QByteArray path = QByteArray::fromPercentEncoding(row.uri.mid(7));
+            if (DetailsCache::stampOf(path) == row.stamp)
+                current.push_back(row);
+        }
+        DetailsCache::ofThisThread().store(current);
+        QMetaObject::invokeMethod(qApp, [self] {
+            if (self) {
+                --self->m_storing;
+                self->checkFinished();
+            }
+        });
+    });
+}
+
+void DetailsReader::checkFinished()
+{
+    if (!busy())
+        emit finished();
+}
