@@ -65,7 +65,7 @@ class SilentPrompter : public Prompter
 {
 public:
     Answer message(const QString &, const QString &, Buttons) override { return Answer::Ok; }
-    QString input(const QString &, const QString &) override { return {}; }
+    QString input(const QString &, const QString &, const QString &) override { return {}; }
 };
 
 struct Row

@@ -34,9 +34,10 @@ Prompter::Answer ScriptedPrompter::message(const QString &title, const QString &
                                                         : Answer::No);
 }
 
-QString ScriptedPrompter::input(const QString &prompt, const QString &title)
+QString ScriptedPrompter::input(const QString &prompt, const QString &title,
+                                const QString &proposed)
 {
-    asked.append({title, prompt});
+    asked.append({title, proposed.isEmpty() ? prompt : prompt + " [" + proposed + "]"});
     return takeFront(inputs);
 }
 

@@ -19,7 +19,8 @@ class ScriptedPrompter : public Prompter
 {
 public:
     Answer message(const QString &title, const QString &text, Buttons buttons) override;
-    QString input(const QString &prompt, const QString &title) override;
+    QString input(const QString &prompt, const QString &title,
+                  const QString &proposed = QString()) override;
     QStringList titles() const;
     bool told(const QString &needle) const; // some box's text holds needle
 

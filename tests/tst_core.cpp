@@ -204,26 +204,29 @@ void TestCore::detailsFromBooks_data()
     QTest::addColumn<QString>("kind");
     QTest::addColumn<QByteArray>("document"); // a PDF's: title|author|file name
     QTest::addColumn<QString>("details");
+    QTest::addColumn<QString>("proposed"); // the name the details propose for the file
     const QByteArray opf2 = "<package><metadata xmlns:dc='d' xmlns:opf='o'>";
     // clang-format off
     row("epub 2", "epub", opf2 + "<dc:title>Moby  Dick</dc:title><dc:creator opf:role='aut' opf:file-as='Melville, Herman'>Herman Melville</dc:creator><dc:creator opf:role='trl'>A Translator</dc:creator><dc:language>en</dc:language><dc:publisher>Harper</dc:publisher><dc:date>1851-10-18</dc:date><meta name='calibre:series' content='Sea'/><meta name='calibre:series_index' content='2.0'/></metadata></package>",
-        QString("title=Moby Dick|author=Herman Melville|author-sort=Melville, Herman|series=Sea|series-number=2|year=1851|publisher=Harper|language=en|"));
+        QString("title=Moby Dick|author=Herman Melville|author-sort=Melville, Herman|series=Sea|series-number=2|year=1851|publisher=Harper|language=en|"), QString::fromUtf8("Herman Melville - Moby Dick"));
     row("epub 3", "epub", opf2 + QByteArray("<dc:title>Emma</dc:title><dc:creator id='a'>Jane Austen</dc:creator><meta refines='#a' property='role'>aut</meta><meta refines='#a' property='file-as'>Austen, Jane</meta><dc:creator id='i'>An Illustrator</dc:creator><meta refines='#i' property='role'>ill</meta><meta property='belongs-to-collection' id='c'>Novels</meta><meta refines='#c' property='collection-type'>series</meta><meta refines='#c' property='group-position'>4</meta></metadata></package>"),
-        QString("title=Emma|author=Jane Austen|author-sort=Austen, Jane|series=Novels|series-number=4|"));
+        QString("title=Emma|author=Jane Austen|author-sort=Austen, Jane|series=Novels|series-number=4|"), QString::fromUtf8("Jane Austen - Emma"));
     row("epub, no roles", "epub", opf2 + "<dc:creator>One</dc:creator><dc:creator>Two</dc:creator><dc:creator>One</dc:creator>",
-        QString("author=One|author-sort=-|author=Two|author-sort=-|"));
-    row("epub, junk", "epub", QByteArray("\x00\xff<<metadata>&&", 15), QString());
+        QString("author=One|author-sort=-|author=Two|author-sort=-|"), QString::fromUtf8(""));
+    row("epub, dots and signs", "epub", opf2 + "<dc:title>Dr. No: A \"Story\"?</dc:title><dc:creator>I. Fleming</dc:creator>",
+        QString("title=Dr. No: A \"Story\"?|author=I. Fleming|author-sort=-|"), QString("I Fleming - Dr No A Story"));
+    row("epub, junk", "epub", QByteArray("\x00\xff<<metadata>&&", 15), QString(), QString::fromUtf8(""));
     row("fb2, windows-1251", "fb2", QByteArray("<?xml version='1.0' encoding='windows-1251'?><FictionBook><description><title-info><author><first-name>\xCB\xE5\xE2</first-name><last-name>\xD2\xEE\xEB\xF1\xF2\xEE\xE9</last-name></author><book-title>\xC2\xEE\xE9\xED\xE0</book-title><lang>ru</lang><sequence name='S' number='3'/></title-info></description></FictionBook>"),
-        QString::fromUtf8("title=Война|author=Лев Толстой|author-sort=Толстой, Лев|series=S|series-number=3|language=ru|"));
+        QString::fromUtf8("title=Война|author=Лев Толстой|author-sort=Толстой, Лев|series=S|series-number=3|language=ru|"), QString::fromUtf8("Лев Толстой - Война"));
     row("fb2, a nickname", "fb2", QByteArray("<FictionBook><description><title-info><author><nickname>Saki</nickname><email>a@b</email></author><date value='1911-01-01'/></title-info></description></FictionBook>"),
-        QString("author=Saki|author-sort=-|year=1911|"));
+        QString("author=Saki|author-sort=-|year=1911|"), QString::fromUtf8(""));
     row("comic", "comic", QByteArray("<ComicInfo><Title>Start</Title><Series>Hero</Series><Number>7</Number><Writer>Ann, Bo</Writer><Year>1999</Year></ComicInfo>"),
-        QString("title=Start|author=Ann|author-sort=-|author=Bo|author-sort=-|series=Hero|series-number=7|year=1999|"));
-    row("comic, not ComicInfo", "comic", QByteArray("<Other><Title>x</Title></Other>"), QString());
-    row("pdf", "pdf", QByteArray("Moby Dick|Herman Melville|b.pdf"), QString("title=Moby Dick|author=Herman Melville|author-sort=-|"));
-    row("pdf, word processor", "pdf", QByteArray("Microsoft Word - notes.doc|Administrator|b.pdf"), QString());
-    row("pdf, file name", "pdf", QByteArray("  untitled |Adobe Acrobat 9|b.pdf"), QString());
-    row("pdf, title is the name", "pdf", QByteArray("Moby-Dick|pdfTeX-1.40|moby-dick.pdf"), QString());
+        QString("title=Start|author=Ann|author-sort=-|author=Bo|author-sort=-|series=Hero|series-number=7|year=1999|"), QString::fromUtf8("Ann - Start"));
+    row("comic, not ComicInfo", "comic", QByteArray("<Other><Title>x</Title></Other>"), QString(), QString::fromUtf8(""));
+    row("pdf", "pdf", QByteArray("Moby Dick|Herman Melville|b.pdf"), QString("title=Moby Dick|author=Herman Melville|author-sort=-|"), QString::fromUtf8("Herman Melville - Moby Dick"));
+    row("pdf, word processor", "pdf", QByteArray("Microsoft Word - notes.doc|Administrator|b.pdf"), QString(), QString::fromUtf8(""));
+    row("pdf, file name", "pdf", QByteArray("  untitled |Adobe Acrobat 9|b.pdf"), QString(), QString::fromUtf8(""));
+    row("pdf, title is the name", "pdf", QByteArray("Moby-Dick|pdfTeX-1.40|moby-dick.pdf"), QString(), QString::fromUtf8(""));
     // clang-format on
 }
 
@@ -232,6 +235,7 @@ void TestCore::detailsFromBooks()
     QFETCH(QString, kind);
     QFETCH(QByteArray, document);
     QFETCH(QString, details);
+    QFETCH(QString, proposed);
     const QList<QByteArray> pdf = document.split('|');
     const BookDetails d = kind == "epub" ? epubDetails(document)
         : kind == "fb2"                  ? fb2Details(document)
@@ -239,6 +243,7 @@ void TestCore::detailsFromBooks()
                                          : pdfDetails(pdf.value(0), pdf.value(1), pdf.value(2));
     QCOMPARE(QString::fromUtf8(d.toLines()).replace(u'\n', u'|'), details);
     QCOMPARE(BookDetails::fromLines(d.toLines()), d); // the helper's lines give them back
+    QCOMPARE(nameFromDetails(d), proposed);
 }
 
 QTEST_GUILESS_MAIN(TestCore)

@@ -158,6 +158,7 @@ class TestModel : public QObject
     Q_OBJECT
 private slots:
     void fileSysRules();
+    void renamingFromDetails();
     void readAheadHandsOutOnlyWhatItRead();
     void firstPage_data();
     void firstPage();
@@ -350,6 +351,31 @@ void TestModel::oneChangePerOperation()
                  .arg(library.size()),
              told);
     QVERIFY(complete);
+}
+
+void TestModel::renamingFromDetails()
+{
+    Library v(1, 0);
+    v.tree.write("lib/Shelf 1/9780141439518.epub", "the book");
+    v.load();
+    v.onBook("9780141439518.epub");
+    v.commands->mnuMarkBook_Click(3);
+    // Not read yet: said so, and nothing changes.
+    v.onBook("9780141439518.epub");
+    v.commands->mnuRenameFromDetails_Click();
+    QVERIFY(v.prompter.told("not been read yet"));
+    // Proposed from the details, the format part kept; marks as Rename Book leaves them.
+    BookDetails emma;
+    emma.title = "Emma. A Novel", emma.authors = QStringList {"Jane Austen"};
+    v.commands->detailsOf = [&](const QByteArray &) { return std::optional(emma); };
+    v.prompter.inputs = {"Jane Austen - Emma A Novel"};
+    v.onBook("9780141439518.epub");
+    v.commands->mnuRenameFromDetails_Click();
+    QCOMPARE(v.prompter.asked.last(),
+             std::pair(QString("Rename from Details"),
+                       QString("Rename '9780141439518' to ... [Jane Austen - Emma A Novel]")));
+    QCOMPARE(v.tree.read("lib/Shelf 1/Jane Austen - Emma A Novel.epub"), "the book");
+    QCOMPARE(v.g.Marks.bytes(), QByteArray("-9780141439518.epub,3,"));
 }
 
 void TestModel::dragAndClipboardData_data()

@@ -103,6 +103,7 @@ void frmMain::buildBookPopUp()
     mnuSendToReader = item(m, QStringLiteral("Send to eBook Reader\tCtrl+E"), "mnuSendToReader");
     separator(m, "mnuBookSepReader");
     mnuBookRename = item(m, QStringLiteral("Rename Book"), "mnuBookRename");
+    mnuRenameFromDetails = item(m, QStringLiteral("Rename from Details…"), "mnuRenameFromDetails");
     separator(m, "mnuBookSep4");
     mnuBookDelete = item(m, QStringLiteral("Delete Book"), "mnuBookDelete");
 }

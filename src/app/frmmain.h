@@ -31,6 +31,7 @@ public:
     QAction *mnuUnmark;
     QAction *mnuSendToReader;
     QAction *mnuBookRename;
+    QAction *mnuRenameFromDetails;
     QAction *mnuBookDelete;
 
     QMenu *mnuShelfPopUp;

@@ -177,6 +177,9 @@ void modMain::connectCommands()
     connect(m->mnuUnmark, &QAction::triggered, this, [c] { c->mnuUnmark_Click(); });
     connect(m->mnuSendToReader, &QAction::triggered, this, [c] { c->mnuSendToReader_Click(); });
     connect(m->mnuBookRename, &QAction::triggered, this, [c] { c->mnuBookRename_Click(); });
+    connect(m->mnuRenameFromDetails, &QAction::triggered, this,
+            [c] { c->mnuRenameFromDetails_Click(); });
+    c->detailsOf = [this](const QByteArray &path) { return shelfWindow->knownDetails(path); };
     connect(m->mnuBookDelete, &QAction::triggered, this, [c] { c->mnuBookDelete_Click(); });
     connect(m->cmdShelfRename, &QAction::triggered, this, [c] { c->cmdShelfRename_Click(); });
     connect(m->mnuShelfDelete, &QAction::triggered, this, [c] { c->mnuShelfDelete_Click(); });

@@ -90,6 +90,30 @@ void Commands::mnuSendToReader_Click()
 
 void Commands::mnuBookRename_Click()
 {
+    renameBook(QStringLiteral("Rename Book"), QString());
+}
+
+void Commands::mnuRenameFromDetails_Click()
+{
+    const PopUpTarget t = m_bookcase.target();
+    if (t.BookName.isEmpty())
+        return;
+    const std::optional<BookDetails> details = detailsOf
+        ? detailsOf(m_bookcase.bookPath(t.ShelfName, t.BookName).bytes())
+        : std::nullopt;
+    const QString proposed = details ? nameFromDetails(*details) : QString();
+    if (proposed.isEmpty()) {
+        g.prompter->message(QStringLiteral("Rename from Details"),
+                            details ? QStringLiteral("This book does not give its title.")
+                                    : QStringLiteral("This book's details have not been read "
+                                                     "yet. Try again in a moment."));
+        return;
+    }
+    renameBook(QStringLiteral("Rename from Details"), proposed);
+}
+
+void Commands::renameBook(const QString &caption, const QString &proposed)
+{
     const CommandScope command(m_bookcase);
     const PopUpTarget t = m_bookcase.target();
     if (t.BookName.isEmpty())
@@ -99,7 +123,7 @@ void Commands::mnuBookRename_Click()
     const QByteArray title = dot >= 0 ? t.BookName.left(dot) : t.BookName;
     const QString prompt = dot >= 0 ? QStringLiteral("Rename '%1' to ...").arg(shownName(title))
                                     : QStringLiteral("Rename %1 to ...").arg(shownName(t.BookName));
-    const QString newName = g.prompter->input(prompt, QStringLiteral("Rename Book"));
+    const QString newName = g.prompter->input(prompt, caption, proposed);
     if (newName.toUtf8() == title) {
         m_bookcase.report({SameNameTitle, NameNotChanged});
         return;

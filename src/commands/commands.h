@@ -1,9 +1,12 @@
 #pragma once
 
+#include "bookdetails.h"
 #include "filesys.h"
 #include "marks.h"
 
 #include <QString>
+#include <functional>
+#include <optional>
 
 struct GlobalState;
 class Bookcase;
@@ -26,6 +29,10 @@ public:
     // Sends a copy of the target book to the eBook Reader Content Folder.
     void mnuSendToReader_Click();
     void mnuBookRename_Click();
+    // Renames the target book to the name its details propose, which the user may change.
+    void mnuRenameFromDetails_Click();
+    // What a book says of itself, as far as the window knows it (by the book's path).
+    std::function<std::optional<BookDetails>(const QByteArray &path)> detailsOf;
     void mnuBookDelete_Click();
     // Asks for a name and creates that shelf.
     void cmdNewShelf_Click();
@@ -44,6 +51,9 @@ private:
     QString fileTakesName(const QString &name) const;
     // Asks whether `name` is to be deleted for good; true for Yes.
     bool confirmDelete(const QString &title, const QString &name);
+    // Asks for the target book's new title (proposing one, or not) and renames it, its format
+    // part kept.
+    void renameBook(const QString &title, const QString &proposed);
 
     GlobalState &g;
     Bookcase &m_bookcase;

@@ -104,6 +104,18 @@ QString BookDetails::tipLines() const
     return lines.join(u'\n');
 }
 
+QString nameFromDetails(const BookDetails &details)
+{
+    if (details.title.trimmed().isEmpty())
+        return {};
+    QString name = details.authors.isEmpty() || details.authors[0].trimmed().isEmpty()
+        ? details.title
+        : details.authors[0] + QStringLiteral(" - ") + details.title;
+    name.replace(u'.', u' ');
+    name.removeIf([](QChar c) { return c < u' ' || QStringView(u"\"*/:<>?\\|").contains(c); });
+    return name.simplified();
+}
+
 QByteArray BookDetails::toLines() const
 {
     QByteArray out;

@@ -30,6 +30,12 @@ struct BookDetails
     bool operator==(const BookDetails &) const = default;
 };
 
+// The name a book's details propose for its file, before its format part: "Author - Title"
+// with the first author (the title alone when no author is known), dots made blanks so that
+// the format part stays the part after the first dot, without the characters a FAT reader
+// refuses, blanks run together; empty when the book gives no title.
+QString nameFromDetails(const BookDetails &details);
+
 // An EPUB's package document (EPUB 2 or 3): dc:title; each dc:creator that is an author (the
 // "aut" role, or no role) with its sort form; the series from calibre's metas or a collection
 // of type "series"; dc:language, dc:publisher and the year of dc:date.

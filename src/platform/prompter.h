@@ -26,8 +26,10 @@ public:
     virtual ~Prompter() = default;
     virtual Answer message(const QString &title, const QString &text, Buttons buttons = Buttons::Ok)
         = 0;
-    // An input box with an empty default; Cancel gives empty text.
-    virtual QString input(const QString &prompt, const QString &title) = 0;
+    // An input box, empty or holding a proposed text; Cancel gives empty text.
+    virtual QString input(const QString &prompt, const QString &title,
+                          const QString &proposed = QString())
+        = 0;
 
     // Runs a job that may take long (copying books) of total bytes: the window keeps painting
     // and, after half a second, shows its progress with Cancel; the rest of the program waits.

@@ -80,6 +80,12 @@ public:
     // From now on the book pictures show each book's cover where one can be had.
     void setCovers(CoverQueue *covers);
     CoverQueue *covers() const { return m_covers; }
+    // What a book says of itself, when it has been read.
+    std::optional<BookDetails> knownDetails(const QByteArray &path) const
+    {
+        const BookDetails *details = m_details.object(path);
+        return details ? std::optional(*details) : std::nullopt;
+    }
 
     // Starts dragging the book of a slot; tests replace it, since a real drag waits for the
     // mouse button to be released.

@@ -81,14 +81,18 @@ Prompter::Answer WidgetPrompter::message(const QString &title, const QString &te
     }
 }
 
-QString WidgetPrompter::input(const QString &prompt, const QString &title)
+QString WidgetPrompter::input(const QString &prompt, const QString &title, const QString &proposed)
 {
-    bool ok = false;
+    QInputDialog dialog(QApplication::activeWindow());
+    dialog.setWindowTitle(title);
     // The prompt may hold a name: shown as it is, never read as markup.
-    const QString text
-        = QInputDialog::getText(QApplication::activeWindow(), title,
-                                asPlainText(shortLines(prompt)), QLineEdit::Normal, QString(), &ok);
-    return ok ? text : QString();
+    dialog.setLabelText(asPlainText(shortLines(prompt)));
+    dialog.setTextValue(proposed);
+    // Wide enough for a proposed name to be read whole, within reason.
+    const int wanted = dialog.fontMetrics().horizontalAdvance(proposed) + 60;
+    if (wanted > dialog.sizeHint().width())
+        dialog.resize(qMin(wanted, 700), dialog.sizeHint().height());
+    return dialog.exec() == QDialog::Accepted ? dialog.textValue() : QString();
 }
 
 namespace {

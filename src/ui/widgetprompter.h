@@ -8,7 +8,8 @@ class WidgetPrompter : public Prompter
 {
 public:
     Answer message(const QString &title, const QString &text, Buttons buttons) override;
-    QString input(const QString &prompt, const QString &title) override;
+    QString input(const QString &prompt, const QString &title,
+                  const QString &proposed = QString()) override;
     bool runJob(qint64 total, const std::function<void(JobProgress &)> &job) override;
     void stopJobs() override;
     bool waitFor(const QString &folder, const std::function<void()> &work) override;
