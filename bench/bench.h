@@ -7,6 +7,7 @@
 #include "bookindex.h"
 #include "commands.h"
 #include "coverqueue.h"
+#include "detailsreader.h"
 #include "finder.h"
 #include "frmfind.h"
 #include "frmmain.h"
@@ -112,6 +113,8 @@ private:
 void openLibrary(GlobalState &g, Bench &b, const QString &library);
 void touch(const QString &path, const QByteArray &content = QByteArray());
 void makeBooks(const QString &shelf, int count);
+// A zip of members, as EPUB and CBZ books are.
+QByteArray zipOf(const std::vector<std::pair<QByteArray, QByteArray>> &members);
 // A marks line of `count` entries, the first twenty books of a shelf among them.
 QByteArray marksLine(int count);
 // The raw cost of a listing: read the folder once and sort the names bytewise.
@@ -128,6 +131,7 @@ double longestGap(const std::function<void()> &fn);
 
 // The groups, as --only names them.
 void listingGroup(Bench &b); // P1-P5
+void detailsGroup(Bench &b); // P20, P21
 void startupGroup(Bench &b); // P6, P7, P18, M1
 void marksGroup(Bench &b); // P8, P9
 void findGroup(Bench &b); // P10, P11, P16, M2

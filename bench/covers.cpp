@@ -2,29 +2,6 @@
 
 namespace {
 
-// A zip of members, as EPUB and CBZ books are.
-QByteArray zipOf(const std::vector<std::pair<QByteArray, QByteArray>> &members)
-{
-    std::vector<char> buffer(8 << 20);
-    size_t used = 0;
-    archive *a = archive_write_new();
-    archive_write_set_format_zip(a);
-    archive_write_open_memory(a, buffer.data(), buffer.size(), &used);
-    for (const auto &[name, data] : members) {
-        archive_entry *e = archive_entry_new();
-        archive_entry_set_pathname(e, name.constData());
-        archive_entry_set_size(e, data.size());
-        archive_entry_set_filetype(e, AE_IFREG);
-        archive_entry_set_perm(e, 0644);
-        archive_write_header(a, e);
-        archive_write_data(a, data.constData(), size_t(data.size()));
-        archive_entry_free(e);
-    }
-    archive_write_close(a);
-    archive_write_free(a);
-    return QByteArray(buffer.data(), qsizetype(used));
-}
-
 // A shelf of 20 books of mixed formats, each with a cover picture of a book's proportions.
 void makeCoveredBooks(const QString &shelf)
 {

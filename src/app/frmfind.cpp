@@ -97,7 +97,7 @@ void frmFind::showStatus()
         status = QStringLiteral("Reading the library… %1 of %2 shelves read")
                      .arg(locale.toString(m_finder.shelvesRead()),
                           locale.toString(m_finder.shelfTotal()));
-    else if (m_finder.readingDetails())
+    else if (m_finder.readingDetails() && m_finder.detailsToRead() > 0)
         status = QStringLiteral("Reading book details: %1 of %2")
                      .arg(locale.toString(m_finder.detailsRead()),
                           locale.toString(m_finder.detailsToRead()));

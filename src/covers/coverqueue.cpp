@@ -117,6 +117,8 @@ void CoverQueue::look(const std::vector<Job> &jobs)
         std::vector<Found> found;
         std::atomic<size_t> next = 0;
         std::atomic<int> running = 0;
+        std::atomic<bool> rowsTaken = false;
+        std::vector<std::optional<DetailsCache::Row>> rows; // the details cache's, by job
     };
     auto page = std::make_shared<Page>();
     page->jobs = jobs;
@@ -125,7 +127,15 @@ void CoverQueue::look(const std::vector<Job> &jobs)
     page->running = runners;
     QPointer<CoverQueue> self(this);
     for (int r = 0; r < runners; ++r) {
-        m_pool.start([self, page] {
+        m_pool.start([self, page, details = withDetails] {
+            // The page's details, in one query by the first runner, while the others read
+            // covers.
+            if (details && !page->rowsTaken.exchange(true)) {
+                std::vector<QByteArray> uris;
+                for (const Job &job : page->jobs)
+                    uris.push_back(Thumbnails::uriOf(job.path));
+                page->rows = DetailsCache::ofThisThread().rowsOf(uris);
+            }
             for (size_t i; (i = page->next++) < page->jobs.size();) {
                 Job &job = page->jobs[i];
                 const DetailsCache::Stamp stamp = DetailsCache::stampOf(job.path);
@@ -140,11 +150,15 @@ void CoverQueue::look(const std::vector<Job> &jobs)
                     || (cover.isNull()
                         && Thumbnails::failedBefore(Thumbnails::failPathFor(uri), stamp.mtime));
                 page->found[i].cover = fitted(cover, job.box);
-                if (stamp.mtime >= 0)
-                    page->found[i].details = DetailsCache::ofThisThread().fresh(uri, stamp);
             }
             if (--page->running > 0)
                 return;
+            for (size_t i = 0; i < page->rows.size(); ++i) { // rows of the versions shown
+                const auto &row = page->rows[i];
+                if (row && row->stamp.mtime == page->jobs[i].mtime
+                    && row->stamp.size == page->jobs[i].size)
+                    page->found[i].details = row->details;
+            }
             QMetaObject::invokeMethod(qApp, [self, page] {
                 if (!self)
                     return;
@@ -152,7 +166,7 @@ void CoverQueue::look(const std::vector<Job> &jobs)
                     Job &job = page->jobs[i];
                     const Found &f = page->found[i];
                     job.cover = f.cover.isNull() && !f.none;
-                    job.details = !f.details && job.mtime >= 0;
+                    job.details = self->withDetails && !f.details && job.mtime >= 0;
                     if (!job.cover)
                         emit self->ready(job.path, f.cover);
                     if (f.details)

@@ -32,6 +32,8 @@ public:
     QString helper;
     int timeLimitMs = 5000;
     int mostAtOnce;
+    // Whether the books' details are wanted with their covers.
+    bool withDetails = true;
 
 signals:
     // A book's cover; a null image when it has none (it then keeps the closed book).

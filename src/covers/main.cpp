@@ -10,7 +10,8 @@
 // With --batch it answers many books, one request a line on its standard input: INPUT for the
 // details alone, or INPUT, SIZE and OUTPUT separated by tabs for the cover too (a path with a
 // tab or a line break goes as a file:// URI). Each answer is the details' lines, then
-// `cover=0|1|2` as the exit codes above when a cover was asked for, then an empty line.
+// `cover=0|1|2` as the exit codes above when a cover was asked for, then an empty line; the
+// answers are written out together at least every 20 ms.
 #include "readers.h"
 #include "thumbcache.h"
 
@@ -18,7 +19,9 @@
 #include <QFile>
 #include <QImageWriter>
 #include <QSaveFile>
+#include <atomic>
 #include <cstdio>
+#include <thread>
 #include <unistd.h>
 #include <vector>
 
@@ -57,6 +60,17 @@ void print(const QByteArray &text)
 
 int batch()
 {
+    // Answers go out together, every 20 ms or when the buffer fills, rather than one write
+    // each; so the answers of books done before one that hangs reach the caller all the same.
+    static char buffer[1 << 16];
+    std::setvbuf(stdout, buffer, _IOFBF, sizeof buffer);
+    std::atomic<bool> ended = false;
+    std::thread flusher([&ended] {
+        while (!ended) {
+            ::usleep(20000);
+            std::fflush(stdout); // stdio locks the stream: safe beside the writer
+        }
+    });
     char *line = nullptr;
     size_t room = 0;
     ssize_t read;
@@ -74,9 +88,13 @@ int batch()
                 + QByteArray::number(readable && size ? writeCover(path, size, request[2]) : 2)
                 + '\n';
         }
-        print(answer + '\n');
+        answer += '\n';
+        std::fwrite(answer.constData(), 1, size_t(answer.size()), stdout);
     }
     std::free(line);
+    ended = true;
+    flusher.join();
+    std::fflush(stdout);
     return 0;
 }
 

@@ -6,6 +6,7 @@
 #include <QBuffer>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QImageReader>
 #include <archive.h>
 #include <archive_entry.h>
@@ -44,8 +45,9 @@ QImage decode(const QByteArray &bytes, int size)
 class Archive
 {
 public:
-    explicit Archive(int fd)
+    explicit Archive(int fd, bool zipOnly = false)
         : m_fd(fd)
+        , m_zipOnly(zipOnly)
     { }
     template<typename Fn> void walk(Fn fn) const // fn(archive, entry): false stops
     {
@@ -54,10 +56,14 @@ public:
                                                                  archive_read_free);
         // The formats books come in, and no other: some formats read files named inside them,
         // and some filters run other programs.
-        for (auto support : {archive_read_support_format_zip, archive_read_support_format_7zip,
-                             archive_read_support_format_rar, archive_read_support_format_rar5,
-                             archive_read_support_format_tar})
-            support(a.get());
+        if (m_zipOnly) { // an EPUB is a zip
+            archive_read_support_format_zip(a.get());
+        } else {
+            for (auto support : {archive_read_support_format_zip, archive_read_support_format_7zip,
+                                 archive_read_support_format_rar, archive_read_support_format_rar5,
+                                 archive_read_support_format_tar})
+                support(a.get());
+        }
         if (archive_read_open_fd(a.get(), m_fd, 1 << 16) != ARCHIVE_OK)
             return;
         archive_entry *entry;
@@ -78,23 +84,32 @@ public:
     }
     QByteArray member(const QString &name) const
     {
-        QByteArray data;
+        return members([&](const QString &n) { return n == name; }, 1).value(name);
+    }
+    // The members whose names are wanted, at most `most` of them, in one walk.
+    template<typename Wanted>
+    QHash<QString, QByteArray> members(const Wanted &wanted, int most) const
+    {
+        QHash<QString, QByteArray> found;
         walk([&](archive *a, archive_entry *e) {
-            if (QString::fromUtf8(archive_entry_pathname(e)) != name)
+            const QString name = QString::fromUtf8(archive_entry_pathname(e));
+            if (!wanted(name))
                 return true;
+            QByteArray &data = found[name];
             char buf[1 << 16];
             la_ssize_t n;
             while ((n = archive_read_data(a, buf, sizeof buf)) > 0 && data.size() < MemberLimit)
                 data.append(buf, n);
             if (n < 0 || data.size() >= MemberLimit)
                 data.clear(); // damaged, or larger than any cover
-            return false;
+            return found.size() < most;
         });
-        return data;
+        return found;
     }
 
 private:
     int m_fd;
+    bool m_zipOnly;
 };
 
 QImage epubCover(int fd, int size)
@@ -276,11 +291,18 @@ BookDetails readDetails(const QByteArray &path)
     const QString type = QFileInfo(name).suffix().toLower();
     BookDetails d;
     if (type == u"epub") {
-        const Archive book(fd);
-        const QString package
-            = epubPackagePath(book.member(QStringLiteral("META-INF/container.xml")));
+        // The container and the package document, in one walk: the first .opf is nearly always
+        // the one the container names.
+        const Archive book(fd, true);
+        const QString container = QStringLiteral("META-INF/container.xml");
+        const QHash<QString, QByteArray> found = book.members(
+            [&](const QString &n) {
+                return n == container || n.endsWith(QStringLiteral(".opf"), Qt::CaseInsensitive);
+            },
+            2);
+        const QString package = epubPackagePath(found.value(container));
         if (!package.isEmpty())
-            d = epubDetails(book.member(package));
+            d = epubDetails(found.contains(package) ? found.value(package) : book.member(package));
     } else if (type == u"cbz" || type == u"cb7" || type == u"cbr" || type == u"cbt") {
         const Archive book(fd);
         d = comicInfoDetails(book.member(QStringLiteral("ComicInfo.xml")));

@@ -35,12 +35,14 @@ QString DetailsCache::defaultFile()
 
 DetailsCache &DetailsCache::ofThisThread()
 {
+    // Made again only when the cache folder changes (tests and benchmarks move it).
     thread_local std::unique_ptr<DetailsCache> mine;
-    thread_local QString file;
-    if (!mine || file != defaultFile()) {
+    thread_local QByteArray home;
+    const QByteArray now = qgetenv("XDG_CACHE_HOME");
+    if (!mine || home != now) {
         mine.reset();
-        file = defaultFile();
-        mine = std::make_unique<DetailsCache>(file);
+        home = now;
+        mine = std::make_unique<DetailsCache>(defaultFile());
     }
     return *mine;
 }
@@ -107,6 +109,7 @@ bool DetailsCache::open(const QString &file)
 
 DetailsCache::~DetailsCache()
 {
+    m_fresh.reset();
     QSqlDatabase::database(m_name, false).close();
     QSqlDatabase::removeDatabase(m_name);
 }
@@ -115,14 +118,50 @@ std::optional<BookDetails> DetailsCache::fresh(const QByteArray &uri, Stamp stam
 {
     if (!m_open || stamp.mtime < 0)
         return std::nullopt;
-    QSqlQuery q(QSqlDatabase::database(m_name, false));
-    q.prepare(QStringLiteral("SELECT lines FROM details WHERE uri = ? AND mtime = ? AND size = ?"));
-    q.addBindValue(uri);
-    q.addBindValue(stamp.mtime);
-    q.addBindValue(stamp.size);
-    if (!q.exec() || !q.next())
+    if (!m_fresh) { // prepared once for the connection
+        m_fresh = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
+        m_fresh->prepare(
+            QStringLiteral("SELECT lines FROM details WHERE uri = ? AND mtime = ? AND size = ?"));
+    }
+    QSqlQuery &q = *m_fresh;
+    q.bindValue(0, uri);
+    q.bindValue(1, stamp.mtime);
+    q.bindValue(2, stamp.size);
+    const bool found = q.exec() && q.next();
+    const QByteArray lines = found ? q.value(0).toByteArray() : QByteArray();
+    q.finish(); // no read left open
+    if (!found)
         return std::nullopt;
-    return BookDetails::fromLines(q.value(0).toByteArray());
+    return BookDetails::fromLines(lines);
+}
+
+std::vector<std::optional<DetailsCache::Row>>
+DetailsCache::rowsOf(const std::vector<QByteArray> &uris)
+{
+    std::vector<std::optional<Row>> found(uris.size());
+    if (!m_open || uris.empty())
+        return found;
+    QSqlQuery q(QSqlDatabase::database(m_name, false));
+    q.setForwardOnly(true);
+    QString marks = QStringLiteral("?");
+    for (size_t i = 1; i < uris.size(); ++i)
+        marks += QStringLiteral(",?");
+    q.prepare(
+        QStringLiteral("SELECT uri, mtime, size, lines FROM details WHERE uri IN (%1)").arg(marks));
+    for (size_t i = 0; i < uris.size(); ++i)
+        q.bindValue(int(i), uris[i]);
+    if (!q.exec())
+        return found;
+    while (q.next()) {
+        const QByteArray uri = q.value(0).toByteArray();
+        for (size_t i = 0; i < uris.size(); ++i) {
+            if (uris[i] == uri)
+                found[i] = Row {uri,
+                                {q.value(1).toLongLong(), q.value(2).toLongLong()},
+                                BookDetails::fromLines(q.value(3).toByteArray())};
+        }
+    }
+    return found;
 }
 
 bool DetailsCache::store(const std::vector<Row> &rows)

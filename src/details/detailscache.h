@@ -4,6 +4,9 @@
 
 #include <QByteArray>
 #include <QString>
+
+class QSqlQuery;
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -44,6 +47,8 @@ public:
     bool isOpen() const { return m_open; }
     // The details read from this very version of the file, if they were.
     std::optional<BookDetails> fresh(const QByteArray &uri, Stamp stamp);
+    // The rows of many books at once, in one query, whatever version they were read from.
+    std::vector<std::optional<Row>> rowsOf(const std::vector<QByteArray> &uris);
     // Rows stored (or replaced) in one transaction.
     bool store(const std::vector<Row> &rows);
     // Every row whose URI lies under a folder's URI (one that ends with '/').
@@ -54,4 +59,5 @@ private:
     bool open(const QString &file);
     QString m_name;
     bool m_open = false;
+    std::unique_ptr<QSqlQuery> m_fresh;
 };

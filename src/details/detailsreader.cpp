@@ -62,10 +62,13 @@ void DetailsReader::stop()
 void DetailsReader::startRuns()
 {
     while (int(m_runs.size()) < mostAtOnce && !m_waiting.empty()) {
+        // The books shared out evenly between the runs there is room for.
+        const int room = mostAtOnce - int(m_runs.size());
+        const int books = qBound(1, int(m_waiting.size() + size_t(room) - 1) / room, booksPerRun);
         auto *run = new Run;
         m_runs.push_back(run);
         QByteArray requests;
-        while (!m_waiting.empty() && int(run->books.size()) < booksPerRun) {
+        while (!m_waiting.empty() && int(run->books.size()) < books) {
             // By URI: a name with a tab or a line break goes whole.
             requests += fileUri(m_waiting.front().path) + '\n';
             run->books.push_back(m_waiting.front());

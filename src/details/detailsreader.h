@@ -39,7 +39,7 @@ public:
     QString helper;
     int timeLimitMs = 5000; // a book
     int mostAtOnce = 2;
-    int booksPerRun = 200;
+    int booksPerRun = 500;
 
 signals:
     void answered(const QByteArray &path, const BookDetails &details);

@@ -67,7 +67,8 @@ void Finder::read()
     auto stop = std::make_shared<std::atomic<bool>>(false);
     Walk &running = m_walks[walk];
     running.stop = stop;
-    running.thread = std::thread([this, walk, stop, root = Path(g.BookFolder), fs = g.FileSys] {
+    running.thread = std::thread([this, walk, stop, root = Path(g.BookFolder), fs = g.FileSys,
+                                  details = withDetails] {
         auto batch = std::make_shared<Batch>();
         std::vector<std::shared_ptr<Batch>> walked;
         auto send = [&] {
@@ -101,7 +102,7 @@ void Finder::read()
             }
         }
         batch->last = true;
-        batch->ends = !error.isEmpty() || *stop; // else after the details
+        batch->ends = !details || !error.isEmpty() || *stop; // else after the details
         send();
         if (!batch->ends)
             detailsOf(root, walked, *stop, [&](std::shared_ptr<Known> known) {

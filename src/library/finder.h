@@ -41,8 +41,10 @@ public:
     // The library changed: what was read is forgotten, and a walk under way stops.
     void forget();
 
-    // Books whose details are being read, and how many of them are read.
-    bool readingDetails() const { return m_details.busy(); }
+    // Whether the walk goes on to the books' details (else names alone are found).
+    bool withDetails = true;
+    // Books whose details are being looked up or read, and how many of them are read.
+    bool readingDetails() const { return m_walks.count(m_walk) || m_details.busy(); }
     int detailsRead() const { return m_detailsRead; }
     int detailsToRead() const { return m_detailsToRead; }
     // A book's authors as the book shows them; empty when not known.
