@@ -315,6 +315,7 @@ void TestCovers::detailsFromTheHelper_data()
     row("FB2, zipped", "a.fb2.zip", archiveOf({{"a.fb2", "<FictionBook><description><title-info><book-title>Odes</book-title></title-info></description></FictionBook>"}}), QString("title=Odes|"));
     row("damaged EPUB", "a.epub", QByteArray("PK\x03\x04junk"), QString());
     row("MOBI, its name and locale", "a.mobi", mobiOf(png(Red)), QString("title=Book|language=en|"));
+    row("DjVu metadata", "a.djvu", QByteArray(), QString("title=Dark Water|author=Ida Moss|author-sort=-|year=1998|"));
     // clang-format on
 }
 
@@ -325,6 +326,14 @@ void TestCovers::detailsFromTheHelper()
     QFETCH(QString, details);
     TempTree t;
     t.write(file, book);
+    if (book.isEmpty()) { // a DjVu page made by c44, its metadata set by djvused
+        QImage page(60, 90, QImage::Format_RGB888);
+        page.fill(Red);
+        page.save(t.path("p.ppm"));
+        t.write("meta.txt", "title \"Dark Water\"\nauthor \"Ida Moss\"\nyear \"1998\"\n");
+        QProcess::execute("c44", {t.path("p.ppm"), t.path(file)});
+        QProcess::execute("djvused", {t.path(file), "-e", "set-meta " + t.path("meta.txt"), "-s"});
+    }
     QProcess helper;
     helper.start(QUILLRACK_THUMBNAILER, {"--details", t.path(file)});
     QVERIFY(helper.waitForFinished() && helper.exitCode() == 0);

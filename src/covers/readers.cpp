@@ -12,6 +12,7 @@
 #include <archive_entry.h>
 #include <fcntl.h>
 #include <libdjvu/ddjvuapi.h>
+#include <libdjvu/miniexp.h>
 #include <memory>
 #include <mobi.h>
 #include <poppler/qt6/poppler-qt6.h>
@@ -188,16 +189,18 @@ QImage mobiCover(int fd, int size)
                   size);
 }
 
-QImage djvuCover(const QByteArray &path, int size)
+// A DjVu document, decoded as far as its directory: fn(document, wait), where wait(done) lets
+// the library work until done() holds. Nothing when it cannot be read.
+template<typename Fn> void withDjvu(const QByteArray &path, Fn fn)
 {
     std::unique_ptr<ddjvu_context_t, decltype(&ddjvu_context_release)> context(
         ddjvu_context_create("quillrack-thumbnailer"), ddjvu_context_release);
     if (!context)
-        return {};
+        return;
     ddjvu_document_t *document
         = ddjvu_document_create_by_filename(context.get(), path.constData(), 0);
     if (!document)
-        return {};
+        return;
     auto wait = [&](auto done) {
         while (!done()) {
             ddjvu_message_wait(context.get());
@@ -205,30 +208,58 @@ QImage djvuCover(const QByteArray &path, int size)
                 ddjvu_message_pop(context.get());
         }
     };
-    QImage image;
     wait([&] { return ddjvu_document_decoding_done(document); });
-    if (!ddjvu_document_decoding_error(document)) {
-        ddjvu_page_t *page = ddjvu_page_create_by_pageno(document, 0);
-        if (page) {
-            wait([&] { return ddjvu_page_decoding_done(page); });
-            const int w = ddjvu_page_get_width(page), h = ddjvu_page_get_height(page);
-            if (!ddjvu_page_decoding_error(page) && w > 0 && h > 0) {
-                const QSize fit = QSize(w, h).scaled(size, size, Qt::KeepAspectRatio);
-                ddjvu_rect_t all {0, 0, unsigned(fit.width()), unsigned(fit.height())};
-                ddjvu_format_t *format = ddjvu_format_create(DDJVU_FORMAT_RGB24, 0, nullptr);
-                ddjvu_format_set_row_order(format, 1);
-                QImage out(fit, QImage::Format_RGB888);
-                if (ddjvu_page_render(page, DDJVU_RENDER_COLOR, &all, &all, format,
-                                      size_t(out.bytesPerLine()),
-                                      reinterpret_cast<char *>(out.bits())))
-                    image = out;
-                ddjvu_format_release(format);
-            }
-            ddjvu_page_release(page);
-        }
-    }
+    if (!ddjvu_document_decoding_error(document))
+        fn(document, wait);
     ddjvu_document_release(document);
+}
+
+QImage djvuCover(const QByteArray &path, int size)
+{
+    QImage image;
+    withDjvu(path, [&](ddjvu_document_t *document, auto &wait) {
+        ddjvu_page_t *page = ddjvu_page_create_by_pageno(document, 0);
+        if (!page)
+            return;
+        wait([&] { return ddjvu_page_decoding_done(page); });
+        const int w = ddjvu_page_get_width(page), h = ddjvu_page_get_height(page);
+        if (!ddjvu_page_decoding_error(page) && w > 0 && h > 0) {
+            const QSize fit = QSize(w, h).scaled(size, size, Qt::KeepAspectRatio);
+            ddjvu_rect_t all {0, 0, unsigned(fit.width()), unsigned(fit.height())};
+            ddjvu_format_t *format = ddjvu_format_create(DDJVU_FORMAT_RGB24, 0, nullptr);
+            ddjvu_format_set_row_order(format, 1);
+            QImage out(fit, QImage::Format_RGB888);
+            if (ddjvu_page_render(page, DDJVU_RENDER_COLOR, &all, &all, format,
+                                  size_t(out.bytesPerLine()), reinterpret_cast<char *>(out.bits())))
+                image = out;
+            ddjvu_format_release(format);
+        }
+        ddjvu_page_release(page);
+    });
     return image;
+}
+
+// The title, author and year of a DjVu document's metadata annotations, where it has them.
+BookDetails djvuDetails(const QByteArray &path)
+{
+    BookDetails d;
+    withDjvu(path, [&](ddjvu_document_t *document, auto &wait) {
+        miniexp_t anno = miniexp_dummy;
+        wait([&] { return (anno = ddjvu_document_get_anno(document, 1)) != miniexp_dummy; });
+        if (!miniexp_consp(anno))
+            return; // none, or a failure
+        auto value = [&](const char *key) {
+            const char *text = ddjvu_anno_get_metadata(anno, miniexp_symbol(key));
+            return text ? QString::fromUtf8(text).simplified() : QString();
+        };
+        d.title = value("title");
+        if (const QString author = value("author"); !author.isEmpty())
+            d.authors << author, d.authorSorts << QString();
+        d.year = value("year").left(4).toInt();
+        d.publisher = value("publisher");
+        ddjvu_miniexp_release(document, anno);
+    });
+    return d;
 }
 
 // A book file opened for reading: without waiting (a named pipe would), and only when it is a
@@ -327,6 +358,8 @@ BookDetails readDetails(const QByteArray &path)
         }
     } else if (type == u"mobi" || type == u"azw3" || type == u"azw" || type == u"prc") {
         d = mobiDetails(fd);
+    } else if (type == u"djvu" || type == u"djv") {
+        d = djvuDetails(path);
     }
     ::close(fd);
     return d;
