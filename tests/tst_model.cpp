@@ -5,6 +5,7 @@
 #include "bookdrag.h"
 #include "bookname.h"
 #include "configuration.h"
+#include "detailscache.h"
 #include "finder.h"
 #include "marks.h"
 #include "readahead.h"
@@ -184,6 +185,7 @@ private slots:
     void transfers();
     void randomOperationsLoseNothing();
     void findingInTheLibrary();
+    void findingByWhatBooksSay();
     void twoCopiesKeepEachOthersMarks();
     void appFolderIsChosenOnce();
     void longCopiesStopCleanly();
@@ -1179,6 +1181,43 @@ void TestModel::findingInTheLibrary()
     v.commands->mnuBookRename_Click();
     QCOMPARE(found("found"), "Found again — Shelf 2 — txt");
     QVERIFY(!v.model->showBook({"Shelf 2", "Gone.txt"}));
+}
+
+void TestModel::findingByWhatBooksSay()
+{
+    Library v(2, 0);
+    v.tree.write("lib/Shelf 1/9780141439518.epub", "a");
+    v.tree.write("lib/Shelf 2/B00X1234.azw3", "b");
+    const QByteArray cacheHome = qgetenv("XDG_CACHE_HOME");
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(v.tree.path("cache")));
+    // One book known to the cache, and the row of a book that is gone; the other book is read
+    // by a helper that says every book is Persuasion.
+    const QByteArray lib = QFile::encodeName(v.tree.path("lib")),
+                     known = lib + "/Shelf 1/9780141439518.epub";
+    BookDetails emma;
+    emma.title = "Emma", emma.authors = Strings {"Jane Austen"}, emma.authorSorts = Strings {""};
+    DetailsCache(DetailsCache::defaultFile())
+        .store({{fileUri(known), DetailsCache::stampOf(known), emma},
+                {fileUri(lib + "/Shelf 1/Gone.epub"), {1, 1}, emma}});
+    const QString helper
+        = v.tree.write("helper.sh",
+                       "#!/bin/sh\nwhile read -r uri; do printf 'title=Persuasion\\nauthor=Jane "
+                       "Austen\\n\\n'; done\n");
+    QFile::setPermissions(helper, QFile::ReadOwner | QFile::ExeOwner);
+    v.load();
+    Finder finder(v.g);
+    finder.detailsReader().helper = helper;
+    FindResults results(finder);
+    results.setQuery("austen persuasion");
+    finder.read();
+    QVERIFY(QTest::qWaitFor([&] { return results.rowCount() == 1 && !finder.readingDetails(); }));
+    QCOMPARE(results.data(results.index(0)).toString(), "B00X1234 · Jane Austen — Shelf 2 — azw3");
+    results.setQuery("emma");
+    QCOMPARE(results.data(results.index(0)).toString(),
+             "9780141439518 · Jane Austen — Shelf 1 — epub");
+    // What was read is kept; the row of the book that is gone is dropped.
+    QCOMPARE(DetailsCache(DetailsCache::defaultFile()).under(fileUri(lib + '/')).size(), size_t(2));
+    qputenv("XDG_CACHE_HOME", cacheHome);
 }
 
 void TestModel::twoCopiesKeepEachOthersMarks()

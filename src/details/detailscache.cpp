@@ -11,6 +11,7 @@
 #include <atomic>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 QByteArray fileUri(const QByteArray &path)
 {
@@ -36,13 +37,16 @@ QString DetailsCache::defaultFile()
 DetailsCache &DetailsCache::ofThisThread()
 {
     // Made again only when the cache folder changes (tests and benchmarks move it).
+    // Made again when the cache folder changes (tests and benchmarks move it), and when the
+    // file was deleted: a new one is made, and nothing goes on into the deleted one.
     thread_local std::unique_ptr<DetailsCache> mine;
-    thread_local QByteArray home;
+    thread_local QByteArray home, file;
     const QByteArray now = qgetenv("XDG_CACHE_HOME");
-    if (!mine || home != now) {
+    if (!mine || home != now || ::access(file.constData(), F_OK) != 0) {
         mine.reset();
         home = now;
-        mine = std::make_unique<DetailsCache>(defaultFile());
+        file = QFile::encodeName(defaultFile());
+        mine = std::make_unique<DetailsCache>(QFile::decodeName(file));
     }
     return *mine;
 }
