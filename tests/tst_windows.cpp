@@ -867,8 +867,10 @@ void TestWindows::coversInTheGrid()
         cover.save(&png, "png");
         QFile book(p.tree.write(
             "lib/Classics/Cover.fb2",
-            "<FictionBook xmlns:l=\"http://www.w3.org/1999/xlink\"><description><coverpage><image "
-            "l:href=\"#c\"/></coverpage></description><binary id=\"c\">"
+            "<FictionBook xmlns:l=\"http://www.w3.org/1999/xlink\"><description><title-info>"
+            "<author><first-name>Ann</first-name><last-name>Lee</last-name></author><sequence "
+            "name=\"Tides\" number=\"2\"/><coverpage><image l:href=\"#c\"/></coverpage>"
+            "</title-info></description><binary id=\"c\">"
                 + png.data().toBase64() + "</binary></FictionBook>"));
         QVERIFY(book.open(QIODevice::ReadWrite)
                 && book.setFileTime(QDateTime::currentDateTime().addSecs(60 * minutes),
@@ -887,6 +889,10 @@ void TestWindows::coversInTheGrid()
     };
     QTRY_COMPARE(shown(), QColor(Qt::red));
     QVERIFY(book->pixmap().height() <= book->height() * book->devicePixelRatioF());
+    // What the book says of itself, read in the same run: a line of the pane, and its tooltip.
+    QTest::mouseMove(book);
+    QTRY_COMPARE(text(p.w(), {"txtDetails"}), QStringLiteral("Ann Lee · Tides 2"));
+    QVERIFY(book->toolTip().contains("Author: Ann Lee") && book->toolTip().contains("Cover.fb2"));
     bookIn(Qt::blue, 2);
     QTest::keyClick(p.w()->focusWidget(), Qt::Key_F5);
     QTRY_COMPARE(shown(), QColor(Qt::blue));

@@ -70,6 +70,16 @@ CoverQueue::CoverQueue(QObject *parent)
     // drawing a page is never interrupted for its covers.
     m_pool.setMaxThreadCount(qMax(2, QThread::idealThreadCount()));
     m_pool.setThreadPriority(QThread::IdlePriority);
+    // Books whose covers are known and details not: read together, a run for many.
+    m_details.mostAtOnce = 1;
+    connect(&m_details, &DetailsReader::answered, this, &CoverQueue::detailsReady);
+    m_detailsLater.setSingleShot(true);
+    m_detailsLater.setInterval(250);
+    connect(&m_detailsLater, &QTimer::timeout, this, [this] {
+        m_details.helper = helper;
+        m_details.timeLimitMs = timeLimitMs;
+        m_details.read(std::exchange(m_detailsWanted, {}));
+    });
 }
 
 CoverQueue::~CoverQueue()
@@ -162,6 +172,7 @@ void CoverQueue::look(const std::vector<Job> &jobs)
             QMetaObject::invokeMethod(qApp, [self, page] {
                 if (!self)
                     return;
+                std::vector<DetailsReader::Book> detailsOnly;
                 for (size_t i = 0; i < page->jobs.size(); ++i) {
                     Job &job = page->jobs[i];
                     const Found &f = page->found[i];
@@ -171,12 +182,17 @@ void CoverQueue::look(const std::vector<Job> &jobs)
                         emit self->ready(job.path, f.cover);
                     if (f.details)
                         emit self->detailsReady(job.path, *f.details);
-                    if ((!job.cover && !job.details)
-                        || self->m_busy.value(job.path) != self->m_page)
+                    if (!job.cover && job.details) // details alone: the page's in one run
+                        detailsOnly.push_back({job.path, {job.mtime, job.size}});
+                    if (!job.cover || self->m_busy.value(job.path) != self->m_page)
                         self->m_busy.remove(job.path);
                     else
                         self->m_waiting.push_back(job);
                 }
+                // Read once the page has been shown a moment: pages flipped past start no
+                // helper.
+                self->m_detailsWanted = detailsOnly;
+                self->m_detailsLater.start();
                 self->startHelpers();
             });
         });

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "bookdetails.h"
+#include "detailsreader.h"
 
 #include <QHash>
 #include <QImage>
@@ -8,6 +9,7 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QThreadPool>
+#include <QTimer>
 #include <deque>
 #include <vector>
 
@@ -64,4 +66,7 @@ private:
     quint64 m_made = 0;
     QTemporaryDir m_outputs;
     QThreadPool m_pool;
+    DetailsReader m_details;
+    std::vector<DetailsReader::Book> m_detailsWanted; // of the page shown
+    QTimer m_detailsLater;
 };
