@@ -142,14 +142,9 @@ void DetailsReader::store(std::vector<DetailsCache::Row> rows)
     ++m_storing;
     QPointer<DetailsReader> self(this);
     m_pool.start([self, rows = std::move(rows)] {
-        // Rows of a book changed since the caller looked are of another version.
-        std::vector<DetailsCache::Row> current;
-        for (const DetailsCache::Row &row : rows) {
-            const QByteArray path = QByteArray::fromPercentEncoding(row.uri.mid(7));
-            if (DetailsCache::stampOf(path) == row.stamp)
-                current.push_back(row);
-        }
-        DetailsCache::ofThisThread().store(current);
+        // Kept under the version the caller looked at: if the book changed since, its new
+        // version finds no row and is read again.
+        DetailsCache::ofThisThread().store(rows);
         QMetaObject::invokeMethod(qApp, [self] {
             if (self) {
                 --self->m_storing;
