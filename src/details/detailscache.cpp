@@ -81,6 +81,14 @@ bool sound(QSqlDatabase &db, const QString &file)
                               "mtime INTEGER, size INTEGER, lines BLOB) WITHOUT ROWID"));
 }
 
+// A row as selected: uri, mtime, size, lines.
+DetailsCache::Row rowOf(const QSqlQuery &q)
+{
+    return {q.value(0).toByteArray(),
+            {q.value(1).toLongLong(), q.value(2).toLongLong()},
+            BookDetails::fromLines(q.value(3).toByteArray())};
+}
+
 } // namespace
 
 DetailsCache::DetailsCache(const QString &file)
@@ -113,30 +121,14 @@ bool DetailsCache::open(const QString &file)
 
 DetailsCache::~DetailsCache()
 {
-    m_fresh.reset();
     QSqlDatabase::database(m_name, false).close();
     QSqlDatabase::removeDatabase(m_name);
 }
 
 std::optional<BookDetails> DetailsCache::fresh(const QByteArray &uri, Stamp stamp)
 {
-    if (!m_open || stamp.mtime < 0)
-        return std::nullopt;
-    if (!m_fresh) { // prepared once for the connection
-        m_fresh = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
-        m_fresh->prepare(
-            QStringLiteral("SELECT lines FROM details WHERE uri = ? AND mtime = ? AND size = ?"));
-    }
-    QSqlQuery &q = *m_fresh;
-    q.bindValue(0, uri);
-    q.bindValue(1, stamp.mtime);
-    q.bindValue(2, stamp.size);
-    const bool found = q.exec() && q.next();
-    const QByteArray lines = found ? q.value(0).toByteArray() : QByteArray();
-    q.finish(); // no read left open
-    if (!found)
-        return std::nullopt;
-    return BookDetails::fromLines(lines);
+    const std::optional<Row> row = stamp.mtime < 0 ? std::nullopt : rowsOf({uri})[0];
+    return row && row->stamp == stamp ? std::optional(row->details) : std::nullopt;
 }
 
 std::vector<std::optional<DetailsCache::Row>>
@@ -157,12 +149,10 @@ DetailsCache::rowsOf(const std::vector<QByteArray> &uris)
     if (!q.exec())
         return found;
     while (q.next()) {
-        const QByteArray uri = q.value(0).toByteArray();
+        const Row row = rowOf(q);
         for (size_t i = 0; i < uris.size(); ++i) {
-            if (uris[i] == uri)
-                found[i] = Row {uri,
-                                {q.value(1).toLongLong(), q.value(2).toLongLong()},
-                                BookDetails::fromLines(q.value(3).toByteArray())};
+            if (uris[i] == row.uri)
+                found[i] = row;
         }
     }
     return found;
@@ -170,25 +160,13 @@ DetailsCache::rowsOf(const std::vector<QByteArray> &uris)
 
 bool DetailsCache::store(const std::vector<Row> &rows)
 {
-    if (!m_open)
-        return false;
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    if (!db.transaction())
-        return false;
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral("INSERT OR REPLACE INTO details VALUES (?, ?, ?, ?)"));
-    for (const Row &row : rows) {
-        q.addBindValue(row.uri);
-        q.addBindValue(row.stamp.mtime);
-        q.addBindValue(row.stamp.size);
-        q.addBindValue(row.details.toLines());
-        if (!q.exec()) {
-            db.rollback();
-            return false;
-        }
-    }
-    q.finish();
-    return db.commit();
+    return eachInOne(QStringLiteral("INSERT OR REPLACE INTO details VALUES (?, ?, ?, ?)"), rows,
+                     [](QSqlQuery &q, const Row &row) {
+                         q.addBindValue(row.uri);
+                         q.addBindValue(row.stamp.mtime);
+                         q.addBindValue(row.stamp.size);
+                         q.addBindValue(row.details.toLines());
+                     });
 }
 
 std::vector<DetailsCache::Row> DetailsCache::under(const QByteArray &folderUri)
@@ -207,13 +185,18 @@ std::vector<DetailsCache::Row> DetailsCache::under(const QByteArray &folderUri)
     if (!q.exec())
         return rows;
     while (q.next())
-        rows.push_back({q.value(0).toByteArray(),
-                        {q.value(1).toLongLong(), q.value(2).toLongLong()},
-                        BookDetails::fromLines(q.value(3).toByteArray())});
+        rows.push_back(rowOf(q));
     return rows;
 }
 
 bool DetailsCache::drop(const std::vector<QByteArray> &uris)
+{
+    return eachInOne(QStringLiteral("DELETE FROM details WHERE uri = ?"), uris,
+                     [](QSqlQuery &q, const QByteArray &uri) { q.addBindValue(uri); });
+}
+
+template<typename Item, typename Bind>
+bool DetailsCache::eachInOne(const QString &statement, const std::vector<Item> &items, Bind bind)
 {
     if (!m_open)
         return false;
@@ -221,13 +204,14 @@ bool DetailsCache::drop(const std::vector<QByteArray> &uris)
     if (!db.transaction())
         return false;
     QSqlQuery q(db);
-    q.prepare(QStringLiteral("DELETE FROM details WHERE uri = ?"));
-    for (const QByteArray &uri : uris) {
-        q.addBindValue(uri);
+    q.prepare(statement);
+    for (const Item &item : items) {
+        bind(q, item);
         if (!q.exec()) {
             db.rollback();
             return false;
         }
     }
+    q.finish();
     return db.commit();
 }

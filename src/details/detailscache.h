@@ -4,9 +4,6 @@
 
 #include <QByteArray>
 #include <QString>
-
-class QSqlQuery;
-#include <memory>
 #include <optional>
 #include <vector>
 
@@ -57,7 +54,9 @@ public:
 
 private:
     bool open(const QString &file);
+    // Runs a statement once for each item, bound by bind(query, item), in one transaction.
+    template<typename Item, typename Bind>
+    bool eachInOne(const QString &statement, const std::vector<Item> &items, Bind bind);
     QString m_name;
     bool m_open = false;
-    std::unique_ptr<QSqlQuery> m_fresh;
 };

@@ -1,9 +1,8 @@
 // Covers in the book grid and the details pane: asked of the cover queue for each page drawn,
 // kept for a while by book path, drawn as they come.
+#include "bookname.h"
 #include "coverqueue.h"
 #include "frmshelf.h"
-
-#include "bookname.h"
 
 #include <QLineEdit>
 
