@@ -98,6 +98,7 @@ void CoverQueue::want(const QList<QByteArray> &paths, const QSize &box)
     for (const Job &job : m_waiting)
         m_busy.remove(job.path);
     m_waiting.clear();
+    m_detailsWanted.clear();
     std::vector<Job> jobs;
     for (const QByteArray &path : paths) {
         // One being looked up already is answered for this page.
@@ -191,8 +192,11 @@ void CoverQueue::look(const std::vector<Job> &jobs)
                 }
                 // Read once the page has been shown a moment: pages flipped past start no
                 // helper.
-                self->m_detailsWanted = detailsOnly;
-                self->m_detailsLater.start();
+                if (!detailsOnly.empty()) {
+                    self->m_detailsWanted.insert(self->m_detailsWanted.end(), detailsOnly.begin(),
+                                                 detailsOnly.end());
+                    self->m_detailsLater.start();
+                }
                 self->startHelpers();
             });
         });
