@@ -84,11 +84,8 @@ CoverQueue::CoverQueue(QObject *parent)
 
 CoverQueue::~CoverQueue()
 {
-    for (QProcess *p : findChildren<QProcess *>()) {
-        p->disconnect(this);
-        p->kill();
-        p->waitForFinished(1000);
-    }
+    for (QProcess *p : findChildren<QProcess *>(Qt::FindDirectChildrenOnly))
+        letGo(p);
 }
 
 void CoverQueue::want(const QList<QByteArray> &paths, const QSize &box)

@@ -4,16 +4,28 @@
 #include <QPointer>
 #include <QProcess>
 #include <QTimer>
+#include <csignal>
+#include <sys/prctl.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 void limitHelper(int niceness)
 {
+    // Never outlives the program: one stuck on a share that stopped answering ends with it.
+    ::prctl(PR_SET_PDEATHSIG, SIGKILL);
     [[maybe_unused]] const int niced = ::nice(niceness);
 #ifndef QUILLRACK_SANITIZE
     const rlimit data {512ul << 20, 512ul << 20};
     ::setrlimit(RLIMIT_DATA, &data);
 #endif
+}
+
+void letGo(QProcess *helper)
+{
+    helper->disconnect();
+    helper->setParent(nullptr);
+    QObject::connect(helper, &QProcess::finished, helper, &QObject::deleteLater);
+    helper->kill();
 }
 
 struct DetailsReader::Run
@@ -50,11 +62,8 @@ void DetailsReader::stop()
 {
     m_waiting.clear();
     for (Run *run : std::exchange(m_runs, {})) {
-        run->process->disconnect(this);
-        run->process->kill();
-        run->process->waitForFinished(1000);
+        letGo(run->process); // what it answered is kept
         store(std::move(run->answers));
-        run->process->deleteLater();
         delete run;
     }
 }

@@ -11,8 +11,12 @@ class QProcess;
 class QTimer;
 
 // Limits for a helper program, called in the child before it starts: a lower priority by
-// `niceness`, and a memory limit, so that a parser that runs away costs one book.
+// `niceness`, a memory limit, so that a parser that runs away costs one book, and an end when
+// the program ends.
 void limitHelper(int niceness);
+// Ends a helper without waiting for it: one stuck on a share that stopped answering goes when
+// the share lets it, and its QProcess is deleted then (or never, when the program ends first).
+void letGo(QProcess *helper);
 
 // Reads what books say of themselves through the helper program (quillrack-thumbnailer
 // --batch), many books a run, a few runs at once, at the lowest priority, and stores each
