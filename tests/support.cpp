@@ -38,7 +38,8 @@ QString ScriptedPrompter::input(const QString &prompt, const QString &title,
                                 const QString &proposed)
 {
     asked.append({title, proposed.isEmpty() ? prompt : prompt + " [" + proposed + "]"});
-    return takeFront(inputs);
+    const QString typed = takeFront(inputs);
+    return typed == Proposed ? proposed : typed;
 }
 
 QStringList ScriptedPrompter::titles() const

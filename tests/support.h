@@ -26,7 +26,8 @@ public:
 
     std::deque<std::function<void()>> onMessage; // runs as the next box is shown
     std::deque<Answer> answers;
-    std::deque<QString> inputs;
+    std::deque<QString> inputs; // Proposed takes the text the box proposes
+    static inline const QString Proposed = QStringLiteral("\x01proposed");
     QList<std::pair<QString, QString>> asked; // title and text (or prompt)
 };
 

@@ -227,6 +227,12 @@ void TestCore::detailsFromBooks_data()
     row("pdf, word processor", "pdf", QByteArray("Microsoft Word - notes.doc|Administrator|b.pdf"), QString(), QString::fromUtf8(""));
     row("pdf, file name", "pdf", QByteArray("  untitled |Adobe Acrobat 9|b.pdf"), QString(), QString::fromUtf8(""));
     row("pdf, title is the name", "pdf", QByteArray("Moby-Dick|pdfTeX-1.40|moby-dick.pdf"), QString(), QString::fromUtf8(""));
+    row("pdf, Cyrillic", "pdf", QByteArray("Война и мир|Лев Толстой|b.pdf"), QString::fromUtf8("title=Война и мир|author=Лев Толстой|author-sort=-|"), QString::fromUtf8("Лев Толстой - Война и мир"));
+    row("pdf, Japanese", "pdf", QByteArray("こころ|夏目漱石|b.pdf"), QString::fromUtf8("title=こころ|author=夏目漱石|author-sort=-|"), QString::fromUtf8("夏目漱石 - こころ"));
+    row("pdf, Greek and Arabic", "pdf", QByteArray("Ὀδύσσεια|نجيب محفوظ|b.pdf"), QString::fromUtf8("title=Ὀδύσσεια|author=نجيب محفوظ|author-sort=-|"), QString::fromUtf8("نجيب محفوظ - Ὀδύσσεια"));
+    row("pdf, mixed, a number", "pdf", QByteArray("こころ Kokoro|№ 5|b.pdf"), QString::fromUtf8("title=こころ Kokoro|author=№ 5|author-sort=-|"), QString::fromUtf8("№ 5 - こころ Kokoro"));
+    row("pdf, signs and blanks", "pdf", QByteArray("— … —|\xe3\x80\x80 · |b.pdf"), QString(), QString::fromUtf8(""));
+    row("comma before a number, FAT signs", "comic", QByteArray("<ComicInfo><Title>Tales,3 Stories: AC/DC,-2 ,.5</Title><Writer>A.B. C</Writer></ComicInfo>"), QString("title=Tales,3 Stories: AC/DC,-2 ,.5|author=A.B. C|author-sort=-|"), QString("A B C - Tales 3 Stories AC DC -2 5"));
     // clang-format on
 }
 

@@ -101,7 +101,10 @@ void Commands::mnuRenameFromDetails_Click()
     const std::optional<BookDetails> details = detailsOf
         ? detailsOf(m_bookcase.bookPath(t.ShelfName, t.BookName).bytes())
         : std::nullopt;
-    const QString proposed = details ? nameFromDetails(*details) : QString();
+    const qsizetype dot = t.BookName.indexOf('.');
+    const QString proposed = details
+        ? nameFromDetails(*details, dot < 0 ? QByteArray() : t.BookName.mid(dot))
+        : QString();
     if (proposed.isEmpty()) {
         g.prompter->message(QStringLiteral("Rename from Details"),
                             details ? QStringLiteral("This book does not give its title.")

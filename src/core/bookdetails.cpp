@@ -104,16 +104,64 @@ QString BookDetails::tipLines() const
     return lines.join(u'\n');
 }
 
-QString nameFromDetails(const BookDetails &details)
+namespace {
+
+// Text as a file name may hold it: dots, the characters a FAT reader refuses, control
+// characters and a comma before a number (the marks file would end the name there) are blanks.
+QString nameSafe(const QString &text)
 {
-    if (details.title.trimmed().isEmpty())
-        return {};
-    QString name = details.authors.isEmpty() || details.authors[0].trimmed().isEmpty()
-        ? details.title
-        : details.authors[0] + QStringLiteral(" - ") + details.title;
-    name.replace(u'.', u' ');
-    name.removeIf([](QChar c) { return c < u' ' || QStringView(u"\"*/:<>?\\|").contains(c); });
+    QString name = text;
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const QChar c = name.at(i);
+        if (c < u' ' || QStringView(u".\"*/:<>?\\|").contains(c))
+            name[i] = u' ';
+    }
+    static const QRegularExpression commaBeforeNumber(QStringLiteral(",(?=\\s*[+-]?\\d)"));
+    name.replace(commaBeforeNumber, QStringLiteral(" "));
     return name.simplified();
+}
+
+// The text cut to at most `bytes` bytes of UTF-8, between whole characters, at the end of a
+// word where one ends in the last quarter of what is kept.
+QString cutTo(const QString &text, qsizetype bytes)
+{
+    if (text.toUtf8().size() <= bytes)
+        return text;
+    qsizetype kept = 0, used = 0;
+    while (kept < text.size()) {
+        const qsizetype step = text.at(kept).isHighSurrogate() && kept + 1 < text.size() ? 2 : 1;
+        const qsizetype size = text.mid(kept, step).toUtf8().size();
+        if (used + size > bytes)
+            break;
+        used += size;
+        kept += step;
+    }
+    const qsizetype blank = text.lastIndexOf(u' ', kept);
+    if (blank > 0 && blank >= kept - kept / 4)
+        kept = blank;
+    return text.left(kept).trimmed();
+}
+
+} // namespace
+
+QString nameFromDetails(const BookDetails &details, const QByteArray &formatPart)
+{
+    constexpr qsizetype MostNameBytes = 255;
+    const QString title = nameSafe(details.title);
+    if (title.isEmpty())
+        return {};
+    const QString author = nameSafe(details.authors.value(0));
+    const qsizetype room = MostNameBytes - formatPart.size();
+    if (author.isEmpty())
+        return cutTo(title, room);
+    const QString between = QStringLiteral(" - ");
+    // The author whole unless it leaves the title less than half the room.
+    const QString shortAuthor = (author + between).toUtf8().size() > room / 2
+        ? cutTo(author, room / 2 - between.size())
+        : author;
+    const QString shortTitle = cutTo(title, room - (shortAuthor + between).toUtf8().size());
+    return shortAuthor.isEmpty() || shortTitle.isEmpty() ? cutTo(title, room)
+                                                         : shortAuthor + between + shortTitle;
 }
 
 QByteArray BookDetails::toLines() const
@@ -308,18 +356,19 @@ BookDetails pdfDetails(const QString &title, const QString &author, const QStrin
     const QString base = fileName.left(fileName.lastIndexOf(u'.') < 0 ? fileName.size()
                                                                       : fileName.lastIndexOf(u'.'));
     static const QRegularExpression untitled(
-        QStringLiteral("^(untitled|unknown|no title|title|document\\d*|\\W*)$|^Microsoft "
-                       "(Word|PowerPoint|Excel) - |\\.(docx?|odt|rtf|txt|pdf|tex|dvi|pptx?)$"),
-        QRegularExpression::CaseInsensitiveOption);
+        QStringLiteral("^(untitled|unknown|no title|title|document\\d*|[^\\p{L}\\p{N}]*)$|"
+                       "^Microsoft (Word|PowerPoint|Excel) - |"
+                       "\\.(docx?|odt|rtf|txt|pdf|tex|dvi|pptx?)$"),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     if (!untitled.match(t).hasMatch() && t.compare(fileName, Qt::CaseInsensitive) != 0
         && t.compare(base, Qt::CaseInsensitive) != 0)
         d.title = t;
     // Programs that write their own name where the author belongs.
     static const QRegularExpression program(
-        QStringLiteral("^(unknown|administrator|admin|user|owner|author|\\W*)$|\\b(adobe|acrobat|"
-                       "microsoft|openoffice|libreoffice|pdftex|latex|"
+        QStringLiteral("^(unknown|administrator|admin|user|owner|author|[^\\p{L}\\p{N}]*)$|"
+                       "\\b(adobe|acrobat|microsoft|openoffice|libreoffice|pdftex|latex|"
                        "ghostscript|distiller|pdfcreator|calibre|quartz|scanner)\\b"),
-        QRegularExpression::CaseInsensitiveOption);
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::UseUnicodePropertiesOption);
     if (!program.match(a).hasMatch())
         addAuthor(d, a);
     return d;

@@ -4,6 +4,11 @@
 #include <QString>
 #include <QStringList>
 
+// The version of what the readers of book details know: raised whenever one of them (here, or
+// in the helper's readers of PDF, MOBI and DjVu) learns to read something more, so that books
+// read by an earlier version are read again.
+inline constexpr int DetailsReaderVersion = 2;
+
 // What a book says of itself: its title, authors, series, year, publisher and language, read
 // from the documents it carries. Pure parsing: every function takes whatever bytes a damaged or
 // hostile file holds and answers with what it could read, nothing when nothing.
@@ -32,9 +37,12 @@ struct BookDetails
 
 // The name a book's details propose for its file, before its format part: "Author - Title"
 // with the first author (the title alone when no author is known), dots made blanks so that
-// the format part stays the part after the first dot, without the characters a FAT reader
-// refuses, blanks run together; empty when the book gives no title.
-QString nameFromDetails(const BookDetails &details);
+// the format part stays the part after the first dot, the characters a FAT reader refuses and
+// a comma the marks file would read as a name's end made blanks too, blanks run together; empty
+// when the book gives no title. With the format part (".epub") it makes a file name of at most
+// 255 bytes: the title shortened at a word's end where it can, the author only when it alone
+// would take more than half of that.
+QString nameFromDetails(const BookDetails &details, const QByteArray &formatPart = QByteArray());
 
 // An EPUB's package document (EPUB 2 or 3): dc:title; each dc:creator that is an author (the
 // "aut" role, or no role) with its sort form; the series from calibre's metas or a collection
