@@ -128,7 +128,7 @@ void detailsGroup(Bench &b)
             const QByteArray path = QFile::encodeName(dir.filePath(name));
             const QByteArray uri = Thumbnails::uriOf(path);
             const DetailsCache::Stamp stamp = DetailsCache::stampOf(path);
-            Thumbnails::store(Thumbnails::pathFor(uri, false), cover, uri, stamp.mtime, 0);
+            Thumbnails::store(Thumbnails::pathFor(uri, false), cover, uri, stamp.seconds(), 0);
             rows.push_back({uri, stamp, readInProcess(books[0].path)});
         }
         DetailsCache(DetailsCache::defaultFile()).store(rows);

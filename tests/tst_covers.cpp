@@ -11,9 +11,12 @@
 #include <QFile>
 #include <QProcess>
 #include <QSignalSpy>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QtEndian>
 #include <archive.h>
 #include <archive_entry.h>
+#include <fcntl.h>
 #include <png.h>
 #include <sys/stat.h>
 #include <thread>
@@ -308,10 +311,14 @@ void TestCovers::detailsFromTheHelper_data()
     QTest::addColumn<QByteArray>("book");
     QTest::addColumn<QString>("details");
     // clang-format off
-    const QByteArray info = pdfOf("1 0 0").replace("trailer << /Root 1 0 R", "5 0 obj << /Title (Moby Dick) /Author (Herman Melville) >> endobj\ntrailer << /Root 1 0 R /Info 5 0 R");
+    const auto pdfInfo = [](const QByteArray &info) { return pdfOf("1 0 0").replace("trailer << /Root 1 0 R", "5 0 obj << " + info + " >> endobj\ntrailer << /Root 1 0 R /Info 5 0 R"); };
+    const QByteArray info = pdfInfo("/Title (Moby Dick) /Author (Herman Melville)");
     row("EPUB", "a.epub", epubOf("<dc:title xmlns:dc='d'>Emma</dc:title><dc:creator xmlns:dc='d'>Jane Austen</dc:creator></metadata>", {}), QString("title=Emma|author=Jane Austen|author-sort=-|"));
     row("CBZ with ComicInfo", "a.cbz", archiveOf({{"ComicInfo.xml", "<ComicInfo><Series>Hero</Series><Number>2</Number></ComicInfo>"}, {"p.png", png(Red)}}), QString("series=Hero|series-number=2|"));
     row("PDF Info", "a.pdf", info, QString("title=Moby Dick|author=Herman Melville|author-sort=-|"));
+    row("PDF Info, UTF-16 Cyrillic", "a.pdf", pdfInfo("/Title <FEFF0412043E0439043D0430002004380020043C04380440> /Author <FEFF041B0435043200200422043E043B04410442043E0439>"), QString::fromUtf8("title=Война и мир|author=Лев Толстой|author-sort=-|"));
+    row("PDF Info, PDFDocEncoding", "a.pdf", pdfInfo("/Title (Caf\\351 \\311t\\351) /Author (\\311mile Zola)"), QString::fromUtf8("title=Café Été|author=Émile Zola|author-sort=-|"));
+    row("PDF Info, signs alone", "a.pdf", pdfInfo("/Title <FEFF2014> /Author (  )"), QString());
     row("FB2, zipped", "a.fb2.zip", archiveOf({{"a.fb2", "<FictionBook><description><title-info><book-title>Odes</book-title></title-info></description></FictionBook>"}}), QString("title=Odes|"));
     row("damaged EPUB", "a.epub", QByteArray("PK\x03\x04junk"), QString());
     row("MOBI, its name and locale", "a.mobi", mobiOf(png(Red)), QString("title=Book|language=en|"));
@@ -532,8 +539,10 @@ void TestCovers::detailsCache()
         DetailsCache cache(file);
         QVERIFY(cache.store({{"file:///b/Dune.epub", {100, 5}, dune},
                              {"file:///b/Empty.pdf", {100, 5}, {}},
+                             {"file:///b/Old.epub", {100, 5}, dune, DetailsReaderVersion - 1},
                              {"file:///c/Other.epub", {100, 5}, dune}}));
-        // Kept by URI with the time and size of the version read; another version is unread.
+        // Kept by URI with the time (to the nanosecond) and size of the version read, and the
+        // readers' version; another version, or one read by readers that knew less, is unread.
         // clang-format off
         const std::tuple<QByteArray, DetailsCache::Stamp, std::optional<BookDetails>> rows[] = {
             {"file:///b/Dune.epub", {100, 5}, dune},
@@ -542,13 +551,50 @@ void TestCovers::detailsCache()
             {"file:///b/Dune.epub", {-1, 0}, std::nullopt},
             {"file:///b/Empty.pdf", {100, 5}, BookDetails()},
             {"file:///b/dune.epub", {100, 5}, std::nullopt},
+            {"file:///b/Old.epub", {100, 5}, std::nullopt},
         };
         // clang-format on
         for (const auto &[uri, stamp, expected] : rows)
             QVERIFY2(cache.fresh(uri, stamp) == expected, uri.constData());
-        QCOMPARE(cache.under("file:///b/").size(), size_t(2));
-        QVERIFY(cache.drop({"file:///b/Empty.pdf"}) && cache.under("file:///b/").size() == 1);
+        QCOMPARE(cache.under("file:///b/").size(), size_t(3));
+        QVERIFY(cache.drop({"file:///b/Empty.pdf"}) && cache.under("file:///b/").size() == 2);
+        // Many looked up at once, one of them twice, each answered in its place.
+        std::vector<QByteArray> uris(150, "file:///none");
+        uris[3] = uris[149] = "file:///b/Dune.epub", uris[70] = "file:///c/Other.epub";
+        const auto found = cache.rowsOf(uris);
+        QCOMPARE(std::count_if(found.begin(), found.end(), [](auto &r) { return r.has_value(); }),
+                 3);
+        QVERIFY(found[3]->details == dune && found[149] && found[70]->uri == uris[70]);
     }
+    // Two writes of a book within one second, of one size, are two versions.
+    const QByteArray book = QFile::encodeName(t.write("book.epub", "x"));
+    const timespec times[2] = {{0, UTIME_OMIT}, {1000, 1}}, later[2] = {{0, UTIME_OMIT}, {1000, 2}};
+    ::utimensat(AT_FDCWD, book.constData(), times, 0);
+    const DetailsCache::Stamp first = DetailsCache::stampOf(book);
+    ::utimensat(AT_FDCWD, book.constData(), later, 0);
+    QVERIFY(first.exists() && DetailsCache::stampOf(book) != first);
+    // A file of the first form (times in seconds, no readers' version) is brought forward with
+    // its rows, which are read again.
+    const QString earlier = t.path("earlier/details.sqlite");
+    QDir().mkpath(t.path("earlier"));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "earlier");
+        db.setDatabaseName(earlier);
+        QVERIFY(db.open());
+        QSqlQuery q(db);
+        QVERIFY(
+            q.exec("CREATE TABLE details (uri BLOB PRIMARY KEY, mtime INTEGER, size INTEGER, "
+                   "lines BLOB) WITHOUT ROWID")
+            && q.exec("INSERT INTO details VALUES (CAST('file:///b/Dune.epub' AS BLOB), 100, 5, "
+                      "'title=Dune\n')"));
+    }
+    QSqlDatabase::removeDatabase("earlier");
+    DetailsCache brought(earlier);
+    const auto kept = brought.under("file:///b/");
+    QVERIFY(kept.size() == 1 && kept[0].details.title == "Dune" && kept[0].reader == 0);
+    QVERIFY(!brought.fresh("file:///b/Dune.epub", {100, 5}));
+    QVERIFY(brought.store({{"file:///b/New.epub", {1, 1}, dune}})
+            && brought.fresh("file:///b/New.epub", {1, 1}) == dune);
     // Two writers at once, each on its own connection, lose nothing.
     std::vector<std::thread> writers;
     for (int w = 0; w < 2; ++w)

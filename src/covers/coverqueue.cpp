@@ -100,7 +100,7 @@ void CoverQueue::want(const QList<QByteArray> &paths, const QSize &box)
     for (const QByteArray &path : paths) {
         // One being looked up already is answered for this page.
         if (!m_busy.contains(path))
-            jobs.push_back({path, box, qMax(box.width(), box.height()) > 128});
+            jobs.push_back({path, box, qMax(box.width(), box.height()) > 128, {}});
         m_busy[path] = m_page;
     }
     if (!jobs.empty())
@@ -118,6 +118,7 @@ void CoverQueue::look(const std::vector<Job> &jobs)
         QImage cover;
         bool none = false;
         std::optional<BookDetails> details;
+        bool older = false; // read by readers that knew less: shown, and read again
     };
     struct Page
     {
@@ -146,26 +147,26 @@ void CoverQueue::look(const std::vector<Job> &jobs)
             }
             for (size_t i; (i = page->next++) < page->jobs.size();) {
                 Job &job = page->jobs[i];
-                const DetailsCache::Stamp stamp = DetailsCache::stampOf(job.path);
-                job.mtime = stamp.mtime; // the version a helper would make a cover of
-                job.size = stamp.size;
+                // The version a helper would make a cover of.
+                const DetailsCache::Stamp stamp = job.stamp = DetailsCache::stampOf(job.path);
                 const QByteArray uri = Thumbnails::uriOf(job.path);
                 QImage cover
-                    = Thumbnails::readFresh(Thumbnails::pathFor(uri, job.large), stamp.mtime);
+                    = Thumbnails::readFresh(Thumbnails::pathFor(uri, job.large), stamp.seconds());
                 if (cover.isNull() && !job.large) // a larger one will do
-                    cover = Thumbnails::readFresh(Thumbnails::pathFor(uri, true), stamp.mtime);
-                page->found[i].none = stamp.mtime < 0
+                    cover = Thumbnails::readFresh(Thumbnails::pathFor(uri, true), stamp.seconds());
+                page->found[i].none = !stamp.exists()
                     || (cover.isNull()
-                        && Thumbnails::failedBefore(Thumbnails::failPathFor(uri), stamp.mtime));
+                        && Thumbnails::failedBefore(Thumbnails::failPathFor(uri), stamp.seconds()));
                 page->found[i].cover = fitted(cover, job.box);
             }
             if (--page->running > 0)
                 return;
             for (size_t i = 0; i < page->rows.size(); ++i) { // rows of the versions shown
                 const auto &row = page->rows[i];
-                if (row && row->stamp.mtime == page->jobs[i].mtime
-                    && row->stamp.size == page->jobs[i].size)
+                if (row && row->stamp == page->jobs[i].stamp) {
                     page->found[i].details = row->details;
+                    page->found[i].older = !row->freshFor(page->jobs[i].stamp);
+                }
             }
             QMetaObject::invokeMethod(qApp, [self, page] {
                 if (!self)
@@ -175,13 +176,15 @@ void CoverQueue::look(const std::vector<Job> &jobs)
                     Job &job = page->jobs[i];
                     const Found &f = page->found[i];
                     job.cover = f.cover.isNull() && !f.none;
-                    job.details = self->withDetails && !f.details && job.mtime >= 0;
+                    // Details not read yet, or read by readers that knew less, are read.
+                    job.details
+                        = self->withDetails && (!f.details || f.older) && job.stamp.exists();
                     if (!job.cover)
                         emit self->ready(job.path, f.cover);
                     if (f.details)
                         emit self->detailsReady(job.path, *f.details);
                     if (!job.cover && job.details) // details alone: the page's in one run
-                        detailsOnly.push_back({job.path, {job.mtime, job.size}});
+                        detailsOnly.push_back({job.path, job.stamp});
                     if (!job.cover || self->m_busy.value(job.path) != self->m_page)
                         self->m_busy.remove(job.path);
                     else
@@ -257,8 +260,8 @@ void CoverQueue::helperDone(QProcess *process, const Job &job, const QString &ou
     m_pool.start([self, job, output, outcome, details] {
         // A book changed while it was read: what was read is of another version.
         const DetailsCache::Stamp now = DetailsCache::stampOf(job.path);
-        const bool changed = now.mtime != job.mtime || now.size != job.size;
-        const bool stored = !changed && now.mtime >= 0 && outcome != Outcome::Broken;
+        const bool changed = now != job.stamp;
+        const bool stored = !changed && now.exists() && outcome != Outcome::Broken;
         const QByteArray uri = Thumbnails::uriOf(job.path);
         const QImage cover
             = job.cover && outcome == Outcome::Made && !changed ? QImage(output, "png") : QImage();
@@ -266,7 +269,7 @@ void CoverQueue::helperDone(QProcess *process, const Job &job, const QString &ou
         if (stored && job.cover)
             Thumbnails::store(cover.isNull() ? Thumbnails::failPathFor(uri)
                                              : Thumbnails::pathFor(uri, job.large),
-                              cover, uri, now.mtime, now.size);
+                              cover, uri, now.seconds(), now.size);
         if (stored && job.details)
             DetailsCache::ofThisThread().store({{uri, now, details}});
         QMetaObject::invokeMethod(

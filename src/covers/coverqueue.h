@@ -49,7 +49,7 @@ private:
         QByteArray path;
         QSize box; // the slot's size in device pixels
         bool large; // a thumbnail of 256 px, else of 128
-        qint64 mtime = -1, size = 0; // the file as it was looked up
+        DetailsCache::Stamp stamp; // the file as it was looked up
         bool cover = true, details = true; // what a helper is to read
     };
     void look(const std::vector<Job> &jobs);

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QHash>
 #include <QMutex>
 #include <QSet>
 #include <QSqlDatabase>
@@ -25,7 +26,7 @@ DetailsCache::Stamp DetailsCache::stampOf(const QByteArray &path)
     struct stat st;
     if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
-    return {qint64(st.st_mtim.tv_sec), qint64(st.st_size)};
+    return {qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, qint64(st.st_size)};
 }
 
 QString DetailsCache::defaultFile()
@@ -63,6 +64,39 @@ bool run(QSqlDatabase &db, const QString &statement)
     return q.exec(statement);
 }
 
+// The form of the file: its table, and what each row records. An earlier form is brought
+// forward with its rows; the schema's version is kept in the file's user_version.
+constexpr int SchemaVersion = 1;
+
+int userVersion(QSqlDatabase &db)
+{
+    QSqlQuery q(db);
+    return q.exec(QStringLiteral("PRAGMA user_version")) && q.next() ? q.value(0).toInt() : -1;
+}
+
+// Brings the file to this form in one transaction, which another program doing the same waits
+// for: the first form's rows (modification times in seconds, no readers' version) are kept as
+// read by readers of version 0, so they are read again.
+bool toThisForm(QSqlDatabase &db)
+{
+    const int version = userVersion(db);
+    if (version >= SchemaVersion)
+        return true;
+    if (version < 0 || !run(db, QStringLiteral("BEGIN IMMEDIATE")))
+        return false;
+    bool ok = true;
+    if (userVersion(db) < SchemaVersion) { // not brought forward meanwhile
+        ok = run(db,
+                 QStringLiteral("CREATE TABLE IF NOT EXISTS details (uri BLOB PRIMARY KEY, "
+                                "mtime INTEGER, size INTEGER, lines BLOB) WITHOUT ROWID"))
+            && run(db,
+                   QStringLiteral("ALTER TABLE details ADD COLUMN reader INTEGER NOT NULL "
+                                  "DEFAULT 0"))
+            && run(db, QStringLiteral("PRAGMA user_version = %1").arg(SchemaVersion));
+    }
+    return run(db, ok ? QStringLiteral("COMMIT") : QStringLiteral("ROLLBACK")) && ok;
+}
+
 // True when the file is a database of ours that SQLite finds sound.
 bool sound(QSqlDatabase &db, const QString &file)
 {
@@ -75,18 +109,18 @@ bool sound(QSqlDatabase &db, const QString &file)
         checked.insert(file);
     }
     return run(db, QStringLiteral("PRAGMA journal_mode=WAL"))
-        && run(db, QStringLiteral("PRAGMA synchronous=NORMAL"))
-        && run(db,
-               QStringLiteral("CREATE TABLE IF NOT EXISTS details (uri BLOB PRIMARY KEY, "
-                              "mtime INTEGER, size INTEGER, lines BLOB) WITHOUT ROWID"));
+        && run(db, QStringLiteral("PRAGMA synchronous=NORMAL")) && toThisForm(db);
 }
 
-// A row as selected: uri, mtime, size, lines.
+const QString Columns = QStringLiteral("uri, mtime, size, lines, reader");
+
+// A row as selected: the columns above.
 DetailsCache::Row rowOf(const QSqlQuery &q)
 {
     return {q.value(0).toByteArray(),
             {q.value(1).toLongLong(), q.value(2).toLongLong()},
-            BookDetails::fromLines(q.value(3).toByteArray())};
+            BookDetails::fromLines(q.value(3).toByteArray()),
+            q.value(4).toInt()};
 }
 
 } // namespace
@@ -127,8 +161,8 @@ DetailsCache::~DetailsCache()
 
 std::optional<BookDetails> DetailsCache::fresh(const QByteArray &uri, Stamp stamp)
 {
-    const std::optional<Row> row = stamp.mtime < 0 ? std::nullopt : rowsOf({uri})[0];
-    return row && row->stamp == stamp ? std::optional(row->details) : std::nullopt;
+    const std::optional<Row> row = stamp.exists() ? rowsOf({uri})[0] : std::nullopt;
+    return row && row->freshFor(stamp) ? std::optional(row->details) : std::nullopt;
 }
 
 std::vector<std::optional<DetailsCache::Row>>
@@ -137,22 +171,34 @@ DetailsCache::rowsOf(const std::vector<QByteArray> &uris)
     std::vector<std::optional<Row>> found(uris.size());
     if (!m_open || uris.empty())
         return found;
-    QSqlQuery q(QSqlDatabase::database(m_name, false));
-    q.setForwardOnly(true);
-    QString marks = QStringLiteral("?");
-    for (size_t i = 1; i < uris.size(); ++i)
-        marks += QStringLiteral(",?");
-    q.prepare(
-        QStringLiteral("SELECT uri, mtime, size, lines FROM details WHERE uri IN (%1)").arg(marks));
+    // Where each URI was asked for (a page may show one book twice).
+    QHash<QByteArray, std::vector<size_t>> asked;
+    asked.reserve(qsizetype(uris.size()));
     for (size_t i = 0; i < uris.size(); ++i)
-        q.bindValue(int(i), uris[i]);
-    if (!q.exec())
-        return found;
-    while (q.next()) {
-        const Row row = rowOf(q);
-        for (size_t i = 0; i < uris.size(); ++i) {
-            if (uris[i] == row.uri)
-                found[i] = row;
+        asked[uris[i]].push_back(i);
+    // A few dozen a query, through the key's index: one statement of each size, prepared once.
+    constexpr size_t Chunk = 64;
+    QSqlDatabase db = QSqlDatabase::database(m_name, false);
+    std::optional<QSqlQuery> q;
+    size_t prepared = 0;
+    for (size_t from = 0; from < uris.size(); from += Chunk) {
+        const size_t n = qMin(Chunk, uris.size() - from);
+        if (n != prepared) {
+            q.emplace(db);
+            q->setForwardOnly(true);
+            QStringList marks(qsizetype(n), QStringLiteral("?"));
+            q->prepare(QStringLiteral("SELECT %1 FROM details WHERE uri IN (%2)")
+                           .arg(Columns, marks.join(u',')));
+            prepared = n;
+        }
+        for (size_t i = 0; i < n; ++i)
+            q->bindValue(int(i), uris[from + i]);
+        if (!q->exec())
+            return found;
+        while (q->next()) {
+            const Row row = rowOf(*q);
+            for (const size_t at : asked.value(row.uri))
+                found[at] = row;
         }
     }
     return found;
@@ -160,13 +206,15 @@ DetailsCache::rowsOf(const std::vector<QByteArray> &uris)
 
 bool DetailsCache::store(const std::vector<Row> &rows)
 {
-    return eachInOne(QStringLiteral("INSERT OR REPLACE INTO details VALUES (?, ?, ?, ?)"), rows,
-                     [](QSqlQuery &q, const Row &row) {
-                         q.addBindValue(row.uri);
-                         q.addBindValue(row.stamp.mtime);
-                         q.addBindValue(row.stamp.size);
-                         q.addBindValue(row.details.toLines());
-                     });
+    return eachInOne(
+        QStringLiteral("INSERT OR REPLACE INTO details (%1) VALUES (?, ?, ?, ?, ?)").arg(Columns),
+        rows, [](QSqlQuery &q, const Row &row) {
+            q.addBindValue(row.uri);
+            q.addBindValue(row.stamp.mtimeNs);
+            q.addBindValue(row.stamp.size);
+            q.addBindValue(row.details.toLines());
+            q.addBindValue(row.reader);
+        });
 }
 
 std::vector<DetailsCache::Row> DetailsCache::under(const QByteArray &folderUri)
@@ -178,8 +226,7 @@ std::vector<DetailsCache::Row> DetailsCache::under(const QByteArray &folderUri)
     end.back() = char(end.back() + 1); // the first URI past the folder's
     QSqlQuery q(QSqlDatabase::database(m_name, false));
     q.setForwardOnly(true);
-    q.prepare(QStringLiteral("SELECT uri, mtime, size, lines FROM details "
-                             "WHERE uri >= ? AND uri < ?"));
+    q.prepare(QStringLiteral("SELECT %1 FROM details WHERE uri >= ? AND uri < ?").arg(Columns));
     q.addBindValue(folderUri);
     q.addBindValue(end);
     if (!q.exec())

@@ -11,7 +11,9 @@
 QByteArray fileUri(const QByteArray &path);
 
 // What books say of themselves, kept in one SQLite file under the user's cache folder, each row
-// keyed by the book's URI with the modification time and size of the version it was read from.
+// keyed by the book's URI with the modification time and size of the version it was read from,
+// and the version of the readers that read it. A file of an earlier form is brought forward
+// with its rows kept; their books are read again as if new.
 // A cache, not a record: deleting it loses nothing, and a file that cannot be read is set aside
 // and made anew without a word. Two running programs share it (write-ahead log, busy timeout).
 // One object is one connection, for the thread that made it only.
@@ -20,8 +22,11 @@ class DetailsCache
 public:
     struct Stamp
     {
-        qint64 mtime = -1, size = 0; // mtime -1: the file is not there
+        qint64 mtimeNs = -1, size = 0; // -1: the file is not there
         bool operator==(const Stamp &) const = default;
+        bool exists() const { return mtimeNs >= 0; }
+        // The modification time in whole seconds, as thumbnails record it.
+        qint64 seconds() const { return mtimeNs < 0 ? -1 : mtimeNs / 1000000000; }
     };
     // The stamp of a file as it is now.
     static Stamp stampOf(const QByteArray &path);
@@ -30,6 +35,12 @@ public:
         QByteArray uri;
         Stamp stamp;
         BookDetails details; // empty: read, and nothing known (or the book could not be read)
+        int reader = DetailsReaderVersion; // the version of the readers that read it
+        // Read from this version of the file by readers that know as much as these.
+        bool freshFor(Stamp now) const
+        {
+            return stamp == now && now.exists() && reader >= DetailsReaderVersion;
+        }
     };
 
     // details.sqlite in this program's cache folder: ~/.cache/quillrack (after $XDG_CACHE_HOME).
@@ -42,9 +53,10 @@ public:
     static DetailsCache &ofThisThread();
 
     bool isOpen() const { return m_open; }
-    // The details read from this very version of the file, if they were.
+    // The details read from this very version of the file by the readers of now, if they were.
     std::optional<BookDetails> fresh(const QByteArray &uri, Stamp stamp);
-    // The rows of many books at once, in one query, whatever version they were read from.
+    // The rows of many books at once, whatever version they were read from, looked up a
+    // bounded number at a time.
     std::vector<std::optional<Row>> rowsOf(const std::vector<QByteArray> &uris);
     // Rows stored (or replaced) in one transaction.
     bool store(const std::vector<Row> &rows);
