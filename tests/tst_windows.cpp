@@ -848,6 +848,7 @@ void TestWindows::followingTheDisk()
     // The Main Book Folder goes: the window says so in place of the grids; Refresh brings it back.
     QVERIFY(QDir(p.tree.path("lib")).removeRecursively());
     QTRY_VERIFY(child(p.w(), "fraMissing")->isVisible() && !child(p.w(), "Picture1")->isVisible());
+    QVERIFY(text(p.w(), {"lblMissing"}).contains(":\n" + p.tree.path("lib") + "\n"));
     for (const char *shelf : {"lib/Classics", "lib/Novels", "lib/Poetry"})
         p.tree.mkdir(shelf);
     p.w()->cmdRefresh_Click();

@@ -48,6 +48,7 @@ frmFind::frmFind(Finder &finder, QWidget *parent)
     connect(&m_results, &QAbstractItemModel::rowsInserted, this, &frmFind::showStatus);
     connect(&finder, &Finder::shelvesAdded, this, &frmFind::showStatus);
     connect(&finder, &Finder::detailsAdded, this, &frmFind::showStatus);
+    connect(&finder, &Finder::replaced, this, &frmFind::showStatus);
     connect(&finder, &Finder::forgotten, this, [this] {
         if (isVisible()) // the list follows the library while it is shown
             m_finder.read();
@@ -57,7 +58,7 @@ frmFind::frmFind(Finder &finder, QWidget *parent)
 
 void frmFind::showFind()
 {
-    m_finder.read();
+    m_finder.check(); // another program may have changed the library since it was read
     showStatus();
     show();
     raise();

@@ -209,6 +209,8 @@ void modMain::mnuFind_Click()
             if (shelfWindow->showBook(book)) {
                 findWindow->hide(); // out of the way of the book; Ctrl+F brings it back as it was
                 mainWindow->activateWindow();
+            } else {
+                finder->check(); // it said the book is gone: the list follows
             }
         });
     }

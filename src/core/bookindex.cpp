@@ -105,6 +105,13 @@ void BookIndex::append(const BookIndex &more)
     }
 }
 
+bool BookIndex::sameBooks(const BookIndex &other) const
+{
+    return m_shelfText == other.m_shelfText && m_shelfStart == other.m_shelfStart
+        && m_firstBook == other.m_firstBook && m_fileText == other.m_fileText
+        && m_fileStart == other.m_fileStart;
+}
+
 QByteArray BookIndex::shelfName(int shelf) const
 {
     const size_t s = size_t(shelf);
@@ -206,14 +213,4 @@ std::vector<int> BookIndex::find(const std::vector<std::string> &words, int from
         run = next;
     }
     return found;
-}
-
-size_t BookIndex::bytesHeld() const
-{
-    return m_shelfText.capacity() + m_fileText.capacity() + m_folded.capacity()
-        + 4
-        * (m_shelfStart.capacity() + m_firstBook.capacity() + m_fileStart.capacity()
-           + m_foldedStart.capacity() + m_shelfOf.capacity() + m_detailsAt.capacity()
-           + 2 * m_detailsOwner.capacity())
-        + m_details.capacity();
 }

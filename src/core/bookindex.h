@@ -28,6 +28,9 @@ public:
     // The shelves of another index after these.
     void append(const BookIndex &more);
 
+    // True when another index holds the same shelves and books in the same order.
+    bool sameBooks(const BookIndex &other) const;
+
     QByteArray shelfName(int shelf) const;
     QByteArray fileName(int book) const;
     int shelfOf(int book) const { return m_shelfOf[size_t(book)]; }
@@ -40,9 +43,6 @@ public:
     // The books whose name or details hold every word, on the shelves from fromShelf on: by
     // shelf, then in natural order.
     std::vector<int> find(const std::vector<std::string> &words, int fromShelf = 0) const;
-
-    // The bytes held, for the benchmark's memory figure.
-    size_t bytesHeld() const;
 
 private:
     std::string m_shelfText;

@@ -183,6 +183,11 @@ void Bookcase::poll()
         });
 }
 
+const QString &Bookcase::libraryFolder() const
+{
+    return g.BookFolder;
+}
+
 Path Bookcase::bookPath(const QByteArray &shelf, const QByteArray &file) const
 {
     const Path folder = Path(g.BookFolder) / shelf;

@@ -109,7 +109,6 @@ public:
     const PopUpTarget &target() const { return m_target; }
 
     // Whether a book dropped on a shelf moves (else it is copied).
-    bool moveOnDrop() const { return m_moveOnDrop; }
     void setMoveOnDrop(bool move) { m_moveOnDrop = move; }
     // A book dropped on a shelf slot: moved or copied there, then the books read again.
     void dropBook(int shelfSlot, const BookRef &book);
@@ -167,6 +166,8 @@ public:
     // True while a book's file, or a file at a path, is there.
     bool bookExists(const BookRef &book) const;
     bool fileExists(const Path &path) const;
+    // The Main Book Folder as configured.
+    const QString &libraryFolder() const;
     // BookFolder/shelf/file as a path.
     Path bookPath(const QByteArray &shelf, const QByteArray &file = QByteArray()) const;
     // The file URL of a slot's book, carrying its name's very bytes.

@@ -29,6 +29,10 @@ struct Finder::Batch
     int total = 0;
     bool last = false; // the walk's listing is complete
     bool ends = false; // and its thread ends
+    // A check's: the library as it was read before, or read anew with what was known of each
+    // book that is still there.
+    bool same = false;
+    QHash<int, Said> said;
 };
 
 struct Finder::Known
@@ -37,6 +41,13 @@ struct Finder::Known
     std::vector<DetailsReader::Book> toRead;
     std::vector<int> toReadBooks; // the book of each
     bool ends = false; // the walk's thread ends
+};
+
+// What a check compares its reading with.
+struct Finder::Before
+{
+    BookIndex index;
+    QHash<int, Said> said;
 };
 
 Finder::Finder(GlobalState &state, QObject *parent)
@@ -63,53 +74,94 @@ void Finder::read()
         return;
     m_started = true;
     m_done = false;
-    const quint64 walk = ++m_walk;
+    m_walk = walk(nullptr);
+}
+
+void Finder::check()
+{
+    if (!m_started)
+        return read();
+    if (!m_done || m_check)
+        return; // being read, or checked, now
+    auto before = std::make_shared<Before>();
+    before->index = m_index; // a copy: the walk compares on its own thread
+    before->said = m_said;
+    m_check = walk(before);
+}
+
+quint64 Finder::walk(std::shared_ptr<const Before> before)
+{
+    const quint64 walk = ++m_walksMade;
     auto stop = std::make_shared<std::atomic<bool>>(false);
     Walk &running = m_walks[walk];
     running.stop = stop;
-    running.thread = std::thread([this, walk, stop, root = Path(g.BookFolder), fs = g.FileSys,
-                                  details = withDetails] {
-        auto batch = std::make_shared<Batch>();
+    running.thread = std::thread([this, walk, stop, before, root = Path(g.BookFolder),
+                                  fs = g.FileSys, details = withDetails] {
         std::vector<std::shared_ptr<Batch>> walked;
-        auto send = [&] {
+        bool readable = true;
+        walkShelves(root, fs, before.get(), *stop, [&](std::shared_ptr<Batch> batch) {
+            readable = readable && !batch->unreadable.contains(root.shown());
+            batch->ends = batch->last && (!details || !readable || *stop || batch->same);
             walked.push_back(batch);
             QMetaObject::invokeMethod(
                 this, [this, walk, batch] { take(walk, batch); }, Qt::QueuedConnection);
-        };
-        const Result<FileSys::Folder> folder = fs.GetFolder(root);
-        QString error = folder.error();
-        const NameList shelves = folder ? folder->folderNames(&error) : NameList();
-        if (!error.isEmpty())
-            batch->unreadable << root.shown();
-        batch->total = shelves.size();
-        // A batch goes over every few dozen milliseconds: results show as they come, and the
-        // window handles a few thousand books at a time.
-        QElapsedTimer sent;
-        sent.start();
-        for (int i = 0; i < shelves.size() && !*stop; ++i) {
-            const QByteArray shelf = shelves.bytesAt(i);
-            batch->index.addShelf(std::string_view(shelf.data(), size_t(shelf.size())));
-            BookIndex &index = batch->index;
-            if (!FileSys::Folder(root / shelf).eachFileName([&index](std::string_view file) {
-                    index.addBook(file);
-                }))
-                batch->unreadable << shownName(shelf);
-            if (sent.elapsed() >= 40 && i + 1 < shelves.size()) {
-                send();
-                batch = std::make_shared<Batch>();
-                batch->total = shelves.size();
-                sent.restart();
-            }
-        }
-        batch->last = true;
-        batch->ends = !details || !error.isEmpty() || *stop; // else after the details
-        send();
-        if (!batch->ends)
+        });
+        if (!walked.back()->ends)
             detailsOf(root, walked, *stop, [&](std::shared_ptr<Known> known) {
                 QMetaObject::invokeMethod(
                     this, [this, walk, known] { takeKnown(walk, known); }, Qt::QueuedConnection);
             });
     });
+    return walk;
+}
+
+void Finder::walkShelves(const Path &root, const FileSys &fs, const Before *before,
+                         const std::atomic<bool> &stop,
+                         const std::function<void(std::shared_ptr<Batch>)> &send)
+{
+    auto batch = std::make_shared<Batch>();
+    const Result<FileSys::Folder> folder = fs.GetFolder(root);
+    QString error = folder.error();
+    const NameList shelves = folder ? folder->folderNames(&error) : NameList();
+    if (!error.isEmpty())
+        batch->unreadable << root.shown();
+    batch->total = shelves.size();
+    // A batch goes over every few dozen milliseconds: results show as they come, and the
+    // window handles a few thousand books at a time. A check's goes over whole.
+    QElapsedTimer sent;
+    sent.start();
+    for (int i = 0; i < shelves.size() && !stop; ++i) {
+        const QByteArray shelf = shelves.bytesAt(i);
+        batch->index.addShelf(std::string_view(shelf.data(), size_t(shelf.size())));
+        BookIndex &index = batch->index;
+        if (!FileSys::Folder(root / shelf).eachFileName([&index](std::string_view file) {
+                index.addBook(file);
+            }))
+            batch->unreadable << shownName(shelf);
+        if (!before && sent.elapsed() >= 40 && i + 1 < shelves.size()) {
+            send(std::exchange(batch, std::make_shared<Batch>()));
+            batch->total = shelves.size();
+            sent.restart();
+        }
+    }
+    batch->last = true;
+    if (before && !stop) {
+        batch->same = batch->index.sameBooks(before->index);
+        // What was known of each book still there stays known.
+        QHash<QByteArray, int> was;
+        const BookIndex &old = before->index;
+        for (int b = 0; !batch->same && b < old.bookCount(); ++b)
+            was.insert(old.shelfName(old.shelfOf(b)) + '/' + old.fileName(b), b);
+        BookIndex &now = batch->index;
+        for (int b = 0; !was.isEmpty() && b < now.bookCount(); ++b) {
+            const int o = was.value(now.shelfName(now.shelfOf(b)) + '/' + now.fileName(b), -1);
+            if (o >= 0 && !old.details(o).empty())
+                now.setDetails(b, old.details(o));
+            if (o >= 0 && before->said.contains(o))
+                batch->said.insert(b, before->said.value(o));
+        }
+    }
+    send(batch);
 }
 
 void Finder::detailsOf(const Path &root, const std::vector<std::shared_ptr<Batch>> &walked,
@@ -135,17 +187,16 @@ void Finder::detailsOf(const Path &root, const std::vector<std::shared_ptr<Batch
                 = root.bytes() + '/' + index.shelfName(index.shelfOf(b)) + '/' + index.fileName(b);
             const DetailsCache::Stamp stamp = DetailsCache::stampOf(path);
             const auto row = rows.find(fileUri(path));
+            // A book changed since it was read, or read by readers that knew less, is read
+            // again, as one never read.
+            if (stamp.exists() && (row == rows.end() || !row->freshFor(stamp))) {
+                known->toRead.push_back({path, stamp});
+                known->toReadBooks.push_back(book);
+            }
             if (row != rows.end()) {
                 if (!row->details.isEmpty())
                     known->details.emplace_back(book, row->details);
-                if (row->stamp != stamp && stamp.mtime >= 0) {
-                    known->toRead.push_back({path, stamp});
-                    known->toReadBooks.push_back(book);
-                }
                 rows.erase(row); // seen
-            } else if (stamp.mtime >= 0) {
-                known->toRead.push_back({path, stamp});
-                known->toReadBooks.push_back(book);
             }
             if (sent.elapsed() >= 40) {
                 send(std::exchange(known, std::make_shared<Known>()));
@@ -170,10 +221,8 @@ void Finder::detailsOf(const Path &root, const std::vector<std::shared_ptr<Batch
 
 void Finder::takeKnown(quint64 walk, const std::shared_ptr<Known> &known)
 {
-    if (known->ends) { // its thread ends: joined at once
-        m_walks[walk].thread.join();
-        m_walks.erase(walk);
-    }
+    if (known->ends) // its thread ends: joined at once
+        ended(walk);
     if (walk != m_walk)
         return;
     for (const auto &[book, details] : known->details)
@@ -183,6 +232,12 @@ void Finder::takeKnown(quint64 walk, const std::shared_ptr<Known> &known)
     m_detailsToRead += int(known->toRead.size());
     m_details.read(known->toRead);
     emit detailsAdded();
+}
+
+void Finder::ended(quint64 walk)
+{
+    m_walks[walk].thread.join();
+    m_walks.erase(walk);
 }
 
 void Finder::answered(const QByteArray &path, const BookDetails &details)
@@ -199,17 +254,35 @@ void Finder::answered(const QByteArray &path, const BookDetails &details)
 void Finder::setDetails(int book, const BookDetails &details)
 {
     m_index.setDetails(book, foldedDetails(details));
-    if (details.authors.isEmpty())
-        m_authors.remove(book);
+    if (details.title.isEmpty() && details.authors.isEmpty())
+        m_said.remove(book);
     else
-        m_authors.insert(book, details.authors.join(QStringLiteral(", ")));
+        m_said.insert(book, {details.title, details.authors.join(QStringLiteral(", "))});
 }
 
 void Finder::take(quint64 walk, const std::shared_ptr<Batch> &batch)
 {
-    if (batch->ends) { // its thread ends: joined at once
-        m_walks[walk].thread.join();
-        m_walks.erase(walk);
+    if (batch->ends) // its thread ends: joined at once
+        ended(walk);
+    if (walk == m_check) {
+        m_check = 0;
+        if (batch->same)
+            return;
+        // The library changed: the new reading replaces the old, and its walk goes on with
+        // the books' details.
+        if (const auto old = m_walks.find(m_walk); old != m_walks.end())
+            *old->second.stop = true;
+        m_walk = walk;
+        m_details.stop();
+        m_reading.clear();
+        m_detailsRead = m_detailsToRead = 0;
+        m_index = batch->index; // a copy: the walk reads its own on for the details
+        m_said = std::move(batch->said);
+        m_unreadable = batch->unreadable;
+        m_total = batch->total;
+        emit replaced();
+        emit finished();
+        return;
     }
     if (walk != m_walk)
         return; // from a walk since forgotten
@@ -226,12 +299,14 @@ void Finder::take(quint64 walk, const std::shared_ptr<Batch> &batch)
 void Finder::forget()
 {
     // A walk under way stops at its next shelf; the window never waits for it.
-    if (const auto running = m_walks.find(m_walk); running != m_walks.end())
-        *running->second.stop = true;
-    ++m_walk;
+    for (const quint64 walk : {m_walk, m_check}) {
+        if (const auto running = m_walks.find(walk); running != m_walks.end())
+            *running->second.stop = true;
+    }
+    m_walk = m_check = 0;
     m_details.stop();
     m_reading.clear();
-    m_authors.clear();
+    m_said.clear();
     m_detailsRead = m_detailsToRead = 0;
     m_index = BookIndex();
     m_unreadable.clear();
@@ -250,6 +325,11 @@ FindResults::FindResults(Finder &finder, QObject *parent)
         endResetModel();
     });
     connect(&finder, &Finder::shelvesAdded, this, &FindResults::add);
+    connect(&finder, &Finder::replaced, this, [this] {
+        beginResetModel();
+        m_books = m_finder.index().find(m_words);
+        endResetModel();
+    });
     // Details arrive book by book: the rows they find are added a few times a second.
     m_growing.setSingleShot(true);
     m_growing.setInterval(250);
@@ -320,17 +400,22 @@ QVariant FindResults::data(const QModelIndex &index, int role) const
     if (b.file.isEmpty() || (role != Qt::DisplayRole && role != Qt::ToolTipRole))
         return {};
     QString file = shownName(b.file), shelf = shownName(b.shelf);
-    const QString authors = m_finder.authors(m_books[size_t(index.row())]);
+    const Finder::Said said = m_finder.said(m_books[size_t(index.row())]);
     if (role == Qt::ToolTipRole)
-        return asPlainText((authors.isEmpty() ? QString() : QStringLiteral("by %1\n").arg(authors))
-                           + QStringLiteral("%1\non %2").arg(file, shelf));
+        return asPlainText(
+            (said.title.isEmpty() ? QString() : said.title + u'\n')
+            + (said.authors.isEmpty() ? QString() : QStringLiteral("by %1\n").arg(said.authors))
+            + QStringLiteral("%1\non %2").arg(file, shelf));
     // One line a row: a line break in a name shows as a sign.
     file.replace(u'\n', u'↵').replace(u'\r', u'↵');
     shelf.replace(u'\n', u'↵').replace(u'\r', u'↵');
     const BookName parts = splitBookName(file);
-    // The author beside the title: "Title · Author — Shelf — Format".
-    const QString title
-        = authors.isEmpty() ? parts.title : QStringLiteral("%1 · %2").arg(parts.title, authors);
+    // The book's own title where it gives one, the author beside it:
+    // "Title · Author — Shelf — Format".
+    const QString shownTitle = said.title.isEmpty() ? parts.title : said.title;
+    const QString title = said.authors.isEmpty()
+        ? shownTitle
+        : QStringLiteral("%1 · %2").arg(shownTitle, said.authors);
     return parts.format.isEmpty() ? QStringLiteral("%1 — %2").arg(title, shelf)
                                   : QStringLiteral("%1 — %2 — %3").arg(title, shelf, parts.format);
 }

@@ -31,7 +31,12 @@ public:
     // Starts reading the library, unless it has been read (or is being read) since the last
     // change.
     void read();
+    // Reads the library, or, when it has been read, reads it again in the background to drop
+    // the books that other programs took away and take in those they brought (the program is
+    // not told of changes outside the shelf shown): what is found meanwhile stays as it was.
+    void check();
     bool reading() const { return m_started && !m_done; }
+    bool checking() const { return m_check != 0; }
     int shelvesRead() const { return m_index.shelfCount(); }
     int shelfTotal() const { return m_total; }
     const BookIndex &index() const { return m_index; }
@@ -47,12 +52,18 @@ public:
     bool readingDetails() const { return m_walks.count(m_walk) || m_details.busy(); }
     int detailsRead() const { return m_detailsRead; }
     int detailsToRead() const { return m_detailsToRead; }
-    // A book's authors as the book shows them; empty when not known.
-    QString authors(int book) const { return m_authors.value(book); }
+    // A book's title and authors as the book gives them; empty when not known.
+    struct Said
+    {
+        QString title, authors;
+    };
+    Said said(int book) const { return m_said.value(book); }
     DetailsReader &detailsReader() { return m_details; }
 
 signals:
     void forgotten();
+    // A check found the library changed: the books found are those of the new reading.
+    void replaced();
     // More books' details are known, or more are read.
     void detailsAdded();
     // Shelves from firstNew on have been read.
@@ -62,7 +73,15 @@ signals:
 private:
     struct Batch;
     struct Known;
+    struct Before;
+    // Starts a walk; a check compares what it reads with what was read before.
+    quint64 walk(std::shared_ptr<const Before> before);
+    // The walk's first part: the shelves and their books, in batches; a check's in one.
+    static void walkShelves(const Path &root, const FileSys &fs, const Before *before,
+                            const std::atomic<bool> &stop,
+                            const std::function<void(std::shared_ptr<Batch>)> &send);
     void take(quint64 walk, const std::shared_ptr<Batch> &batch);
+    void ended(quint64 walk); // its thread is joined
     void takeKnown(quint64 walk, const std::shared_ptr<Known> &known);
     void answered(const QByteArray &path, const BookDetails &details);
     void setDetails(int book, const BookDetails &details);
@@ -79,6 +98,8 @@ private:
     bool m_started = false;
     bool m_done = false;
     quint64 m_walk = 0; // the current walk; batches of others are dropped
+    quint64 m_check = 0; // a check under way, until it finds the library changed or not
+    quint64 m_walksMade = 0;
     struct Walk
     {
         std::thread thread;
@@ -87,7 +108,7 @@ private:
     std::map<quint64, Walk> m_walks; // running, the current one and stopped ones
     DetailsReader m_details;
     QHash<QByteArray, int> m_reading; // book path: book, for details being read
-    QHash<int, QString> m_authors;
+    QHash<int, Said> m_said;
     int m_detailsRead = 0, m_detailsToRead = 0;
 };
 

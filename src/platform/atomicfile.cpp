@@ -40,14 +40,6 @@ FolderLock::~FolderLock()
         ::close(m_fd); // and with it the lock
 }
 
-FsResult FileSys::CreateTextFile(const Path &path, const QStringList &lines) const
-{
-    QByteArray content;
-    for (const QString &line : lines)
-        content += line.toUtf8() + "\r\n";
-    return writeFileAtomically(path, content);
-}
-
 FsResult FileSys::writeFileAtomically(const Path &path, QByteArrayView content,
                                       QByteArrayView tail) const
 {

@@ -248,10 +248,9 @@ public:
     FsResult MoveFolder(const Path &source, const Path &target) const;
     // Removes an empty folder; a folder with anything in it is refused.
     FsResult DeleteFolder(const Path &path) const;
-    // Writes lines ended by CR LF into a new file that replaces path in one step, flushed with
-    // its folder: a failure, a crash or a power cut leaves the old file or the new one.
-    FsResult CreateTextFile(const Path &path, const QStringList &lines) const;
-    // The same for bytes, and a tail written after them (no copy of a long content is made).
+    // Writes bytes, and a tail after them (no copy of a long content is made), into a new file
+    // that replaces path in one step, flushed with its folder: a failure, a crash or a power
+    // cut leaves the old file or the new one.
     FsResult writeFileAtomically(const Path &path, QByteArrayView content,
                                  QByteArrayView tail = {}) const;
     // The whole file, at most maxBytes of it, or why it cannot be read.

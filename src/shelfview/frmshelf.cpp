@@ -137,7 +137,9 @@ void frmShelf::drawShelves()
                             : fraMissing->findChild<QWidget *>(QStringLiteral("cmdFileLocations")))
                  : Picture1)
             ->setFocus();
-    const QString path = m_model.bookPath(QByteArray()).shown();
+    QString path = m_model.libraryFolder();
+    while (path.size() > 1 && path.endsWith(u'/'))
+        path.chop(1);
     lblMissing->setText(
         waiting ? QStringLiteral("The Main Book Folder is not answering:\n%1\n\nIf it lies on a "
                                  "network share or a disk that sleeps, it may answer again. Keep "
