@@ -117,7 +117,7 @@ void coversGroup(Bench &b)
         for (int i = 0; i < names.size(); ++i) {
             cover.fill(QColor::fromHsv(i * 3 % 360, 180, 200));
             const QByteArray path = QFile::encodeName(shelf.filePath(names[i]));
-            const QByteArray uri = Thumbnails::uriOf(path);
+            const QByteArray uri = fileUri(path);
             pagedThumbnails << Thumbnails::pathFor(uri, false);
             Thumbnails::store(
                 pagedThumbnails.last(),
@@ -171,7 +171,7 @@ void coversGroup(Bench &b)
         QDir shelf(longShelf);
         for (const QString &name : shelf.entryList(QDir::Files)) {
             const QByteArray path = QFile::encodeName(shelf.filePath(name));
-            const QByteArray uri = Thumbnails::uriOf(path);
+            const QByteArray uri = fileUri(path);
             Thumbnails::store(Thumbnails::pathFor(uri, false), cover, uri,
                               QFileInfo(shelf.filePath(name)).lastModified().toSecsSinceEpoch(), 0);
         }

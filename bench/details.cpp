@@ -126,7 +126,7 @@ void detailsGroup(Bench &b)
         QDir dir(paged);
         for (const QString &name : dir.entryList(QDir::Files)) {
             const QByteArray path = QFile::encodeName(dir.filePath(name));
-            const QByteArray uri = Thumbnails::uriOf(path);
+            const QByteArray uri = fileUri(path);
             const DetailsCache::Stamp stamp = DetailsCache::stampOf(path);
             Thumbnails::store(Thumbnails::pathFor(uri, false), cover, uri, stamp.seconds(), 0);
             rows.push_back({uri, stamp, readInProcess(books[0].path)});

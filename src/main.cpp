@@ -1,13 +1,9 @@
+#include "diskexecutor.h"
 #include "modmain.h"
 #include "signalwatcher.h"
 #include "widgetprompter.h"
 
 #include <QApplication>
-#include <QWidget>
-#include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <thread>
 
 int main(int argc, char *argv[])
 {
@@ -17,23 +13,17 @@ int main(int argc, char *argv[])
     // desktop match the windows to their entry.
     QApplication::setDesktopFileName(QStringLiteral("org.quillrack.Quillrack"));
     WidgetPrompter prompter;
-    modMain program(prompter);
-    SignalWatcher watcher;
-    QObject::connect(&watcher, &SignalWatcher::terminationRequested, &program, &modMain::Shutdown);
-    if (!program.Main())
-        return 0;
-    const int code = QApplication::exec();
-    // The windows go at once, whatever holds the process: the system keeps a process whose
-    // thread waits on a share that does not answer until the share takes the call back.
-    for (QWidget *window : QApplication::topLevelWidgets())
-        window->hide();
-    QApplication::processEvents();
-    // The marks are saved. A thread stuck on a folder that does not answer must not hold the
-    // end: what is left of it has a moment, then the program ends without it.
-    std::thread([code] {
-        std::this_thread::sleep_for(std::chrono::milliseconds(700));
-        std::fflush(nullptr);
-        std::_Exit(code);
-    }).detach();
+    int code = 0;
+    {
+        modMain program(prompter);
+        SignalWatcher watcher;
+        QObject::connect(&watcher, &SignalWatcher::terminationRequested, &program,
+                         &modMain::Shutdown);
+        if (program.Main())
+            code = QApplication::exec();
+        // The marks are saved. A call stuck on a share that does not answer is left in the
+        // system's hands: nothing waits for it, and the process ends when the system lets it.
+        DiskExecutor::shared().end();
+    } // the windows go here, with the program
     return code;
 }

@@ -441,7 +441,7 @@ void TestCovers::thumbnailCache()
     // Names as the desktop's file managers give them.
     QCOMPARE(Thumbnails::pathFor("file:///home/jens/photos/me.png", false),
              t.path("cache/thumbnails/normal/c6ee772d9e49320e97ec29a7eb5b1697.png"));
-    QCOMPARE(Thumbnails::uriOf("/home/anna/My Books/Émile #1.epub"),
+    QCOMPARE(fileUri("/home/anna/My Books/Émile #1.epub"),
              QByteArray("file:///home/anna/My%20Books/%C3%89mile%20%231.epub"));
     // A thumbnail records its book's URI, time and size; another time is not fresh.
     const QString path = Thumbnails::pathFor("file:///b.epub", true);
@@ -519,12 +519,12 @@ void TestCovers::helpersAndTheirLimits()
               "cp red.png \"$out\"\n");
     QFile::setPermissions(changer, QFile::ReadOwner | QFile::ExeOwner);
     QCOMPARE(covers(changer, {changing}), Strings {"Changing.fb2 cover"});
-    QVERIFY(!Thumbnails::readFresh(Thumbnails::pathFor(Thumbnails::uriOf(changing), false), 1000000)
-                 .isNull());
+    QVERIFY(
+        !Thumbnails::readFresh(Thumbnails::pathFor(fileUri(changing), false), 1000000).isNull());
     // A helper that never answers is stopped in time, and that book not tried again.
     QCOMPARE(covers(never, {slow}, 500), Strings {"Slow.pdf none"});
     QVERIFY(
-        Thumbnails::failedBefore(Thumbnails::failPathFor(Thumbnails::uriOf(slow)),
+        Thumbnails::failedBefore(Thumbnails::failPathFor(fileUri(slow)),
                                  QFileInfo(t.path("Slow.pdf")).lastModified().toSecsSinceEpoch()));
 }
 

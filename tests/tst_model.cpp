@@ -475,7 +475,7 @@ void TestModel::followingTheDisk()
     // The Main Book Folder moved away is a folder that is not there, and comes back by itself.
     Library v(2, 0);
     v.load();
-    QCoreApplication::processEvents(); // the watcher starts once the event loop turns
+    QTRY_COMPARE(v.model->watcher().followed().size(), 3); // the library, its folder, a shelf
     QVERIFY(QDir().rename(v.tree.path("lib"), v.tree.path("lib-away")));
     QTRY_VERIFY(v.model->libraryMissing() && v.model->ShelfList().empty());
     QVERIFY(QDir().rename(v.tree.path("lib-away"), v.tree.path("lib")));
@@ -695,10 +695,13 @@ void TestModel::readerChecks()
     QCOMPARE(v.prompter.titles().join(','),
              "Main Book Folder not identified.,Main Book Folder not "
              "identified.,Name Not Accepted by the Reader");
-    QCOMPARE(*v.model->reader().listing(), (Strings {"B 10.epub", "caf\uFFFD.txt"})); // no hidden
+    v.model->reader().toggleListing();
+    QCOMPARE(*v.model->reader().shownListing(), (Strings {"B 10.epub", "caf\uFFFD.txt"}));
+    v.model->reader().toggleListing(); // closed
     v.g.ReaderFolder.clear();
     v.model->reader().askForFolders = [] { return false; }; // the program ends meanwhile
-    QVERIFY(!v.model->reader().listing());
+    v.model->reader().toggleListing();
+    QVERIFY(!v.model->reader().shownListing());
 }
 
 void TestModel::marksFile_data()
@@ -730,7 +733,7 @@ void TestModel::marksFile()
     QCOMPARE(v.prompter.titles(), r.saved.isEmpty() ? Strings {"Marks Not Read"} : Strings {});
     QCOMPARE(v.model->bookSlot(0).colour, r.content.contains("Book 0.txt,4") ? 4 : 0);
     v.g.Marks.appendEntry("new.txt", 2);
-    QVERIFY(SaveMarks(v.g).ok);
+    QVERIFY(bool(SaveMarks(v.g)));
     // Marks that could not be read are never saved over.
     if (r.saved.isEmpty())
         QVERIFY(QFileInfo(v.tree.path("app/marked.dat")).isSymLink() || r.link == "/");
@@ -782,8 +785,8 @@ void TestModel::folderLocations()
     // A save that fails, as on a full disk, leaves the old file and says where.
     const QByteArray before = v.tree.read("app/config.ini");
     FileSizeLimit fsize {0};
-    const FsResult failed = saveConfig(v.g.FileSys, v.tree.path("lib"), QString());
-    QVERIFY(!failed.ok && failed.error.contains(AppFolder::path()));
+    const Result<> failed = saveConfig(v.g.FileSys, v.tree.path("lib"), QString());
+    QVERIFY(!failed && failed.error().contains(AppFolder::path()));
     QCOMPARE(v.tree.read("app/config.ini"), before);
 }
 
@@ -995,7 +998,7 @@ void TestModel::fileSysRules()
             t.mkdir("Shelf/" + content);
         else if (!content.isEmpty())
             t.write("Shelf/" + content);
-        QCOMPARE(FileSys().DeleteFolder(shelf).ok, content.isEmpty());
+        QCOMPARE(FileSys().DeleteFolder(shelf).operator bool(), content.isEmpty());
         QCOMPARE(t.entries("Shelf"),
                  content.isEmpty() ? QStringList() : QStringList {content.section('/', 0, 0)});
     }
@@ -1008,12 +1011,12 @@ void TestModel::fileSysRules()
         TempTree t;
         const QByteArray old(oldSize, 'o');
         const QString path = t.write("app/marked.dat", old);
-        FsResult r;
+        Result<> r;
         {
             FileSizeLimit fsize {(unsigned long)limit};
             r = FileSys().writeFileAtomically(path, QByteArray(newSize, 'n'));
         }
-        QVERIFY(!r.ok && r.error.contains(path));
+        QVERIFY(!r && r.error().contains(path));
         QCOMPARE(t.read("app/marked.dat"), old);
         QCOMPARE(t.entries("app").size(), 1);
     }
@@ -1032,7 +1035,7 @@ void TestModel::readAheadHandsOutOnlyWhatItRead()
         t.mkdir("lib/shelf 10");
         marksReadable ? (void)t.write("marked.dat") : (void)t.mkdir("marked.dat");
         ReadAhead ahead;
-        ahead.start(t.path(library), t.path("marked.dat"));
+        ahead.start(FileSys(), t.path(library), t.path("marked.dat"));
         const std::optional<NameList> s = ahead.takeFolderNames(t.path(asked));
         const std::optional<NameList> b = ahead.takeFileNames(t.path(asked) + "/Shelf 2");
         QCOMPARE(s.has_value() && b.has_value(), handedOut);
@@ -1201,7 +1204,9 @@ void TestModel::findingInTheLibrary()
                           QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
     QCOMPARE(finder.unreadable(), runningAsRoot() ? Strings() : Strings {"Shelf 3"});
     // A result shows its book: the shelf current and paged to, the book grid's focus on it.
-    QVERIFY(v.model->showBook(results.book(1)));
+    std::optional<bool> shown;
+    v.model->showBook(results.book(1), [&](bool found) { shown = found; });
+    QVERIFY(shown == true);
     QCOMPARE(v.model->currentShelf() + '/' + v.model->bookSlot(v.model->bookFocusSlot()).file,
              "Shelf 30/Wanted.epub");
     QCOMPARE(currentSlots(v), QList<int> {v.model->shelfFocusSlot()});
@@ -1223,7 +1228,8 @@ void TestModel::findingInTheLibrary()
     v.onBook("Found elsewhere.txt");
     v.commands->mnuBookRename_Click();
     QCOMPARE(found("found"), "Found again — Shelf 2 — txt");
-    QVERIFY(!v.model->showBook({"Shelf 2", "Gone.txt"}));
+    v.model->showBook({"Shelf 2", "Gone.txt"}, [&](bool found) { shown = found; });
+    QVERIFY(shown == false && v.prompter.titles().contains("Book Not Found"));
 }
 
 void TestModel::findingByWhatBooksSay()
@@ -1314,7 +1320,7 @@ void TestModel::twoCopiesKeepEachOthersMarks()
     // Marks read ahead at start-up, then saved by another copy before this one takes them:
     // read again at this copy's first save.
     ReadAhead ahead;
-    ahead.start(v.tree.path("lib"), v.tree.path("app/marked.dat"));
+    ahead.start(FileSys(), v.tree.path("lib"), v.tree.path("app/marked.dat"));
     (void)ahead.takeFolderNames(v.tree.path("lib")); // the reading is done
     v.tree.write("app/marked.dat", "-Late.txt,6,\r\n");
     v.g.readAhead = &ahead;
@@ -1380,14 +1386,14 @@ void TestModel::longCopiesStopCleanly()
         fs.setSysCalls(&disk);
         StopAt progress;
         progress.stopAt = cancel ? 2 : 0;
-        const FsResult r = fs.CopyFile(book, t.path("b/big.pdf"), false, &progress);
-        QVERIFY(!r.ok && r.error.contains(strerror(cancel ? ECANCELED : ENOSPC)));
+        const Result<> r = fs.CopyFile(book, t.path("b/big.pdf"), false, &progress);
+        QVERIFY(!r && r.error().contains(strerror(cancel ? ECANCELED : ENOSPC)));
         QCOMPARE(t.entries("b"), Strings());
         QCOMPARE(disk.chunks, 2);
         // A move across file systems copies: stopped or failed, the book stays where it was.
         const TempTree stick(QStringLiteral("/dev/shm/quillrack-stick-XXXXXX"));
         disk.chunks = progress.reports = 0;
-        QVERIFY(!fs.MoveFile(book, stick.path("big.pdf"), false, &progress).ok);
+        QVERIFY(!fs.MoveFile(book, stick.path("big.pdf"), false, &progress));
         QCOMPARE(QDir(stick.path()).entryList(QDir::Files | QDir::Hidden), Strings());
         QCOMPARE(t.read("a/big.pdf").size(), 20 << 20);
     }

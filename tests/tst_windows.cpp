@@ -3,7 +3,7 @@
 #include "appfolder.h"
 #include "bookdrag.h"
 #include "coverqueue.h"
-#include "diskjobs.h"
+#include "diskexecutor.h"
 #include "frmabout.h"
 #include "frmdirselect.h"
 #include "frmfileloc.h"
@@ -11,6 +11,7 @@
 #include "frmmain.h"
 #include "frmshelf.h"
 #include "frmsplash.h"
+#include "job.h"
 #include "modmain.h"
 #include "support.h"
 #include "widgetprompter.h"
@@ -20,6 +21,7 @@
 #include <QAccessible>
 #include <QApplication>
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMdiArea>
@@ -32,6 +34,7 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QScrollBar>
+#include <QSignalSpy>
 #include <QTextDocumentFragment>
 #include <QThread>
 #include <QTimer>
@@ -122,12 +125,23 @@ struct Program
         if (!book.isNull())
             tree.write("app/config.ini", ("book=" + tree.path(book) + "\r\nread=\r\n").toUtf8());
         AppFolder::setOverride(tree.mkdir("app"));
-        program = std::make_unique<modMain>(prompter);
-        program->g.offThread
-            = false; // the windows drawn at once; reading off the thread has tests of its own
+        program = std::make_unique<modMain>(prompter); // the disk asked as users get it
         program->endProgram = [this] { ++ended; };
     }
     frmShelf *w() const { return program->shelfWindow; }
+    // Every listing has come and every command has ended.
+    bool idle() const
+    {
+        Bookcase &m = w()->model();
+        return !m.reading(Grid::Shelves) && !m.reading(Grid::Books) && !m.commands().busy();
+    }
+    // A book found elsewhere, shown: whether it was there.
+    bool show(const BookRef &book)
+    {
+        std::optional<bool> shown;
+        w()->showBook(book, [&](bool found) { shown = found; });
+        return QTest::qWaitFor([&] { return shown.has_value(); }) && *shown && idle();
+    }
     frmMain *m() const { return program->mainWindow; }
     QAction *action(const QString &name, int i = 0) const
     {
@@ -137,7 +151,8 @@ struct Program
     {
         const bool started = program->Main();
         QApplication::setActiveWindow(m());
-        return started && QTest::qWaitForWindowActive(m());
+        return started && QTest::qWaitForWindowActive(m())
+            && QTest::qWaitFor([this] { return idle(); });
     }
 };
 
@@ -159,7 +174,6 @@ private slots:
     void keys_data();
     void keys();
     void progressKeepsItsSize();
-    void stoppingAWaitForAFolder();
     void realMessageBoxGivesTheSafeAnswer();
     void layout();
     void fileLocationsDialog();
@@ -263,6 +277,7 @@ void TestWindows::menuItems()
     Program p;
     QVERIFY(p.start());
     p.w()->imgShelf_Click(1); // Fiction, its book marked magenta; the pop-ups aimed at them
+    QTRY_VERIFY(p.idle());
     p.w()->model().aimAtBook(0);
     p.w()->model().aimAtShelf(1);
     p.program->commands->mnuMarkBook_Click(3);
@@ -311,6 +326,7 @@ void TestWindows::dragAndDrop()
     QVERIFY(p.start());
     frmShelf *w = p.w();
     QTest::mouseClick(child(w, "lblShelf", 1), Qt::LeftButton); // Fiction, chosen by its label
+    QTRY_VERIFY(p.idle());
     int drags = 0;
     w->startDrag = [&](int slot) {
         ++drags; // whatever the pointer crosses meanwhile, the pane keeps the dragged book
@@ -324,8 +340,8 @@ void TestWindows::dragAndDrop()
     QCOMPARE(w->focusWidget(), child(w, "Picture2")); // but gives its grid the focus
     QTest::mouseClick(child(w, "Book", 1), Qt::LeftButton);
     QCOMPARE(drags, 1);
-    QCOMPARE(p.tree.read("lib/Classics/Moby Dick.pdf") + text(w, {"lblHowMany"}).toUtf8(),
-             "whaleBooks: 1\r\n");
+    QTRY_COMPARE(p.tree.read("lib/Classics/Moby Dick.pdf") + text(w, {"lblHowMany"}).toUtf8(),
+                 "whaleBooks: 1\r\n");
     // Pointing shows a book's details; the empty background clears them.
     QTest::mouseMove(child(w, "lblBook"));
     QTRY_COMPARE(text(w, {"txtTitle", "txtAuthor", "txtFormat"}), "EmmaFictiontxt");
@@ -336,7 +352,7 @@ void TestWindows::dragAndDrop()
     files.setUrls({QUrl::fromLocalFile(p.tree.path("downloads/New.epub")),
                    QUrl::fromLocalFile(p.tree.path("downloads"))}); // a folder is no book
     QVERIFY(dropOn(child(w, "imgShelf", 1), &files));
-    QCOMPARE(p.tree.entries("lib/Fiction"), (Strings {"Emma.txt", "New.epub"}));
+    QTRY_COMPARE(p.tree.entries("lib/Fiction"), (Strings {"Emma.txt", "New.epub"}));
 }
 
 void TestWindows::accessKeysAndPaging()
@@ -407,7 +423,7 @@ void TestWindows::accessKeysAndPaging()
                  QStringLiteral("Books: 60\r\n1"));
     p.tree.write("lib/Classics/Odes.txt");
     QTest::keyClick(p.w()->focusWidget(), Qt::Key_F5); // so does F5
-    QCOMPARE(text(p.w(), {"lblHowMany"}), QStringLiteral("Books: 61\r\n"));
+    QTRY_COMPARE(text(p.w(), {"lblHowMany"}), QStringLiteral("Books: 61\r\n"));
     QTest::keyClick(p.m(), Qt::Key_X, Qt::AltModifier);
     QTRY_COMPARE(p.ended, 1);
 }
@@ -506,51 +522,46 @@ void TestWindows::keys()
 
 void TestWindows::progressKeepsItsSize()
 {
-    // The progress of a long copy keeps one size from the moment it shows, whatever it names:
-    // a press on Cancel lands where Cancel was.
-    QSet<QSize> sizes;
-    QString shown;
-    QTimer look;
-    QObject::connect(&look, &QTimer::timeout, [&] {
-        for (QWidget *w : QApplication::topLevelWidgets()) {
-            if (auto *d = qobject_cast<QProgressDialog *>(w); d && d->isVisible())
-                sizes << d->size(), shown = d->findChild<QLabel *>()->text();
-        }
-    });
-    look.start(20);
-    WidgetPrompter().runJob(100, [&](JobProgress &progress) {
-        progress.report("Emma.txt", 10);
-        QThread::msleep(800);
-        progress.report(QString(400, u'x') + ".epub", 50);
-        QThread::msleep(400);
-    });
-    QCOMPARE(sizes.size(), 1);
-    QVERIFY(shown.contains(u'…') && shown.section(u'\n', 0, 0).endsWith(".epub"));
-}
-
-void TestWindows::stoppingAWaitForAFolder()
-{
-    // A call stuck on a folder: the dialog says so after three seconds; Stop gives the window
-    // back at once, and the call's late end is told.
+    // A job's window shows after half a second, keeps one size whatever it names (a press on
+    // its button lands where the button was), says after three seconds without a step which
+    // folder does not answer, whole; Esc stops the job at once, and its late end is told.
     WidgetPrompter prompter;
-    int late = 0;
-    prompter.lateAnswer = [&] { ++late; };
+    Job job("/mnt/share/" + QString(120, u'f') + "/Fiction", prompter);
     auto gate = std::make_shared<std::atomic<bool>>(false);
-    later(
-        [&] {
-            auto *d = qobject_cast<QProgressDialog *>(QApplication::activeModalWidget());
-            QVERIFY(d && d->labelText().startsWith("The folder is not answering:\n/mnt/share"));
-            QTest::keyClick(d, Qt::Key_Escape);
-        },
-        3300);
-    QVERIFY(!prompter.waitFor("/mnt/share", [gate] {
+    QSignalSpy finished(&job, &Job::finished), late(&job, &Job::endedLate);
+    job.start("/", [gate](Job::Context &c) {
+        c.progress("Emma.txt", 10, 100);
+        QThread::msleep(800);
+        c.progress(QString(400, u'x') + ".epub", 50, 100);
         while (!*gate)
             QThread::msleep(10);
-    }));
-    QVERIFY(!prompter.waitFor("/mnt/share", [] {})); // the rest of the command does not wait
+        return Notice();
+    });
+    QSet<QSize> sizes;
+    QString shown;
+    auto dialog = [&]() -> QDialog * {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->objectName() == "dlgJob" && w->isVisible())
+                return qobject_cast<QDialog *>(w);
+        return nullptr;
+    };
+    QElapsedTimer clock;
+    clock.start();
+    while (clock.elapsed() < 4500 && finished.isEmpty()) {
+        QTest::qWait(20);
+        if (QDialog *d = dialog())
+            sizes << d->size(), shown = child<QLabel>(d, "lblJob")->text();
+        if (clock.elapsed() > 1100 && clock.elapsed() < 1300)
+            QVERIFY(shown.contains(u'…') && shown.section(u'\n', 0, 0).endsWith(".epub"));
+    }
+    QCOMPARE(sizes.size(), 1);
+    QVERIFY(shown.startsWith("The folder is not answering:\n/mnt/share/")
+            && shown.remove(QChar(0x200B)).contains(QString(120, u'f') + "/Fiction"));
+    QTest::keyClick(dialog(), Qt::Key_Escape);
+    QCOMPARE(finished.size(), 1);
+    QCOMPARE(finished[0][0].value<Job::Outcome>(), Job::Outcome::Stopped);
     *gate = true;
-    QTRY_COMPARE(late, 1);
-    QVERIFY(prompter.waitFor("/mnt/share", [] {}));
+    QVERIFY(late.wait());
 }
 
 void TestWindows::realMessageBoxGivesTheSafeAnswer()
@@ -649,6 +660,7 @@ void TestWindows::fileLocationsDialog()
     // A folder that does not exist is refused and the dialog stays open for a correction.
     d->txtBook->setText(p.tree.path("nowhere"));
     d->cmdSave->click();
+    QTRY_COMPARE(p.prompter.titles(), Strings {"Folder Does Not Exist."});
     QVERIFY(d->isVisible());
     // A modal request (a drop needs the reader folder) takes the dialog as it is.
     QString seen;
@@ -663,17 +675,18 @@ void TestWindows::fileLocationsDialog()
     frmDirSelect *picker = p.program->dirSelect;
     for (const bool ok : {false, true}) {
         whenShown(picker, [&] {
-            QCOMPARE(picker->Dir1->Path(), p.tree.path("lib"));
+            QTRY_COMPARE(picker->Dir1->Path(), p.tree.path("lib"));
             picker->Dir1->setPath(p.tree.path("lib2"));
+            QTRY_COMPARE(picker->Dir1->Path(), p.tree.path("lib2"));
             (ok ? picker->cmdOK : picker->cmdCancel)->click();
         });
         d->cmdBrowseBook->click();
         QCOMPARE(d->txtBook->text(), p.tree.path(ok ? "lib2" : "lib"));
     }
     d->cmdSave->click(); // a new library shows at once
-    QVERIFY(!d->isVisible());
+    QTRY_VERIFY(!d->isVisible() && p.idle());
     QCOMPARE(p.prompter.titles(), Strings {"Folder Does Not Exist."});
-    QCOMPARE(text(p.w(), {"lblWhichShelf", "lblBook"}), QStringLiteral("PoetryOdes"));
+    QTRY_COMPARE(text(p.w(), {"lblWhichShelf", "lblBook"}), QStringLiteral("PoetryOdes"));
     QCOMPARE(p.tree.read("app/config.bak"),
              "book=" + QFile::encodeName(p.tree.path("lib")) + "\r\nread=\r\n");
 }
@@ -690,6 +703,7 @@ void TestWindows::addingBooksThroughThePicker()
     later([&] {
         QCOMPARE(picker->windowTitle(), QStringLiteral("Select Book to Add"));
         picker->pointAt(p.tree.path("outside"));
+        QTRY_COMPARE(picker->File1->list()->count(), 3);
         picker->cmdCopy->click(); // nothing selected: nothing happens
         QTest::keyClick(picker->File1->list(), Qt::Key_A, Qt::ControlModifier);
         QCOMPARE(picker->File1->FileNames().size(), 3);
@@ -699,11 +713,12 @@ void TestWindows::addingBooksThroughThePicker()
                  (QList<QByteArray> {"Emma.txt", "Odes.txt"})); // stay selected
         picker->File1->setFileNames({"Poem.txt"});
         picker->cmdMove->click();
-        QCOMPARE(picker->File1->list()->count(), 2); // the moved file left the list
+        QTRY_COMPARE(picker->File1->list()->count(), 2); // the moved file left the list
         picker->cmdDone->click();
     });
     p.w()->model().aimAtShelf(1);
     p.action("mnuAddOutside")->trigger();
+    QTRY_VERIFY(p.idle());
     QCOMPARE(
         p.tree.entries("lib/Fiction") + p.tree.entries("outside"),
         (Strings {"Emma.txt", "Moby Dick.pdf", "Odes.txt", "Poem.txt", "Emma.txt", "Odes.txt"}));
@@ -726,8 +741,8 @@ void TestWindows::findingByKeyboard()
     QTest::keyClick(find->txtFind, Qt::Key_Down);
     QTest::keyClick(find->txtFind, Qt::Key_Return);
     // The book is shown, the keyboard on it in the book grid; the window steps aside.
-    QCOMPARE(text(p.w(), {"lblWhichShelf", "txtTitle"}) + "|" + heard(p.w()->focusWidget()),
-             "FictionMoby Dick|Moby Dick.pdf: on Fiction");
+    QTRY_COMPARE(text(p.w(), {"lblWhichShelf", "txtTitle"}) + "|" + heard(p.w()->focusWidget()),
+                 "FictionMoby Dick|Moby Dick.pdf: on Fiction");
     QVERIFY(!find->isVisible());
     QApplication::setActiveWindow(p.m()); // as the window system would
     QTest::keyClick(p.m(), Qt::Key_F, Qt::ControlModifier);
@@ -749,7 +764,7 @@ void TestWindows::namesShowAsText()
     Program p;
     p.tree.write("lib/" + name + "/" + name);
     QVERIFY(p.start());
-    QVERIFY(p.w()->showBook({name.toUtf8(), name.toUtf8()}));
+    QVERIFY(p.show({name.toUtf8(), name.toUtf8()}));
     const int book = p.w()->model().bookFocusSlot(), shelf = p.w()->model().shelfFocusSlot();
     const QString title = name.section('.', 0, 0);
     Strings menus;
@@ -793,7 +808,7 @@ void TestWindows::goneBooksLeaveThePane()
     QVERIFY(p.start());
     // A book shown in the pane and then renamed, moved away or deleted leaves it.
     for (const char *command : {"rename", "move", "delete"}) {
-        QVERIFY(p.w()->showBook({"Fiction", "Emma.txt"}));
+        QVERIFY(p.show({"Fiction", "Emma.txt"}));
         p.w()->model().aimAtBook(p.w()->model().bookFocusSlot());
         p.prompter.inputs = {"Emma 2"};
         p.prompter.answers = {Prompter::Answer::Yes};
@@ -801,15 +816,17 @@ void TestWindows::goneBooksLeaveThePane()
             p.w()->model().dropBook(0, {"Fiction", "Emma.txt"});
         else
             p.action(command == QString("rename") ? "mnuBookRename" : "mnuBookDelete")->trigger();
-        QVERIFY2(text(p.w(), {"txtTitle", "txtAuthor", "txtFormat"}).isEmpty(), command);
+        QTRY_VERIFY2(text(p.w(), {"txtTitle", "txtAuthor", "txtFormat"}).isEmpty(), command);
         p.tree.write("lib/Fiction/Emma.txt");
         p.w()->cmdRefresh_Click();
+        QTRY_VERIFY(p.idle());
     }
     // The reader caption says what a click does, also when the listing cannot be read.
     Strings captions;
     for (const char *reader : {"no reader", "reader", "reader"}) {
         p.program->g.ReaderFolder = p.tree.mkdir(reader).replace("no reader", "gone");
         QTest::mouseClick(child(p.w(), "imgToReader"), Qt::LeftButton);
+        QTRY_VERIFY(!p.w()->model().reader().reading()); // read off the window's thread
         captions << text(p.w(), {"Label4"}).section(". ", -1)
                 + (child(p.w(), "File1")->isVisible() ? " shown" : "");
     }
@@ -825,6 +842,7 @@ void TestWindows::followingTheDisk()
     QVERIFY(p.start());
     Bookcase &m = p.w()->model();
     m.chooseShelf(1); // not the first shelf, and a later page of its books
+    QTRY_VERIFY(p.idle());
     m.focusOn(Grid::Books, 29);
     auto shown = [&] {
         return QStringLiteral("%1 %2 at %3, %4")
@@ -852,7 +870,7 @@ void TestWindows::followingTheDisk()
     for (const char *shelf : {"lib/Classics", "lib/Novels", "lib/Poetry"})
         p.tree.mkdir(shelf);
     p.w()->cmdRefresh_Click();
-    QVERIFY(!child(p.w(), "fraMissing")->isVisible() && child(p.w(), "Picture1")->isVisible());
+    QTRY_VERIFY(!child(p.w(), "fraMissing")->isVisible() && child(p.w(), "Picture1")->isVisible());
     QCOMPARE(m.ShelfList().size(), 3);
 }
 
@@ -891,6 +909,7 @@ void TestWindows::coversInTheGrid()
     QTRY_COMPARE(shown(), QColor(Qt::red));
     QVERIFY(book->pixmap().height() <= book->height() * book->devicePixelRatioF());
     // What the book says of itself, read in the same run: a line of the pane, and its tooltip.
+    QTest::mouseMove(child(p.w(), "Picture2"), QPoint(5, 400)); // from elsewhere
     QTest::mouseMove(book);
     QTRY_COMPARE(text(p.w(), {"txtDetails"}), QStringLiteral("Ann Lee · Tides 2"));
     QVERIFY(book->toolTip().contains("Author: Ann Lee") && book->toolTip().contains("Cover.fb2"));
@@ -917,7 +936,7 @@ void TestWindows::aShareThatStopsAnswering()
         QSKIP("a FUSE file system cannot be mounted here (/dev/fuse or fusermount3)");
     const auto unmount = qScopeGuard([&] {
         ::kill(pid_t(share.processId()), SIGUSR2);
-        (void)QTest::qWaitFor([] { return DiskJobs::running() == 0; }, 5000);
+        (void)QTest::qWaitFor([] { return DiskExecutor::shared().busy() == 0; }, 5000);
         p.program.reset();
         QProcess::execute("fusermount3", {"-u", "-z", p.tree.path("share")});
         share.waitForFinished(3000);

@@ -1,12 +1,12 @@
 #include "frmdirselect.h"
 
 #include "bookname.h"
-#include "desktop.h"
-#include "diskjobs.h"
-#include "filesys.h"
+#include "globalstate.h"
+#include "volumes.h"
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QKeyEvent>
 #include <QListWidget>
 #include <QPushButton>
@@ -22,16 +22,18 @@ constexpr int AnsweredRole = Qt::UserRole + 2;
 // Space the window manager takes for the title bar and borders, in twips.
 constexpr int FrameTwips = 405;
 
-QStringList childFolders(const FileSys &fs, const QString &path)
+// The readable names of a folder's sub-folders; nothing when it cannot be read. Folders are
+// opened by their path as text: a name that is not text could not be reached.
+std::optional<QStringList> childFolders(const FileSys &fs, const QString &path)
 {
-    // Folders are opened by their path as text: a name that is not text could not be reached.
+    const auto folder = fs.GetFolder(path);
+    if (!folder)
+        return std::nullopt;
     QStringList names;
-    if (const auto folder = fs.GetFolder(path)) {
-        const NameList found = folder->folderNames();
-        for (int i = 0; i < found.size(); ++i) {
-            if (readableName(found.bytesAt(i)))
-                names.append(found.at(i));
-        }
+    const NameList found = folder->folderNames();
+    for (int i = 0; i < found.size(); ++i) {
+        if (readableName(found.bytesAt(i)))
+            names.append(found.at(i));
     }
     return names;
 }
@@ -43,9 +45,9 @@ QString joinPath(const QString &folder, const QString &name)
 
 } // namespace
 
-DirList::DirList(const FileSys &fs, QWidget *parent)
+DirList::DirList(const GlobalState &state, QWidget *parent)
     : QWidget(parent)
-    , m_fs(fs)
+    , g(state)
 {
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("Dir1List"));
@@ -53,12 +55,23 @@ DirList::DirList(const FileSys &fs, QWidget *parent)
     connect(m_list, &QListWidget::itemDoubleClicked, this, &DirList::openItem);
 }
 
-bool DirList::setPath(const QString &path)
+void DirList::setPath(const QString &path)
 {
-    QString clean = QDir::cleanPath(path);
-    if (clean.isEmpty() || !m_fs.GetFolder(clean))
-        return false;
-    const bool changed = clean != m_path;
+    const QString clean = QDir::cleanPath(path);
+    if (clean.isEmpty())
+        return;
+    const int asked = ++m_asked;
+    using Read = std::optional<QStringList>;
+    g.askDisk<Read>(
+        QFile::encodeName(clean), this, [fs = g.FileSys, clean] { return childFolders(fs, clean); },
+        [this, asked, clean](Read children) {
+            if (asked == m_asked && children)
+                show(clean, *children);
+        });
+}
+
+void DirList::show(const QString &clean, const QStringList &children)
+{
     m_path = clean;
     m_list->clear();
     const QIcon open = style()->standardIcon(QStyle::SP_DirOpenIcon);
@@ -77,11 +90,9 @@ bool DirList::setPath(const QString &path)
         add(part, walked, open, depth++);
     }
     m_list->setCurrentRow(m_list->count() - 1);
-    for (const QString &name : childFolders(m_fs, clean))
+    for (const QString &name : children)
         add(name, joinPath(clean, name), closed, depth);
-    if (changed)
-        emit pathChanged(m_path);
-    return true;
+    emit pathChanged(m_path);
 }
 
 void DirList::openItem(QListWidgetItem *item)
@@ -102,9 +113,9 @@ bool DirList::eventFilter(QObject *watched, QEvent *event)
     return QWidget::eventFilter(watched, event);
 }
 
-FileList::FileList(const FileSys &fs, QWidget *parent)
+FileList::FileList(const GlobalState &state, QWidget *parent)
     : QWidget(parent)
-    , m_fs(fs)
+    , g(state)
 {
     m_list = new QListWidget(this);
     m_list->setObjectName(QStringLiteral("File1List"));
@@ -119,15 +130,23 @@ void FileList::setPath(const QString &path)
 
 void FileList::Refresh()
 {
-    const QList<QByteArray> selected = FileNames();
-    m_list->clear();
-    if (const auto folder = m_fs.GetFolder(m_path)) {
-        // Listed as a shelf is: each item carries the name's bytes, which reach the file.
-        const NameList names = folder->fileNames();
-        for (int i = 0; i < names.size(); ++i)
-            (new QListWidgetItem(names.at(i), m_list))->setData(Qt::UserRole, names.bytesAt(i));
-    }
-    setFileNames(selected);
+    const int asked = ++m_asked;
+    g.askDisk<NameList>(
+        QFile::encodeName(m_path), this,
+        [fs = g.FileSys, path = m_path] {
+            const auto folder = fs.GetFolder(path);
+            return folder ? folder->fileNames() : NameList();
+        },
+        [this, asked](NameList names) {
+            if (asked != m_asked)
+                return;
+            const QList<QByteArray> selected = FileNames();
+            m_list->clear();
+            // Listed as a shelf is: each item carries the name's bytes, which reach the file.
+            for (int i = 0; i < names.size(); ++i)
+                (new QListWidgetItem(names.at(i), m_list))->setData(Qt::UserRole, names.bytesAt(i));
+            setFileNames(selected);
+        });
 }
 
 QList<QByteArray> FileList::FileNames() const
@@ -152,9 +171,9 @@ void FileList::setFileNames(const QList<QByteArray> &names)
     }
 }
 
-frmDirSelect::frmDirSelect(const FileSys &fs, QWidget *parent)
+frmDirSelect::frmDirSelect(const GlobalState &state, QWidget *parent)
     : FormDialog(parent)
-    , m_fs(fs)
+    , g(state)
 {
     setObjectName(QStringLiteral("frmDirSelect"));
     setWindowTitle(QStringLiteral("Select Directory"));
@@ -164,11 +183,11 @@ frmDirSelect::frmDirSelect(const FileSys &fs, QWidget *parent)
     Drive1 = new QComboBox(this);
     Drive1->setObjectName(QStringLiteral("Drive1"));
     Drive1->setGeometry(tw(90), tw(90), tw(3615), tw(315));
-    Dir1 = new DirList(fs, this);
+    Dir1 = new DirList(g, this);
     Dir1->setObjectName(QStringLiteral("Dir1"));
     Dir1->setGeometry(tw(90), tw(450), tw(3615), tw(2115));
     Dir1->list()->setGeometry(0, 0, tw(3615), tw(2115));
-    File1 = new FileList(fs, this);
+    File1 = new FileList(g, this);
     File1->setObjectName(QStringLiteral("File1"));
     File1->setGeometry(tw(90), tw(2610), tw(3615), tw(2430));
     File1->list()->setGeometry(0, 0, tw(3615), tw(2430));
@@ -203,11 +222,13 @@ frmDirSelect::frmDirSelect(const FileSys &fs, QWidget *parent)
     connect(cmdDone, &QPushButton::clicked, this, &frmDirSelect::cmdDone_Click);
     connect(cmdCopy, &QPushButton::clicked, this,
             [this] { emit booksChosen(File1->Path(), File1->FileNames(), false); });
-    connect(cmdMove, &QPushButton::clicked, this, [this] {
-        emit booksChosen(File1->Path(), File1->FileNames(), true);
-        File1->Refresh(); // the moved books have left the folder
+    connect(cmdMove, &QPushButton::clicked, this,
+            [this] { emit booksChosen(File1->Path(), File1->FileNames(), true); });
+    // The files follow the folder shown, and the volume shown where it lies.
+    connect(Dir1, &DirList::pathChanged, this, [this] {
+        Dir1_Change();
+        selectDriveOf(Dir1->Path());
     });
-    connect(Dir1, &DirList::pathChanged, this, &frmDirSelect::Dir1_Change);
 
     // The lists start at the process's current folder.
     pointAt(QDir::currentPath());
@@ -218,10 +239,11 @@ frmDirSelect::frmDirSelect(const FileSys &fs, QWidget *parent)
 void frmDirSelect::fillDrives()
 {
     Drive1->clear();
-    for (const Desktop::Volume &v : Desktop::mountedVolumes()) {
+    for (const Volumes::Volume &v : Volumes::mounted()) {
+        const QString root = QFile::decodeName(v.root);
         const QString text
-            = v.label.isEmpty() ? v.root : v.root + QStringLiteral("  [%1]").arg(v.label);
-        Drive1->addItem(text, v.root);
+            = v.label.isEmpty() ? root : root + QStringLiteral("  [%1]").arg(v.label);
+        Drive1->addItem(text, root);
         Drive1->setItemData(Drive1->count() - 1, text, ShownRole);
     }
     if (Drive1->findData(QStringLiteral("/")) < 0) {
@@ -234,8 +256,8 @@ void frmDirSelect::fillDrives()
     const int round = ++m_drivesRound;
     for (int i = 0; i < Drive1->count(); ++i) {
         const QString root = Drive1->itemData(i).toString();
-        DiskJobs::run<bool>(
-            this, [root] { return QStorageInfo(root).isValid(); },
+        DiskExecutor::shared().ask<bool>(
+            QFile::encodeName(root), this, [root] { return QStorageInfo(root).isValid(); },
             [this, round, root](bool) {
                 const int at = Drive1->findData(root);
                 if (round != m_drivesRound || at < 0)
@@ -273,7 +295,7 @@ void frmDirSelect::selectDriveOf(const QString &path)
 
 void frmDirSelect::Drive1_Change()
 {
-    // A volume that cannot be opened sends the list back, silently, to the folder still shown.
+    // A volume that cannot be opened leaves the list, silently, at the folder still shown.
     Dir1->setPath(Drive1->currentData().toString());
     selectDriveOf(Dir1->Path());
 }
@@ -281,14 +303,11 @@ void frmDirSelect::Drive1_Change()
 void frmDirSelect::Dir1_Change()
 {
     File1->setPath(Dir1->Path());
-    selectDriveOf(Dir1->Path());
 }
 
 void frmDirSelect::pointAt(const QString &folder)
 {
     Dir1->setPath(folder);
-    File1->setPath(Dir1->Path());
-    selectDriveOf(Dir1->Path());
 }
 
 void frmDirSelect::setWindowHeightTwips(int twips)
@@ -325,10 +344,8 @@ void frmDirSelect::useForAddingBooks(const QString &caption)
 std::optional<QString> frmDirSelect::chooseFolder(const QString &caption, const QString &startAt)
 {
     useForChoosingFolder(caption);
-    // A folder that does not answer at once is not waited for: the picker opens where it was.
-    if (!startAt.isEmpty() && DiskJobs::within<bool>(150, [fs = m_fs, startAt] {
-                                  return fs.FolderExists(startAt);
-                              }).value_or(false))
+    // The picker opens where it was, and goes to the folder once that has answered.
+    if (!startAt.isEmpty())
         pointAt(startAt);
     m_picked.reset();
     showModal();

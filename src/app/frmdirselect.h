@@ -4,7 +4,7 @@
 
 #include <optional>
 
-class FileSys;
+struct GlobalState;
 class QComboBox;
 class QListWidget;
 class QListWidgetItem;
@@ -16,13 +16,14 @@ class DirList : public QWidget
 {
     Q_OBJECT
 public:
-    DirList(const FileSys &fs, QWidget *parent);
+    DirList(const GlobalState &g, QWidget *parent);
     QString Path() const { return m_path; }
-    // Opens a folder; false (and nothing changed) when it cannot be read.
-    bool setPath(const QString &path);
+    // Opens a folder once it has been read; nothing changes when it cannot be read.
+    void setPath(const QString &path);
     QListWidget *list() const { return m_list; }
 
 signals:
+    // A folder was read and is shown.
     void pathChanged(const QString &path);
 
 protected:
@@ -30,9 +31,11 @@ protected:
 
 private:
     void openItem(QListWidgetItem *item);
-    const FileSys &m_fs;
+    void show(const QString &path, const QStringList &children);
+    const GlobalState &g;
     QListWidget *m_list;
     QString m_path;
+    int m_asked = 0; // the latest folder asked for: an earlier answer is dropped
 };
 
 // The file list: the files of one folder, listed as a shelf is; several may be selected.
@@ -40,7 +43,7 @@ class FileList : public QWidget
 {
     Q_OBJECT
 public:
-    FileList(const FileSys &fs, QWidget *parent);
+    FileList(const GlobalState &g, QWidget *parent);
     QString Path() const { return m_path; }
     void setPath(const QString &path);
     void Refresh();
@@ -51,9 +54,10 @@ public:
     QListWidget *list() const { return m_list; }
 
 private:
-    const FileSys &m_fs;
+    const GlobalState &g;
     QListWidget *m_list;
     QString m_path;
+    int m_asked = 0;
 };
 
 // The directory picker: a drive list, a folder list and a file list. Its caller sets the
@@ -63,15 +67,15 @@ class frmDirSelect : public FormDialog
 {
     Q_OBJECT
 public:
-    // The folders are read through fs, which waits for a slow one off the window's thread.
-    frmDirSelect(const FileSys &fs, QWidget *parent);
+    // The folders are read off the window's thread: one that does not answer never holds it.
+    frmDirSelect(const GlobalState &g, QWidget *parent);
 
     // Outer height in twips, title bar and borders included, as the callers give it.
     void setWindowHeightTwips(int twips);
     // Folder choosing (OK, Cancel) or adding books (Move, Copy, Done).
     void useForChoosingFolder(const QString &caption);
     void useForAddingBooks(const QString &caption);
-    // Points the three lists at a folder.
+    // Points the three lists at a folder, once it has been read.
     void pointAt(const QString &folder);
     // Shows the picker for choosing a folder, opened on startAt when that is a folder, and
     // returns the folder chosen with OK; nothing after Cancel.
@@ -87,7 +91,8 @@ public:
     QPushButton *cmdDone;
 
 signals:
-    // The adding use's Copy and Move: the files chosen in a folder, for the shelf commands.
+    // The adding use's Copy and Move: the files chosen in a folder, for the shelf commands
+    // (the file list is read again once they are done).
     void booksChosen(const QString &folder, const QList<QByteArray> &names, bool move);
 
 protected:
@@ -104,7 +109,7 @@ private:
     void cmdDone_Click();
     void selectDriveOf(const QString &path);
 
-    const FileSys &m_fs;
+    const GlobalState &g;
     int m_drivesRound = 0;
     std::optional<QString> m_picked;
     enum class Use { ChoosingFolder, AddingBooks } m_use = Use::ChoosingFolder;

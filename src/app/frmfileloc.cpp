@@ -5,6 +5,7 @@
 #include "globalstate.h"
 #include "prompter.h"
 
+#include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -118,19 +119,41 @@ void frmFileLoc::cmdBrowseReader_Click()
 
 void frmFileLoc::cmdSave_Click()
 {
-    QString book = txtBook->text();
-    QString read = txtRead->text();
-    if (const Notice refused = checkFolders(g.FileSys, book, read)) {
-        g.prompter->message(refused.title, refused.text);
-        return;
-    }
+    // The folders are looked at off the window's thread: Save waits for the answer, Abort
+    // does not.
+    struct Checked
+    {
+        QString book, read;
+        Notice refused;
+    };
+    const int asked = ++m_asked;
+    cmdSave->setEnabled(false);
+    g.askDisk<Checked>(
+        QFile::encodeName(txtBook->text()), this,
+        [fs = g.FileSys, book = txtBook->text(), read = txtRead->text()] {
+            Checked c {book, read, {}};
+            c.refused = checkFolders(fs, c.book, c.read);
+            return c;
+        },
+        [this, asked](Checked c) {
+            if (asked != m_asked)
+                return; // aborted meanwhile
+            cmdSave->setEnabled(true);
+            if (c.refused)
+                return (void)g.prompter->message(c.refused.title, c.refused.text);
+            save(c.book, c.read);
+        });
+}
+
+void frmFileLoc::save(const QString &book, const QString &read)
+{
     txtBook->setText(book); // as saved, "~/" written out
     txtRead->setText(read);
-    const FsResult result = saveConfig(g.FileSys, book, read);
+    const Result<> result = saveConfig(g.FileSys, book, read);
     if (!result) {
         g.prompter->message(QStringLiteral("Configuration Not Saved"),
                             QStringLiteral("The folder locations could not be saved.\r\n\r\n")
-                                + result.error);
+                                + result.error());
         return;
     }
     const bool bookChanged = book != g.BookFolder;
@@ -145,6 +168,8 @@ void frmFileLoc::cmdSave_Click()
 
 void frmFileLoc::cmdAbort_Click()
 {
+    ++m_asked; // a check under way is not waited for
+    cmdSave->setEnabled(true);
     txtBook->setText(SavedBook);
     txtRead->setText(SavedRead);
     hide();

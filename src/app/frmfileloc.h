@@ -34,9 +34,12 @@ signals:
 private:
     void Form_Load();
     void browse(QLineEdit *box, const QString &caption);
+    // Saves folders that were found fit.
+    void save(const QString &book, const QString &read);
 
     GlobalState &g;
     frmDirSelect &m_picker;
     QString SavedBook;
     QString SavedRead;
+    int m_asked = 0; // the latest Save's check: an earlier answer is dropped
 };

@@ -18,6 +18,7 @@
 
 #include <QApplication>
 #include <QCursor>
+#include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenu>
@@ -27,14 +28,7 @@
 modMain::modMain(Prompter &prompter)
 {
     g.prompter = &prompter;
-    g.offThread = true;
-    // The window's own calls wait for the library's disk off its thread; what a stopped wait
-    // left under way is shown once it ends.
-    g.FileSys.waitThrough(&prompter);
-    prompter.lateAnswer = [this] {
-        if (bookcase)
-            bookcase->followDisk();
-    };
+    g.offThread = true; // the library's disk is asked off the window's thread, never waited for
     endProgram = [] { QCoreApplication::exit(0); };
 }
 
@@ -51,14 +45,15 @@ void modMain::ensureDialogs()
     // Made when first needed: the first screen does not wait for them.
     if (fileLoc)
         return;
-    dirSelect = new frmDirSelect(g.FileSys, mainWindow);
+    dirSelect = new frmDirSelect(g, mainWindow);
     fileLoc = new frmFileLoc(g, *dirSelect, mainWindow);
     connect(fileLoc, &frmFileLoc::bookFolderChanged, this, &modMain::reopenLibrary);
     // The picker's Copy and Move put the selected files on the shelf pop-up's shelf.
     connect(dirSelect, &frmDirSelect::booksChosen, this,
             [this](const QString &folder, const QList<QByteArray> &names, bool move) {
-                if (commands)
-                    commands->addOutsideBooks(folder, names, move);
+                if (commands) // the moved books leave the picker's list when they have gone
+                    commands->addOutsideBooks(folder, names, move,
+                                              [this] { dirSelect->File1->Refresh(); });
             });
 }
 
@@ -77,7 +72,8 @@ bool modMain::Main()
     bool haveConfig = g.FileSys.FileExists(ini);
     bool configured = haveConfig && readConfig(g, &problem);
     if (configured) {
-        m_readAhead.start(Path(g.BookFolder), AppFolder::file(QStringLiteral("marked.dat")));
+        m_readAhead.start(g.FileSys, Path(g.BookFolder),
+                          AppFolder::file(QStringLiteral("marked.dat")));
         g.readAhead = &m_readAhead;
     }
 
@@ -206,12 +202,14 @@ void modMain::mnuFind_Click()
     if (!findWindow) {
         findWindow = new frmFind(*finder, mainWindow);
         connect(findWindow, &frmFind::chosen, this, [this](const BookRef &book) {
-            if (shelfWindow->showBook(book)) {
-                findWindow->hide(); // out of the way of the book; Ctrl+F brings it back as it was
-                mainWindow->activateWindow();
-            } else {
-                finder->check(); // it said the book is gone: the list follows
-            }
+            shelfWindow->showBook(book, [this](bool found) {
+                if (!found) {
+                    finder->check(); // it said the book is gone: the list follows
+                } else if (findWindow) {
+                    findWindow->hide(); // out of the way of the book; Ctrl+F brings it back
+                    mainWindow->activateWindow();
+                }
+            });
         });
     }
     findWindow->showFind();
@@ -228,12 +226,22 @@ void modMain::mnuAbout_Click()
 
 void modMain::reopenLibrary()
 {
-    const Result<FileSys::Folder> root = g.FileSys.GetFolder(g.BookFolder);
-    g.ShelfFolders = g.RootFolder = root;
+    // Taken as it is: the bookcase says when it is not there or does not answer, and a folder
+    // that cannot be opened is told of when the disk answers.
+    g.ShelfFolders = g.RootFolder = g.FileSys.folderAt(g.BookFolder);
     if (!shelfWindow)
         return;
-    if (!root)
-        g.prompter->message(QStringLiteral("Main Book Folder cannot be opened."), root.error());
+    const QString folder = g.BookFolder;
+    g.askDisk<QString>(
+        QFile::encodeName(folder), this,
+        [fs = g.FileSys, folder] {
+            const Result<FileSys::Folder> root = fs.GetFolder(folder);
+            return root ? QString() : root.error();
+        },
+        [this, folder](QString error) {
+            if (!error.isEmpty() && folder == g.BookFolder && !m_ended)
+                g.prompter->message(QStringLiteral("Main Book Folder cannot be opened."), error);
+        });
     bookcase->showLibrary();
 }
 
@@ -243,7 +251,10 @@ void modMain::Shutdown()
         return;
     m_ended = true;
     ++m_shutdowns;
-    g.prompter->stopJobs();
+    // Every command stops at once: none asks anything more, and what a call already in the
+    // system's hands does is left to it.
+    if (bookcase)
+        bookcase->stopCommands();
     if (const Notice failed = SaveMarksAndTell(g).failure)
         g.prompter->message(failed.title, failed.text);
     if (mainWindow)
@@ -268,13 +279,19 @@ void modMain::showBookPopUp(const QString &title, const QPoint &at)
 
 void modMain::run(Command command)
 {
-    if (command == Command::NewShelf) {
-        commands->cmdNewShelf_Click();
-        return;
+    // The same commands as the pop-up's items.
+    switch (command) {
+    case Command::RenameBook:
+        return commands->mnuBookRename_Click();
+    case Command::DeleteBook:
+        return commands->mnuBookDelete_Click();
+    case Command::RenameShelf:
+        return commands->cmdShelfRename_Click();
+    case Command::DeleteShelf:
+        return commands->mnuShelfDelete_Click();
+    case Command::SendToReader:
+        return commands->mnuSendToReader_Click();
+    case Command::NewShelf:
+        return commands->cmdNewShelf_Click();
     }
-    // Through the pop-up's own menu items: the same command, questions and messages.
-    const frmMain *m = mainWindow;
-    QAction *items[] = {m->mnuBookRename, m->mnuBookDelete, m->cmdShelfRename, m->mnuShelfDelete,
-                        m->mnuSendToReader};
-    items[int(command)]->trigger();
 }

@@ -9,17 +9,28 @@
 #include "prompter.h"
 #include "transfer.h"
 
+#include <memory>
+
 namespace {
 
 const QString SameNameTitle = QStringLiteral("Same Name");
 const QString NameNotChanged = QStringLiteral("Name not changed.");
 
-} // namespace
-
-void Commands::report(const QString &title, const QString &what, const QString &error)
+// A failure as the user is told of it: what could not be done, and the system's reason.
+Notice failure(const QString &title, const QString &what, const QString &error)
 {
-    m_bookcase.report({title, what + QStringLiteral("\r\n\r\n") + error});
+    return {title, what + QStringLiteral("\r\n\r\n") + error};
 }
+
+// Why a shelf cannot take the name of a file that lies in the Main Book Folder.
+QString fileTakesName(const QString &name, const QString &library)
+{
+    return QStringLiteral("A file named '%1' lies in the Main Book Folder (%2), so no shelf can "
+                          "take that name.")
+        .arg(name, library);
+}
+
+} // namespace
 
 void Commands::showSaved(const MarksSaved &saved)
 {
@@ -30,17 +41,14 @@ void Commands::showSaved(const MarksSaved &saved)
 
 bool Commands::confirmDelete(const QString &title, const QString &name)
 {
-    return g.prompter->agrees(title,
-                              QStringLiteral("'%1' will be permanently deleted.\r\n\r\n"
-                                             "Are you sure you want to delete %1?")
-                                  .arg(name),
-                              Prompter::Buttons::YesNo);
+    return g.prompter->agrees(title, deleteQuestion(name), Prompter::Buttons::YesNo);
 }
 
-bool Commands::isDisplayedShelf() const
+QString Commands::deleteQuestion(const QString &name)
 {
-    // By name: slot numbers of different pages of the shelf grid could coincide.
-    return m_bookcase.target().ShelfName == m_bookcase.currentShelf();
+    return QStringLiteral("'%1' will be permanently deleted.\r\n\r\nAre you sure you want to "
+                          "delete %1?")
+        .arg(name);
 }
 
 void Commands::mnuMarkBook_Click(int Index)
@@ -142,21 +150,35 @@ void Commands::renameBook(const QString &caption, const QString &proposed)
         return m_bookcase.report(refused);
     const Path oldPath = m_bookcase.bookPath(t.ShelfName, t.BookName);
     const Path newPath = m_bookcase.bookPath(t.ShelfName, newFileName);
-    bool overwrite = false;
-    if (g.FileSys.FileExists(newPath) && !g.FileSys.sameFile(oldPath, newPath)) {
-        if (!g.prompter->agrees(QStringLiteral("Book Exists"),
-                                QStringLiteral("Book Exists. Do you wish to overwrite?"),
-                                Prompter::Buttons::OkCancel))
-            return;
-        overwrite = true;
-    }
-    const FsResult result = g.FileSys.RenameFile(oldPath, newPath, overwrite);
-    if (!result)
-        report(QStringLiteral("Cannot Rename Book"),
-               QStringLiteral("'%1' could not be renamed to '%2'.")
-                   .arg(shownName(t.BookName), shownName(newFileName)),
-               result.error);
-    m_bookcase.reloadBooks();
+    const QString oldShown = shownName(t.BookName), newShown = shownName(newFileName);
+    m_bookcase.runCommand(
+        {m_bookcase.bookPath(t.ShelfName).shown(),
+         oldPath.bytes(),
+         {oldPath.bytes(), newPath.bytes()},
+         [fs = g.FileSys, oldPath, newPath, oldShown, newShown](Job::Context &job) -> Notice {
+             bool overwrite = false;
+             if (fs.FileExists(newPath) && !fs.sameFile(oldPath, newPath)) {
+                 if (job.ask(QStringLiteral("Book Exists"),
+                             QStringLiteral("Book Exists. Do you wish to overwrite?"),
+                             Prompter::Buttons::OkCancel)
+                     != Prompter::Answer::Ok)
+                     return {};
+                 overwrite = true;
+             }
+             if (job.stopped())
+                 return {};
+             const Result<> renamed = job.change(
+                 QStringLiteral("'%1' may still be renamed when the folder answers again.")
+                     .arg(oldShown),
+                 [&] { return fs.RenameFile(oldPath, newPath, overwrite); });
+             if (!renamed)
+                 return failure(
+                     QStringLiteral("Cannot Rename Book"),
+                     QStringLiteral("'%1' could not be renamed to '%2'.").arg(oldShown, newShown),
+                     renamed.error());
+             return {};
+         },
+         [this](Job::Outcome) { m_bookcase.reloadBooks(); }});
 }
 
 void Commands::mnuBookDelete_Click()
@@ -165,21 +187,26 @@ void Commands::mnuBookDelete_Click()
     const PopUpTarget t = m_bookcase.target();
     if (t.BookName.isEmpty())
         return;
-    if (confirmDelete(QStringLiteral("Delete Book"), shownName(t.BookName))) {
-        const FsResult result = g.FileSys.DeleteFile(m_bookcase.bookPath(t.ShelfName, t.BookName));
-        if (!result)
-            report(QStringLiteral("Cannot Delete Book"),
-                   QStringLiteral("'%1' could not be deleted.").arg(shownName(t.BookName)),
-                   result.error);
-    }
-    m_bookcase.reloadBooks();
-}
-
-QString Commands::fileTakesName(const QString &name) const
-{
-    return QStringLiteral("A file named '%1' lies in the Main Book Folder (%2), so no shelf can "
-                          "take that name.")
-        .arg(name, g.BookFolder);
+    const QString name = shownName(t.BookName);
+    if (!confirmDelete(QStringLiteral("Delete Book"), name))
+        return m_bookcase.reloadBooks();
+    const Path path = m_bookcase.bookPath(t.ShelfName, t.BookName);
+    m_bookcase.runCommand(
+        {m_bookcase.bookPath(t.ShelfName).shown(),
+         path.bytes(),
+         {path.bytes()},
+         [fs = g.FileSys, path, name](Job::Context &job) -> Notice {
+             const Result<> deleted = job.change(
+                 QStringLiteral("'%1' may still be deleted when the folder answers again.")
+                     .arg(name),
+                 [&] { return fs.DeleteFile(path); });
+             if (!deleted)
+                 return failure(QStringLiteral("Cannot Delete Book"),
+                                QStringLiteral("'%1' could not be deleted.").arg(name),
+                                deleted.error());
+             return {};
+         },
+         [this](Job::Outcome) { m_bookcase.reloadBooks(); }});
 }
 
 void Commands::cmdNewShelf_Click()
@@ -192,21 +219,32 @@ void Commands::cmdNewShelf_Click()
     if (const Notice refused = typedNameNotice(name))
         return m_bookcase.report(refused);
     const Path path = m_bookcase.bookPath(name.toUtf8());
-    if (g.FileSys.FolderExists(path)) {
-        m_bookcase.report({QStringLiteral("Shelf Exists"),
-                           QStringLiteral("'%1' already exists. Cannot create it.").arg(name)});
-        return;
-    }
-    if (g.FileSys.nameState(path) == NameState::Taken) { // a file the bookcase never shows
-        m_bookcase.report({QStringLiteral("Name Taken by a File"),
-                           fileTakesName(name) + QStringLiteral(" Cannot create it.")});
-        return;
-    }
-    const FsResult result = g.FileSys.CreateFolder(path);
-    if (!result)
-        report(QStringLiteral("Cannot Create Shelf"),
-               QStringLiteral("The shelf '%1' could not be created.").arg(name), result.error);
-    m_bookcase.reloadShelves();
+    m_bookcase.runCommand(
+        {m_bookcase.libraryFolder(),
+         path.bytes(),
+         {path.bytes()},
+         [fs = g.FileSys, path, name,
+          library = m_bookcase.libraryFolder()](Job::Context &job) -> Notice {
+             if (fs.FolderExists(path))
+                 return {QStringLiteral("Shelf Exists"),
+                         QStringLiteral("'%1' already exists. Cannot create it.").arg(name)};
+             if (fs.nameState(path) == NameState::Taken) // a file the bookcase never shows
+                 return {QStringLiteral("Name Taken by a File"),
+                         fileTakesName(name, library) + QStringLiteral(" Cannot create it.")};
+             if (job.stopped())
+                 return {};
+             const Result<> made = job.change(
+                 QStringLiteral("The shelf '%1' may still be created when the folder answers "
+                                "again.")
+                     .arg(name),
+                 [&] { return fs.CreateFolder(path); });
+             if (!made)
+                 return failure(QStringLiteral("Cannot Create Shelf"),
+                                QStringLiteral("The shelf '%1' could not be created.").arg(name),
+                                made.error());
+             return {};
+         },
+         [this](Job::Outcome) { m_bookcase.reloadShelves(); }});
 }
 
 void Commands::cmdShelfRename_Click()
@@ -222,32 +260,49 @@ void Commands::cmdShelfRename_Click()
         m_bookcase.report({SameNameTitle, NameNotChanged});
         return;
     }
-    if (!newName.isEmpty()) {
-        if (const Notice refused = typedNameNotice(newName))
-            return m_bookcase.report(refused);
-        const Path oldPath = m_bookcase.bookPath(t.ShelfName);
-        const Path newPath = m_bookcase.bookPath(newName.toUtf8());
-        // Another letter case of the same name names the shelf itself where case is ignored.
-        if (g.FileSys.nameState(newPath) == NameState::Taken
-            && !g.FileSys.sameFile(oldPath, newPath)) {
-            return m_bookcase.report(
-                g.FileSys.FolderExists(newPath)
-                    ? Notice {QStringLiteral("Shelf Exists"),
-                              QStringLiteral("Shelf Exists. Cannot Rename.")}
-                    : Notice {QStringLiteral("Name Taken by a File"),
-                              fileTakesName(newName) + QStringLiteral(" Cannot rename.")});
-        }
-        const bool displayed = isDisplayedShelf();
-        const FsResult result = g.FileSys.MoveFolder(oldPath, newPath);
-        if (!result)
-            report(QStringLiteral("Cannot Rename Shelf"),
-                   QStringLiteral("The shelf '%1' could not be renamed to '%2'.")
-                       .arg(oldName, newName),
-                   result.error);
-        else if (displayed)
-            m_bookcase.currentShelfRenamed(newName.toUtf8());
-    }
-    m_bookcase.reloadShelves();
+    if (newName.isEmpty())
+        return m_bookcase.reloadShelves();
+    if (const Notice refused = typedNameNotice(newName))
+        return m_bookcase.report(refused);
+    const Path oldPath = m_bookcase.bookPath(t.ShelfName);
+    const Path newPath = m_bookcase.bookPath(newName.toUtf8());
+    auto renamed = std::make_shared<bool>(false);
+    m_bookcase.runCommand(
+        {m_bookcase.libraryFolder(),
+         oldPath.bytes(),
+         {oldPath.bytes(), newPath.bytes()},
+         [fs = g.FileSys, oldPath, newPath, oldName, newName, renamed,
+          library = m_bookcase.libraryFolder()](Job::Context &job) -> Notice {
+             // Another letter case of the same name names the shelf itself where case is
+             // ignored.
+             if (fs.nameState(newPath) == NameState::Taken && !fs.sameFile(oldPath, newPath)) {
+                 return fs.FolderExists(newPath)
+                     ? Notice {QStringLiteral("Shelf Exists"),
+                               QStringLiteral("Shelf Exists. Cannot Rename.")}
+                     : Notice {QStringLiteral("Name Taken by a File"),
+                               fileTakesName(newName, library) + QStringLiteral(" Cannot rename.")};
+             }
+             if (job.stopped())
+                 return {};
+             const Result<> moved = job.change(
+                 QStringLiteral("The shelf '%1' may still be renamed when the folder answers "
+                                "again.")
+                     .arg(oldName),
+                 [&] { return fs.MoveFolder(oldPath, newPath); });
+             if (!moved)
+                 return failure(QStringLiteral("Cannot Rename Shelf"),
+                                QStringLiteral("The shelf '%1' could not be renamed to '%2'.")
+                                    .arg(oldName, newName),
+                                moved.error());
+             *renamed = true;
+             return {};
+         },
+         [this, renamed, oldShelf = t.ShelfName, newShelf = newName.toUtf8()](Job::Outcome ended) {
+             // The current shelf stays current under its new name.
+             if (ended == Job::Outcome::Done && *renamed && m_bookcase.currentShelf() == oldShelf)
+                 m_bookcase.currentShelfRenamed(newShelf);
+             m_bookcase.reloadShelves();
+         }});
 }
 
 void Commands::mnuShelfDelete_Click()
@@ -258,54 +313,78 @@ void Commands::mnuShelfDelete_Click()
         return;
     const QString name = shownName(t.ShelfName);
     const Path path = m_bookcase.bookPath(t.ShelfName);
-    const auto folder = g.FileSys.GetFolder(path);
-    if (folder)
-        folder->fileNames(nullptr, true); // a crash's leftovers do not keep the shelf
-    const FolderContents held = folder ? folder->contents() : FolderContents();
-    if (!folder) {
-        report(QStringLiteral("Cannot Delete Shelf"),
-               QStringLiteral("The shelf '%1' cannot be opened.").arg(name), folder.error());
-    } else if (!held.empty()) {
-        // Sub-folders and hidden files count too: nothing the user cannot see is deleted, and
-        // the message says what keeps the shelf.
-        m_bookcase.report(
-            {QStringLiteral("Cannot Delete Shelf"),
-             name + QStringLiteral(" is not empty. Cannot delete.")
-                 + (held.files < 0 ? QString()
-                                   : QStringLiteral(" It holds %1.").arg(held.described()))});
-    } else if (confirmDelete(QStringLiteral("Delete Shelf"), name)) {
-        const FsResult result = g.FileSys.DeleteFolder(path);
-        if (!result)
-            report(QStringLiteral("Cannot Delete Shelf"),
-                   QStringLiteral("The shelf '%1' could not be deleted.").arg(name), result.error);
-    }
-    if (isDisplayedShelf())
-        m_bookcase.showFirstShelf();
-    else
-        m_bookcase.reloadShelves();
+    auto deleted = std::make_shared<bool>(false);
+    m_bookcase.runCommand(
+        {path.shown(),
+         path.bytes(),
+         {path.bytes()},
+         [fs = g.FileSys, path, name, deleted](Job::Context &job) -> Notice {
+             const auto folder = fs.GetFolder(path);
+             if (!folder)
+                 return failure(QStringLiteral("Cannot Delete Shelf"),
+                                QStringLiteral("The shelf '%1' cannot be opened.").arg(name),
+                                folder.error());
+             folder->fileNames(nullptr, true); // a crash's leftovers do not keep the shelf
+             const FolderContents held = folder->contents();
+             // Sub-folders and hidden files count too: nothing the user cannot see is deleted,
+             // and the message says what keeps the shelf.
+             if (!held.empty())
+                 return {QStringLiteral("Cannot Delete Shelf"),
+                         name + QStringLiteral(" is not empty. Cannot delete.")
+                             + (held.files < 0
+                                    ? QString()
+                                    : QStringLiteral(" It holds %1.").arg(held.described()))};
+             if (job.ask(QStringLiteral("Delete Shelf"), deleteQuestion(name),
+                         Prompter::Buttons::YesNo)
+                     != Prompter::Answer::Yes
+                 || job.stopped())
+                 return {};
+             const Result<> removed = job.change(
+                 QStringLiteral("The shelf '%1' may still be deleted when the folder answers "
+                                "again.")
+                     .arg(name),
+                 [&] { return fs.DeleteFolder(path); });
+             if (!removed)
+                 return failure(QStringLiteral("Cannot Delete Shelf"),
+                                QStringLiteral("The shelf '%1' could not be deleted.").arg(name),
+                                removed.error());
+             *deleted = true;
+             return {};
+         },
+         [this, deleted, shelf = t.ShelfName](Job::Outcome ended) {
+             if (ended == Job::Outcome::Done && *deleted && m_bookcase.currentShelf() == shelf)
+                 m_bookcase.showFirstShelf();
+             else
+                 m_bookcase.reloadShelves();
+         }});
 }
 
-void Commands::addOutsideBooks(const Path &folder, const QList<QByteArray> &fileNames, bool move)
+void Commands::addOutsideBooks(const Path &folder, const QList<QByteArray> &fileNames, bool move,
+                               std::function<void()> done)
 {
     const CommandScope command(m_bookcase);
     const PopUpTarget t = m_bookcase.target();
     if (fileNames.isEmpty() || t.ShelfName.isEmpty())
         return;
     std::vector<Transfer> batch;
+    QList<QByteArray> holds {m_bookcase.bookPath(t.ShelfName).bytes()};
     for (const QByteArray &fileName : fileNames) {
         const Path source
             = folder.bytes().endsWith('/') ? Path(folder.bytes() + fileName) : folder / fileName;
-        batch.push_back(
-            {source, m_bookcase.bookPath(t.ShelfName, fileName), move,
-             move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
-             QStringLiteral("'%1' could not be %2 to the shelf %3.")
-                 .arg(shownName(fileName),
-                      move ? QStringLiteral("moved") : QStringLiteral("copied"),
-                      shownName(t.ShelfName))});
+        batch.push_back(toShelf(source, m_bookcase.bookPath(t.ShelfName), t.ShelfName, move));
+        holds << source.bytes();
     }
     // The picker may show the shelf's own folder: then the file is already where it would go.
-    m_bookcase.report(transferBooks(g.FileSys, *g.prompter, batch).failure);
-    m_bookcase.redrawShelves();
-    if (isDisplayedShelf())
-        m_bookcase.reloadBooks();
+    m_bookcase.runCommand({m_bookcase.bookPath(t.ShelfName).shown(),
+                           m_bookcase.bookPath(t.ShelfName).bytes(), holds,
+                           [fs = g.FileSys, batch](Job::Context &job) {
+                               return transferBooks(fs, job, batch).failure;
+                           },
+                           [this, shelf = t.ShelfName, done](Job::Outcome) {
+                               m_bookcase.redrawShelves();
+                               if (m_bookcase.currentShelf() == shelf)
+                                   m_bookcase.reloadBooks();
+                               if (done)
+                                   done();
+                           }});
 }

@@ -11,9 +11,11 @@
 struct GlobalState;
 class Bookcase;
 
-// The commands of the book and shelf pop-up menus. Each acts on the bookcase's pop-up target,
-// works through FileSys, and then has the bookcase show what changed through its small API
-// (current shelf, reload books or shelves, a slot's colour, the first shelf). No widget here.
+// The commands of the book and shelf pop-up menus. Each acts on the bookcase's pop-up target as
+// it is when the user acts: what it asks first (a name, whether to delete) is asked then, and
+// its disk work is a job that holds its own paths (see CommandQueue); then it has the bookcase
+// show what changed through its small API (current shelf, reload books or shelves, a slot's
+// colour, the first shelf). No widget here.
 class Commands
 {
 public:
@@ -39,18 +41,16 @@ public:
     void cmdShelfRename_Click();
     void mnuShelfDelete_Click();
 
-    // Puts a file from another folder onto the target shelf, by copy or by move.
-    void addOutsideBooks(const Path &folder, const QList<QByteArray> &fileNames, bool move);
+    // Puts files from another folder onto the target shelf, by copy or by move; done runs
+    // when they have gone.
+    void addOutsideBooks(const Path &folder, const QList<QByteArray> &fileNames, bool move,
+                         std::function<void()> done = {});
 
 private:
-    // Failures go to the window through the bookcase; questions through the Prompter.
-    void report(const QString &title, const QString &what, const QString &error);
     void showSaved(const MarksSaved &saved);
-    bool isDisplayedShelf() const;
-    // Why a shelf cannot take the name of a file that lies in the Main Book Folder.
-    QString fileTakesName(const QString &name) const;
     // Asks whether `name` is to be deleted for good; true for Yes.
     bool confirmDelete(const QString &title, const QString &name);
+    static QString deleteQuestion(const QString &name);
     // Asks for the target book's new title (proposing one, or not) and renames it, its format
     // part kept.
     void renameBook(const QString &title, const QString &proposed);

@@ -12,8 +12,9 @@ struct Notice
 };
 
 // A value, or the text that says why there is none (ready to show to the user): errors are
-// returned, and the windows show them.
-template<typename T> class Result
+// returned, and the windows show them. Result<> is an outcome without a value: success, or the
+// reason of a failure (of a file-system call: the file and the system's reason).
+template<typename T = void> class Result
 {
 public:
     Result(T value)
@@ -36,5 +37,25 @@ public:
 private:
     Result() = default;
     std::optional<T> m_value;
+    QString m_error;
+};
+
+template<> class Result<void>
+{
+public:
+    Result() = default;
+    static Result success() { return {}; }
+    static Result failure(QString error)
+    {
+        Result r;
+        r.m_failed = true;
+        r.m_error = std::move(error);
+        return r;
+    }
+    explicit operator bool() const { return !m_failed; }
+    const QString &error() const { return m_error; }
+
+private:
+    bool m_failed = false;
     QString m_error;
 };

@@ -1,14 +1,15 @@
 #include "coverqueue.h"
 
 #include "detailsreader.h"
+#include "diskexecutor.h"
 #include "thumbcache.h"
+#include "volumes.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QPointer>
 #include <QProcess>
 #include <QThread>
-#include <QThreadPool>
 #include <QTimer>
 #include <atomic>
 #include <thread>
@@ -65,13 +66,9 @@ CoverQueue::CoverQueue(QObject *parent)
     , helper(QCoreApplication::applicationDirPath() + QStringLiteral("/quillrack-thumbnailer"))
     , mostAtOnce(qMax(1, int(std::thread::hardware_concurrency()) - 1))
 {
-    // Threads of its own for the cache: a page's covers are read at once, never behind other
-    // work of the program, and only with time that the window (or another program) leaves:
-    // drawing a page is never interrupted for its covers.
-    m_pool.setMaxThreadCount(qMax(2, QThread::idealThreadCount()));
-    m_pool.setThreadPriority(QThread::IdlePriority);
     // Books whose covers are known and details not: read together, a run for many.
     m_details.mostAtOnce = 1;
+    m_details.onShare = [](const QByteArray &path) { return Volumes::holding(path).isShare(); };
     connect(&m_details, &DetailsReader::answered, this, &CoverQueue::detailsReady);
     m_detailsLater.setSingleShot(true);
     m_detailsLater.setInterval(250);
@@ -132,74 +129,82 @@ void CoverQueue::look(const std::vector<Job> &jobs)
     auto page = std::make_shared<Page>();
     page->jobs = jobs;
     page->found.resize(jobs.size());
-    const int runners = int(qMin<size_t>(size_t(m_pool.maxThreadCount()), jobs.size()));
+    // On the disk executor's threads of the books' volume that wait behind everything else, so
+    // that a share that does not answer holds only its own, and drawing a page is never
+    // interrupted for its covers.
+    const int runners = int(qMin<size_t>(
+        size_t(DiskExecutor::threadsFor(DiskExecutor::Lane::Background)), jobs.size()));
     page->running = runners;
     QPointer<CoverQueue> self(this);
     for (int r = 0; r < runners; ++r) {
-        m_pool.start([self, page, details = withDetails] {
-            // The page's details, in one query by the first runner, while the others read
-            // covers.
-            if (details && !page->rowsTaken.exchange(true)) {
-                std::vector<QByteArray> uris;
-                for (const Job &job : page->jobs)
-                    uris.push_back(Thumbnails::uriOf(job.path));
-                page->rows = DetailsCache::ofThisThread().rowsOf(uris);
-            }
-            for (size_t i; (i = page->next++) < page->jobs.size();) {
-                Job &job = page->jobs[i];
-                // The version a helper would make a cover of.
-                const DetailsCache::Stamp stamp = job.stamp = DetailsCache::stampOf(job.path);
-                const QByteArray uri = Thumbnails::uriOf(job.path);
-                QImage cover
-                    = Thumbnails::readFresh(Thumbnails::pathFor(uri, job.large), stamp.seconds());
-                if (cover.isNull() && !job.large) // a larger one will do
-                    cover = Thumbnails::readFresh(Thumbnails::pathFor(uri, true), stamp.seconds());
-                page->found[i].none = !stamp.exists()
-                    || (cover.isNull()
-                        && Thumbnails::failedBefore(Thumbnails::failPathFor(uri), stamp.seconds()));
-                page->found[i].cover = fitted(cover, job.box);
-            }
-            if (--page->running > 0)
-                return;
-            for (size_t i = 0; i < page->rows.size(); ++i) { // rows of the versions shown
-                const auto &row = page->rows[i];
-                if (row && row->stamp == page->jobs[i].stamp) {
-                    page->found[i].details = row->details;
-                    page->found[i].older = !row->freshFor(page->jobs[i].stamp);
+        DiskExecutor::shared().run(
+            jobs[0].path,
+            [self, page, details = withDetails, fs = fileSys] {
+                // The page's details, in one query by the first runner, while the others read
+                // covers.
+                if (details && !page->rowsTaken.exchange(true)) {
+                    std::vector<QByteArray> uris;
+                    for (const Job &job : page->jobs)
+                        uris.push_back(fileUri(job.path));
+                    page->rows = DetailsCache::ofThisThread().rowsOf(uris);
                 }
-            }
-            QMetaObject::invokeMethod(qApp, [self, page] {
-                if (!self)
-                    return;
-                std::vector<DetailsReader::Book> detailsOnly;
-                for (size_t i = 0; i < page->jobs.size(); ++i) {
+                for (size_t i; (i = page->next++) < page->jobs.size();) {
                     Job &job = page->jobs[i];
-                    const Found &f = page->found[i];
-                    job.cover = f.cover.isNull() && !f.none;
-                    // Details not read yet, or read by readers that knew less, are read.
-                    job.details
-                        = self->withDetails && (!f.details || f.older) && job.stamp.exists();
-                    if (!job.cover)
-                        emit self->ready(job.path, f.cover);
-                    if (f.details)
-                        emit self->detailsReady(job.path, *f.details);
-                    if (!job.cover && job.details) // details alone: the page's in one run
-                        detailsOnly.push_back({job.path, job.stamp});
-                    if (!job.cover || self->m_busy.value(job.path) != self->m_page)
-                        self->m_busy.remove(job.path);
-                    else
-                        self->m_waiting.push_back(job);
+                    // The version a helper would make a cover of.
+                    const DetailsCache::Stamp stamp = job.stamp
+                        = DetailsCache::stampOf(job.path, fs.sys());
+                    const QByteArray uri = fileUri(job.path);
+                    QImage cover = Thumbnails::readFresh(Thumbnails::pathFor(uri, job.large),
+                                                         stamp.seconds());
+                    if (cover.isNull() && !job.large) // a larger one will do
+                        cover = Thumbnails::readFresh(Thumbnails::pathFor(uri, true),
+                                                      stamp.seconds());
+                    page->found[i].none = !stamp.exists()
+                        || (cover.isNull()
+                            && Thumbnails::failedBefore(Thumbnails::failPathFor(uri),
+                                                        stamp.seconds()));
+                    page->found[i].cover = fitted(cover, job.box);
                 }
-                // Read once the page has been shown a moment: pages flipped past start no
-                // helper.
-                if (!detailsOnly.empty()) {
-                    self->m_detailsWanted.insert(self->m_detailsWanted.end(), detailsOnly.begin(),
-                                                 detailsOnly.end());
-                    self->m_detailsLater.start();
+                if (--page->running > 0)
+                    return;
+                for (size_t i = 0; i < page->rows.size(); ++i) { // rows of the versions shown
+                    const auto &row = page->rows[i];
+                    if (row && row->stamp == page->jobs[i].stamp) {
+                        page->found[i].details = row->details;
+                        page->found[i].older = !row->freshFor(page->jobs[i].stamp);
+                    }
                 }
-                self->startHelpers();
-            });
-        });
+                DiskExecutor::deliver(self, [self, page] {
+                    std::vector<DetailsReader::Book> detailsOnly;
+                    for (size_t i = 0; i < page->jobs.size(); ++i) {
+                        Job &job = page->jobs[i];
+                        const Found &f = page->found[i];
+                        job.cover = f.cover.isNull() && !f.none;
+                        // Details not read yet, or read by readers that knew less, are read.
+                        job.details
+                            = self->withDetails && (!f.details || f.older) && job.stamp.exists();
+                        if (!job.cover)
+                            emit self->ready(job.path, f.cover);
+                        if (f.details)
+                            emit self->detailsReady(job.path, *f.details);
+                        if (!job.cover && job.details) // details alone: the page's in one run
+                            detailsOnly.push_back({job.path, job.stamp});
+                        if (!job.cover || self->m_busy.value(job.path) != self->m_page)
+                            self->m_busy.remove(job.path);
+                        else
+                            self->m_waiting.push_back(job);
+                    }
+                    // Read once the page has been shown a moment: pages flipped past start no
+                    // helper.
+                    if (!detailsOnly.empty()) {
+                        self->m_detailsWanted.insert(self->m_detailsWanted.end(),
+                                                     detailsOnly.begin(), detailsOnly.end());
+                        self->m_detailsLater.start();
+                    }
+                    self->startHelpers();
+                });
+            },
+            DiskExecutor::Lane::Background);
     }
 }
 
@@ -218,15 +223,19 @@ void CoverQueue::startHelpers()
         process->setReadChannel(QProcess::StandardOutput);
         auto *limit = new QTimer(process);
         limit->setSingleShot(true);
-        connect(limit, &QTimer::timeout, process, &QProcess::kill);
+        connect(limit, &QTimer::timeout, process, [process] {
+            process->setProperty("overran", true);
+            process->kill();
+        });
         // A helper that said "no cover", crashed or ran out of time is recorded as failed for
         // this version of the file; one that could not start (not installed) is not.
         connect(process, &QProcess::finished, this,
                 [this, process, job, output](int code, QProcess::ExitStatus status) {
                     helperDone(process, job, output,
-                               status == QProcess::NormalExit && code == 0      ? Outcome::Made
-                                   : status == QProcess::CrashExit || code == 1 ? Outcome::NoCover
-                                                                                : Outcome::Broken);
+                               process->property("overran").toBool()             ? Outcome::Overran
+                                   : status == QProcess::NormalExit && code == 0 ? Outcome::Made
+                                   : status == QProcess::CrashExit || code == 1  ? Outcome::NoCover
+                                                                                 : Outcome::Broken);
                 });
         connect(process, &QProcess::errorOccurred, this,
                 [this, process, job, output](QProcess::ProcessError e) {
@@ -239,11 +248,11 @@ void CoverQueue::startHelpers()
             args << QStringLiteral("--details");
         if (job.cover)
             args << QStringLiteral("-s") << QString::number(job.large ? 256 : 128);
-        args << QString::fromLatin1(Thumbnails::uriOf(job.path));
+        args << QString::fromLatin1(fileUri(job.path));
         if (job.cover)
             args << output;
         process->start(helper, args);
-        limit->start(timeLimitMs);
+        limit->start(Volumes::holding(job.path).isShare() ? 12 * timeLimitMs : timeLimitMs);
     }
 }
 
@@ -256,28 +265,40 @@ void CoverQueue::helperDone(QProcess *process, const Job &job, const QString &ou
     const BookDetails details
         = job.details ? BookDetails::fromLines(process->readAllStandardOutput()) : BookDetails();
     // Stored in the caches (or recorded as failed) on another thread, then told.
-    QPointer<CoverQueue> self(this);
-    m_pool.start([self, job, output, outcome, details] {
-        // A book changed while it was read: what was read is of another version.
-        const DetailsCache::Stamp now = DetailsCache::stampOf(job.path);
-        const bool changed = now != job.stamp;
-        const bool stored = !changed && now.exists() && outcome != Outcome::Broken;
-        const QByteArray uri = Thumbnails::uriOf(job.path);
-        const QImage cover
-            = job.cover && outcome == Outcome::Made && !changed ? QImage(output, "png") : QImage();
+    if (outcome == Outcome::Overran && !job.retried) {
+        // Once more, in case the machine or the share was only slow then.
         QFile::remove(output);
-        if (stored && job.cover)
-            Thumbnails::store(cover.isNull() ? Thumbnails::failPathFor(uri)
-                                             : Thumbnails::pathFor(uri, job.large),
-                              cover, uri, now.seconds(), now.size);
-        if (stored && job.details)
-            DetailsCache::ofThisThread().store({{uri, now, details}});
-        QMetaObject::invokeMethod(
-            qApp, [self, job, cover = fitted(cover, job.box), details, changed, outcome] {
-                if (self)
+        Job again = job;
+        again.retried = true;
+        m_waiting.push_back(again);
+        startHelpers();
+        return;
+    }
+    QPointer<CoverQueue> self(this);
+    DiskExecutor::shared().run(
+        job.path,
+        [self, job, output, outcome, details, fs = fileSys] {
+            // A book changed while it was read: what was read is of another version.
+            const DetailsCache::Stamp now = DetailsCache::stampOf(job.path, fs.sys());
+            const bool changed = now != job.stamp;
+            const bool stored = !changed && now.exists() && outcome != Outcome::Broken;
+            const QByteArray uri = fileUri(job.path);
+            const QImage cover = job.cover && outcome == Outcome::Made && !changed
+                ? QImage(output, "png")
+                : QImage();
+            QFile::remove(output);
+            if (stored && job.cover)
+                Thumbnails::store(cover.isNull() ? Thumbnails::failPathFor(uri)
+                                                 : Thumbnails::pathFor(uri, job.large),
+                                  cover, uri, now.seconds(), now.size);
+            if (stored && job.details)
+                DetailsCache::ofThisThread().store({{uri, now, details}});
+            DiskExecutor::deliver(
+                self, [self, job, cover = fitted(cover, job.box), details, changed, outcome] {
                     self->answer(job, cover, details, changed, outcome);
-            });
-    });
+                });
+        },
+        DiskExecutor::Lane::Background);
     startHelpers();
 }
 

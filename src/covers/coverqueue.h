@@ -2,13 +2,13 @@
 
 #include "bookdetails.h"
 #include "detailsreader.h"
+#include "filesys.h"
 
 #include <QHash>
 #include <QImage>
 #include <QObject>
 #include <QStringList>
 #include <QTemporaryDir>
-#include <QThreadPool>
 #include <QTimer>
 #include <deque>
 #include <vector>
@@ -30,10 +30,13 @@ public:
     // scaled to fit the slot. Wishes of earlier pages that no helper has started on are dropped.
     void want(const QList<QByteArray> &paths, const QSize &box);
 
-    // The helper, its time limit and how many run at once (one core is the window's).
+    // The helper, its time limit (on a network share, twelve times as long: every read of the
+    // book waits for the network) and how many run at once (one core is the window's).
     QString helper;
     int timeLimitMs = 5000;
     int mostAtOnce;
+    // The seam the books are looked at through.
+    FileSys fileSys;
     // Whether the books' details are wanted with their covers.
     bool withDetails = true;
 
@@ -51,10 +54,11 @@ private:
         bool large; // a thumbnail of 256 px, else of 128
         DetailsCache::Stamp stamp; // the file as it was looked up
         bool cover = true, details = true; // what a helper is to read
+        bool retried = false; // a helper ran out of time on it once
     };
     void look(const std::vector<Job> &jobs);
     void startHelpers();
-    enum class Outcome { Made, NoCover, Broken };
+    enum class Outcome { Made, NoCover, Broken, Overran };
     void helperDone(QProcess *process, const Job &job, const QString &output, Outcome outcome);
     void answer(const Job &job, const QImage &cover, const BookDetails &details, bool changed,
                 Outcome outcome);
@@ -65,7 +69,6 @@ private:
     quint64 m_page = 0;
     quint64 m_made = 0;
     QTemporaryDir m_outputs;
-    QThreadPool m_pool;
     DetailsReader m_details;
     std::vector<DetailsReader::Book> m_detailsWanted; // of the page shown
     QTimer m_detailsLater;

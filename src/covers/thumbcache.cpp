@@ -1,6 +1,6 @@
 #include "thumbcache.h"
 
-#include "detailscache.h"
+#include "fileuri.h"
 #include "versioninfo.h"
 
 #include <QCryptographicHash>
@@ -86,11 +86,6 @@ QString nameFor(const QByteArray &uri)
 }
 
 } // namespace
-
-QByteArray uriOf(const QByteArray &path)
-{
-    return fileUri(path);
-}
 
 QString pathFor(const QByteArray &uri, bool large)
 {

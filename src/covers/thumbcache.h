@@ -24,8 +24,6 @@ inline QImage inColour(const QImage &image)
                                                          : QImage::Format_RGB32);
 }
 
-// The file:// URI of a path, its bytes percent-encoded as the desktop's file managers write it.
-QByteArray uriOf(const QByteArray &path);
 // Where a URI's thumbnail lies: large (256 px) or normal (128 px); and its fail record.
 QString pathFor(const QByteArray &uri, bool large);
 QString failPathFor(const QByteArray &uri);

@@ -14,17 +14,10 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-QByteArray fileUri(const QByteArray &path)
-{
-    // Letters, digits and the characters a path may keep unescaped; every other byte, those of
-    // letters beyond ASCII too, as %XX.
-    return "file://" + path.toPercentEncoding("!$&'()*+,-./:=@_~");
-}
-
-DetailsCache::Stamp DetailsCache::stampOf(const QByteArray &path)
+DetailsCache::Stamp DetailsCache::stampOf(const QByteArray &path, const SysCalls &sys)
 {
     struct stat st;
-    if (::stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (sys.stat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode))
         return {};
     return {qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec, qint64(st.st_size)};
 }

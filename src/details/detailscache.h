@@ -1,14 +1,13 @@
 #pragma once
 
 #include "bookdetails.h"
+#include "filesys.h"
+#include "fileuri.h"
 
 #include <QByteArray>
 #include <QString>
 #include <optional>
 #include <vector>
-
-// The file:// URI of a path, its bytes percent-encoded as the desktop's file managers write it.
-QByteArray fileUri(const QByteArray &path);
 
 // What books say of themselves, kept in one SQLite file under the user's cache folder, each row
 // keyed by the book's URI with the modification time and size of the version it was read from,
@@ -28,8 +27,8 @@ public:
         // The modification time in whole seconds, as thumbnails record it.
         qint64 seconds() const { return mtimeNs < 0 ? -1 : mtimeNs / 1000000000; }
     };
-    // The stamp of a file as it is now.
-    static Stamp stampOf(const QByteArray &path);
+    // The stamp of a file as it is now, through the system-call seam.
+    static Stamp stampOf(const QByteArray &path, const SysCalls &sys = SysCalls::system());
     struct Row
     {
         QByteArray uri;

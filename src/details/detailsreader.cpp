@@ -35,6 +35,7 @@ struct DetailsReader::Run
     std::deque<Book> books; // asked for and not answered yet, in the order asked
     QByteArray output; // not yet a whole answer
     std::vector<DetailsCache::Row> answers; // not yet stored
+    int limitMs = 0; // a book's
 };
 
 DetailsReader::DetailsReader(QObject *parent)
@@ -99,7 +100,8 @@ void DetailsReader::startRuns()
         run->process->start(helper, {QStringLiteral("--batch")});
         run->process->write(requests);
         run->process->closeWriteChannel();
-        run->limit->start(timeLimitMs);
+        run->limitMs = onShare && onShare(run->books.front().path) ? 12 * timeLimitMs : timeLimitMs;
+        run->limit->start(run->limitMs);
     }
 }
 
@@ -116,7 +118,7 @@ void DetailsReader::take(Run *run)
         run->books.pop_front();
         run->answers.push_back({fileUri(book.path), book.stamp, details});
         emit answered(book.path, details);
-        run->limit->start(timeLimitMs); // the next book's time
+        run->limit->start(run->limitMs); // the next book's time
     }
     if (run->answers.size() >= 50)
         store(std::move(run->answers));
@@ -127,12 +129,18 @@ void DetailsReader::ended(Run *run)
     take(run);
     const bool started = run->process->error() != QProcess::FailedToStart;
     if (started && !run->books.empty()) {
-        // Killed for its time, or crashed: the book it was on gives nothing; the rest go on.
-        const Book failed = run->books.front();
+        // Killed for its time, or crashed: the book it was on is tried once more after the
+        // others, then gives nothing; the rest go on.
+        Book failed = run->books.front();
         run->books.pop_front();
-        run->answers.push_back({fileUri(failed.path), failed.stamp, {}});
-        emit answered(failed.path, {});
         m_waiting.insert(m_waiting.begin(), run->books.begin(), run->books.end());
+        if (!failed.retried) {
+            failed.retried = true;
+            m_waiting.push_back(failed);
+        } else {
+            run->answers.push_back({fileUri(failed.path), failed.stamp, {}});
+            emit answered(failed.path, {});
+        }
     }
     store(std::move(run->answers));
     std::erase(m_runs, run);

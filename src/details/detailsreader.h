@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QThreadPool>
 #include <deque>
+#include <functional>
 #include <vector>
 
 class QProcess;
@@ -20,8 +21,9 @@ void letGo(QProcess *helper);
 
 // Reads what books say of themselves through the helper program (quillrack-thumbnailer
 // --batch), many books a run, a few runs at once, at the lowest priority, and stores each
-// answer in the details cache. A book that a helper takes too long on, or crashes on, is
-// recorded as read with nothing known; a new helper goes on with the rest. Nothing here waits.
+// answer in the details cache. A book that a helper takes too long on, or crashes on, is tried
+// once more after the others, then recorded as read with nothing known; a new helper goes on
+// with the rest. Nothing here waits.
 class DetailsReader : public QObject
 {
     Q_OBJECT
@@ -33,6 +35,7 @@ public:
     {
         QByteArray path;
         DetailsCache::Stamp stamp; // the version the caller knows of
+        bool retried = false; // a helper ran out of time on it, or crashed, once
     };
     // Adds books to read, after those waiting.
     void read(const std::vector<Book> &books);
@@ -41,7 +44,9 @@ public:
     bool busy() const { return !m_waiting.empty() || !m_runs.empty() || m_storing > 0; }
 
     QString helper;
-    int timeLimitMs = 5000; // a book
+    int timeLimitMs = 5000; // a book; on a network share twelve times as long
+    // Whether books lie on a network share (the program asks the mount table).
+    std::function<bool(const QByteArray &path)> onShare;
     int mostAtOnce = 2;
     int booksPerRun = 500;
 

@@ -2,11 +2,12 @@
 
 #include "bookname.h"
 #include "desktop.h"
-#include "diskjobs.h"
+#include "diskexecutor.h"
 #include "globalstate.h"
 #include "marks.h"
 #include "prompter.h"
 #include "readahead.h"
+#include "volumes.h"
 
 #include <QFile>
 #include <QSet>
@@ -31,7 +32,8 @@ private:
 Bookcase::Bookcase(GlobalState &state, QObject *parent)
     : QObject(parent)
     , g(state)
-    , m_reader(state)
+    , m_queue(state)
+    , m_reader(state, m_queue)
 {
     connect(&m_watcher, &LibraryWatcher::changed, this, &Bookcase::followDisk);
     connect(&m_watcher, &LibraryWatcher::pollDue, this, &Bookcase::poll);
@@ -45,6 +47,26 @@ Bookcase::Bookcase(GlobalState &state, QObject *parent)
         touched(Grid::Books);
     });
     connect(&m_reader, &ReaderFolder::reported, this, &Bookcase::report);
+    connect(&m_queue, &CommandQueue::reported, this, &Bookcase::report);
+    // What a stopped command did after all shows once it is done.
+    connect(&m_queue, &CommandQueue::endedLate, this, &Bookcase::followDisk);
+}
+
+void Bookcase::runCommand(CommandQueue::Command command)
+{
+    // What the command changes is told once, when it has ended.
+    auto then = [this, then = std::move(command.then)](Job::Outcome outcome) {
+        const Change change(*this);
+        if (then)
+            then(outcome);
+    };
+    command.then = then;
+    m_queue.run(std::move(command));
+}
+
+void Bookcase::stopCommands()
+{
+    m_queue.stopAll();
 }
 
 void Bookcase::end()
@@ -69,7 +91,7 @@ void Bookcase::end()
 
 void Bookcase::followDisk()
 {
-    if (m_commands > 0) {
+    if (m_commands > 0 || m_queue.busy()) {
         m_watcher.later(); // after the command, which reads the lists itself
         return;
     }
@@ -123,7 +145,8 @@ void Bookcase::ask(Grid grid, std::function<T()> work, std::function<void(T)> do
         return answer(work());
     const Change change(*this);
     setReading(grid, true);
-    DiskJobs::run<T>(this, std::move(work), std::move(answer));
+    DiskExecutor::shared().ask<T>(QFile::encodeName(g.BookFolder), this, std::move(work),
+                                  std::move(answer));
 }
 
 void Bookcase::setReading(Grid grid, bool reading)
@@ -154,7 +177,7 @@ void Bookcase::keepWaiting()
 
 void Bookcase::poll()
 {
-    if (m_polling || m_commands > 0 || m_readingBooks || m_readingShelves)
+    if (m_polling || m_commands > 0 || m_queue.busy() || m_readingBooks || m_readingShelves)
         return;
     m_polling = true;
     struct Seen
@@ -166,14 +189,14 @@ void Bookcase::poll()
     const Path books = bookPath(m_booksShelf);
     const bool hasBooks = !m_booksShelf.isEmpty();
     const FileSys fs = g.FileSys;
-    DiskJobs::run<Seen>(
-        this,
+    DiskExecutor::shared().ask<Seen>(
+        QFile::encodeName(root), this,
         [root, books, hasBooks, fs]() -> Seen {
             const Result<FileSys::Folder> folder = fs.GetFolder(root);
             if (!folder)
                 return {true, 0, 0};
             return {false, folder->folderNames().digest(),
-                    hasBooks ? FileSys::Folder(books).fileNames().digest() : 0};
+                    hasBooks ? fs.folderAt(books).fileNames().digest() : 0};
         },
         [this](Seen seen) {
             m_polling = false;
@@ -194,14 +217,15 @@ Path Bookcase::bookPath(const QByteArray &shelf, const QByteArray &file) const
     return file.isNull() ? folder : folder / file;
 }
 
-bool Bookcase::bookExists(const BookRef &book) const
+bool Bookcase::bookGone(const BookRef &book) const
 {
-    return fileExists(bookPath(book.shelf, book.file));
-}
-
-bool Bookcase::fileExists(const Path &path) const
-{
-    return g.FileSys.FileExists(path);
+    if (book.shelf != m_booksShelf || m_readingBooks)
+        return false;
+    for (int i = 0; i < m_books.size(); ++i) {
+        if (m_books.bytesAt(i) == book.file)
+            return false;
+    }
+    return true;
 }
 
 QByteArray Bookcase::bookUrl(int slot) const
@@ -286,7 +310,10 @@ void Bookcase::listShelves(std::function<void()> then, bool followRename)
                     = ahead ? ahead->takeFolderNames(folder->path()) : std::nullopt;
                 a.names = read ? std::move(*read) : folder->folderNames();
             }
-            a.onShare = !a.missing && !root.isEmpty() && FileSys::onShare(root);
+            const auto volume = a.missing || root.isEmpty()
+                ? std::nullopt
+                : Volumes::of(QFile::encodeName(root), fs.sys());
+            a.onShare = volume && volume->isShare();
             // The current shelf renamed by another program is followed to its new name: the
             // same folder, found among the names that are new.
             bool gone = followRename && !current.isEmpty();
@@ -505,32 +532,36 @@ void Bookcase::currentShelfRenamed(const QByteArray &name)
     markCurrentSlot();
 }
 
-bool Bookcase::showBook(const BookRef &book)
+void Bookcase::showBook(const BookRef &book, std::function<void(bool found)> shown)
 {
     const Change change(*this);
-    int shelf = 0;
-    while (shelf < m_shelves.size() && m_shelves.bytesAt(shelf) != book.shelf)
-        ++shelf;
-    auto found = std::make_shared<bool>(shelf < m_shelves.size());
-    auto look = [this, book, found] {
-        int i = 0;
-        while (i < m_books.size() && m_books.bytesAt(i) != book.file)
-            ++i;
-        *found = *found && i < m_books.size();
-        if (*found)
-            return focusOn(Grid::Books, i);
-        report({QStringLiteral("Book Not Found"),
-                QStringLiteral("'%1' is no longer on the shelf %2. Refresh shows the library "
-                               "as it is now.")
-                    .arg(shownName(book.file), shownName(book.shelf))});
-    };
-    if (!*found) {
-        look();
-        return false;
-    }
-    focusOn(Grid::Shelves, shelf);
-    chooseShelf(shelfFocusSlot(), look);
-    return *found;
+    // Its shelf is looked for in the shelves as the disk holds them now, then its books.
+    listShelves([this, book, shown = std::move(shown)] {
+        int shelf = 0;
+        while (shelf < m_shelves.size() && m_shelves.bytesAt(shelf) != book.shelf)
+            ++shelf;
+        auto gone = [this, book, shown] {
+            report({QStringLiteral("Book Not Found"),
+                    QStringLiteral("'%1' is no longer on the shelf %2. Refresh shows the library "
+                                   "as it is now.")
+                        .arg(shownName(book.file), shownName(book.shelf))});
+            if (shown)
+                shown(false);
+        };
+        if (shelf == m_shelves.size())
+            return gone();
+        focusOn(Grid::Shelves, shelf);
+        chooseShelf(shelfFocusSlot(), [this, book, shown, gone] {
+            int i = 0;
+            while (i < m_books.size() && m_books.bytesAt(i) != book.file)
+                ++i;
+            if (i == m_books.size() || m_current != book.shelf)
+                return gone();
+            focusOn(Grid::Books, i);
+            if (shown)
+                shown(true);
+        });
+    });
 }
 
 void Bookcase::showFirstShelf()

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "commandqueue.h"
 #include "filesys.h"
 #include "librarywatcher.h"
 #include "naturalsort.h"
@@ -14,7 +15,6 @@
 #include <vector>
 
 struct GlobalState;
-struct Transfer;
 
 // A book as it travels in a drag: the shelf it lies on and its file name, as bytes.
 struct BookRef
@@ -110,15 +110,23 @@ public:
 
     // Whether a book dropped on a shelf moves (else it is copied).
     void setMoveOnDrop(bool move) { m_moveOnDrop = move; }
-    // A book dropped on a shelf slot: moved or copied there, then the books read again.
+    // A book dropped on a shelf slot: moved or copied to the shelf the slot shows at the drop,
+    // then the books read again.
     void dropBook(int shelfSlot, const BookRef &book);
-    // Files dropped from a file manager (copied), or pasted (copied, or moved when cut): the
-    // same transfer as a drop on that shelf.
-    void dropFiles(int shelfSlot, const QList<QByteArray> &paths, bool move = false);
+    // Files dropped from a file manager (copied), or pasted (copied, or moved when cut), on the
+    // shelf a slot shows now: the same transfer as a drop there; done is told how it ended.
+    void dropFiles(int shelfSlot, const QList<QByteArray> &paths, bool move = false,
+                   std::function<void(const TransferOutcome &)> done = {});
     // A book dropped on the reader picture (or sent from its pop-up): a copy into the eBook
     // Reader Content Folder.
     void sendToReader(const BookRef &book);
     ReaderFolder &reader() { return m_reader; }
+
+    // Runs a command as a job (the pop-up commands' way to the disk); see CommandQueue.
+    void runCommand(CommandQueue::Command command);
+    CommandQueue &commands() { return m_queue; }
+    // The program ends: every command stops, and nothing it would do after is done.
+    void stopCommands();
 
     // Opens the book of a slot with the desktop's program for its type, without waiting; says
     // so when nothing opens it.
@@ -141,14 +149,16 @@ public:
     void showFirstShelf();
 
     // Makes a book's shelf current and pages both grids to it, the book grid's focus on the
-    // book; says so and gives false when the shelf or the book is not there (any more).
-    bool showBook(const BookRef &book);
+    // book, once the shelf's books have been read; says so when the shelf or the book is not
+    // there (any more). shown is told which.
+    void showBook(const BookRef &book, std::function<void(bool found)> shown = {});
 
     // Reads both lists again after another program changed the folders, keeping the current
     // shelf, both pages and both focuses wherever they still are; a current shelf that is gone
     // gives way to the first one. Runs by itself shortly after the folders change, never while
     // a command asks or works.
     void followDisk();
+    const LibraryWatcher &watcher() const { return m_watcher; }
     // True while the Main Book Folder is not there (a disk unplugged); Refresh looks again.
     bool libraryMissing() const { return m_missing; }
 
@@ -163,9 +173,8 @@ public:
     // Waits three seconds more before saying so again.
     void keepWaiting();
 
-    // True while a book's file, or a file at a path, is there.
-    bool bookExists(const BookRef &book) const;
-    bool fileExists(const Path &path) const;
+    // True when the book list read last is of the book's shelf and lacks it.
+    bool bookGone(const BookRef &book) const;
     // The Main Book Folder as configured.
     const QString &libraryFolder() const;
     // BookFolder/shelf/file as a path.
@@ -193,7 +202,7 @@ private:
     void markCurrentSlot();
     void fill(Grid grid) { grid == Grid::Books ? FillBooks() : FillShelves(); }
     void touched(Grid grid) { (grid == Grid::Books ? m_booksDirty : m_shelvesDirty) = true; }
-    // Asks the disk for a grid's listing: here and now in tests, else on a thread of its own;
+    // Asks the disk for a grid's listing: here and now in tests, else on the disk executor;
     // only the answer to the latest question of the grid is taken.
     template<class T> void ask(Grid grid, std::function<T()> work, std::function<void(T)> done);
     void setReading(Grid grid, bool reading);
@@ -205,7 +214,6 @@ private:
     void follow();
     // Looks at a library on a network share for changes now and then.
     void poll();
-    Transfer toShelf(const Path &source, const QByteArray &shelf, bool move) const;
 
     GlobalState &g;
     NameList m_shelves;
@@ -228,17 +236,18 @@ private:
     // A library on a network share is looked at now and then: what it held when last read.
     bool m_onShare = false, m_polling = false;
     quint64 m_shelfDigest = 0, m_bookDigest = 0;
-    int m_commands = 0; // commands under way: the disk is followed once they end
+    int m_commands = 0; // commands asking: the disk is followed once they and the queue end
     // What the operation under way changed, told when the outermost one ends.
     int m_changing = 0;
     bool m_shelvesDirty = false, m_booksDirty = false, m_libraryDirty = false;
     std::vector<int> m_colourSlots;
     LibraryWatcher m_watcher;
+    CommandQueue m_queue;
     ReaderFolder m_reader;
 };
 
-// A command under way: following the disk is held back while it asks and works, and what it
-// changes is told once, when it ends.
+// A command that asks (or a pop-up menu open): following the disk is held back meanwhile, and
+// what it changes is told once, when it ends.
 class CommandScope
 {
 public:

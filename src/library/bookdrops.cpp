@@ -1,62 +1,81 @@
 // The bookcase's books on their way: a drop on a shelf, files from outside, a copy sent to the
-// reader folder, a book opened with the desktop's program.
+// reader folder, a book opened with the desktop's program. Each takes its targets at the drop.
 #include "bookcase.h"
 #include "bookname.h"
 #include "desktop.h"
 #include "globalstate.h"
-#include "prompter.h"
 #include "transfer.h"
 
-Transfer Bookcase::toShelf(const Path &source, const QByteArray &shelf, bool move) const
-{
-    const QByteArray name = lastPathPart(source.bytes());
-    return {source, bookPath(shelf, name), move,
-            move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
-            QStringLiteral("'%1' could not be %2 to the shelf %3.")
-                .arg(shownName(name), move ? QStringLiteral("moved") : QStringLiteral("copied"),
-                     shownName(shelf))};
-}
+#include <memory>
 
 void Bookcase::dropBook(int shelfSlot, const BookRef &book)
 {
-    const CommandScope command(*this);
-    const QByteArray &S = this->shelfSlot(shelfSlot).name;
-    if (S.isEmpty() || book.shelf.isEmpty() || book.file.isEmpty())
+    // The shelf the slot shows now, whatever the grid shows by the time the disk answers.
+    const QByteArray shelf = this->shelfSlot(shelfSlot).name;
+    if (shelf.isEmpty() || book.shelf.isEmpty() || book.file.isEmpty() || shelf == book.shelf)
         return;
-    const Path P = bookPath(book.shelf, book.file);
-    // Dropped where it already lies: nothing to do, and nothing may be overwritten.
-    if (S == book.shelf || g.FileSys.sameFile(P, bookPath(S, book.file)))
-        return;
-    const TransferOutcome moved = transferBook(g.FileSys, *g.prompter, toShelf(P, S, m_moveOnDrop));
-    report(moved.failure);
-    if (moved.result != TransferResult::Declined)
-        reloadBooks();
+    const Transfer t
+        = toShelf(bookPath(book.shelf, book.file), bookPath(shelf), shelf, m_moveOnDrop);
+    auto outcome = std::make_shared<TransferOutcome>();
+    runCommand({bookPath(shelf).shown(),
+                bookPath(shelf).bytes(),
+                {t.source.bytes(), t.target.bytes()},
+                [fs = g.FileSys, t, outcome](Job::Context &job) {
+                    *outcome = transferBooks(fs, job, {t});
+                    return outcome->failure;
+                },
+                [this, outcome](Job::Outcome ended) {
+                    // Stopped, the work may still run: its outcome is not looked at.
+                    if (ended != Job::Outcome::Stopped
+                        && outcome->result != TransferResult::Declined
+                        && outcome->result != TransferResult::SameFile)
+                        reloadBooks();
+                }});
 }
 
-void Bookcase::dropFiles(int shelfSlot, const QList<QByteArray> &paths, bool move)
+void Bookcase::dropFiles(int shelfSlot, const QList<QByteArray> &paths, bool move,
+                         std::function<void(const TransferOutcome &)> done)
 {
-    const CommandScope command(*this);
-    const QByteArray S = this->shelfSlot(shelfSlot).name;
-    if (S.isEmpty())
+    const QByteArray shelf = this->shelfSlot(shelfSlot).name;
+    if (shelf.isEmpty() || paths.isEmpty())
         return;
     std::vector<Transfer> batch;
+    QList<QByteArray> holds {bookPath(shelf).bytes()};
     for (const QByteArray &source : paths) {
-        if (g.FileSys.FileExists(source)) // folders and vanished files are not books
-            batch.push_back(toShelf(source, S, move));
+        batch.push_back(toShelf(source, bookPath(shelf), shelf, move));
+        holds << source;
     }
-    report(transferBooks(g.FileSys, *g.prompter, batch).failure);
-    if (S == m_current || move) // a book cut from the shown shelf has left it
-        reloadBooks();
-    m_libraryDirty = true;
+    auto outcome = std::make_shared<TransferOutcome>();
+    runCommand({bookPath(shelf).shown(), bookPath(shelf).bytes(), holds,
+                [fs = g.FileSys, batch, outcome](Job::Context &job) {
+                    // Folders and files gone meanwhile are not books.
+                    std::vector<Transfer> books;
+                    for (const Transfer &t : batch) {
+                        if (!job.stopped() && fs.FileExists(t.source))
+                            books.push_back(t);
+                    }
+                    *outcome = transferBooks(fs, job, books);
+                    return outcome->failure;
+                },
+                [this, shelf, move, outcome, done](Job::Outcome ended) {
+                    if (ended == Job::Outcome::Stopped)
+                        return; // the work may still run: its outcome is not looked at
+                    if (shelf == m_current || move) // a book cut from the shown shelf has left it
+                        reloadBooks();
+                    m_libraryDirty = true;
+                    if (done)
+                        done(*outcome);
+                }});
 }
 
 void Bookcase::sendToReader(const BookRef &book)
 {
-    const CommandScope command(*this);
-    // The book as it was dropped, even if the folders are changed while they are asked for.
-    if (!book.file.isEmpty()
-        && m_reader.send(bookPath(book.shelf, book.file)) == TransferResult::Failed)
-        reloadBooks();
+    // The book as it was dropped, even if the folders are changed while the reader is asked.
+    if (!book.file.isEmpty())
+        m_reader.send(bookPath(book.shelf, book.file), [this](TransferResult result) {
+            if (result == TransferResult::Failed)
+                reloadBooks();
+        });
 }
 
 void Bookcase::openBook(int slot)

@@ -2,11 +2,12 @@
 
 #include "appfolder.h"
 #include "configfile.h"
-#include "diskjobs.h"
+#include "diskexecutor.h"
 #include "globalstate.h"
 #include "prompter.h"
 
 #include <QDir>
+#include <QFile>
 
 namespace {
 // config.ini is two short lines; anything past this is not a configuration file.
@@ -22,8 +23,9 @@ Result<FileSys::Folder> opened(const GlobalState &g)
 {
     if (!g.offThread)
         return g.FileSys.GetFolder(g.BookFolder);
-    const auto answer = DiskJobs::within<Result<FileSys::Folder>>(
-        10, [fs = g.FileSys, path = Path(g.BookFolder)] { return fs.GetFolder(path); });
+    const auto answer = DiskExecutor::shared().within<Result<FileSys::Folder>>(
+        QFile::encodeName(g.BookFolder), 10,
+        [fs = g.FileSys, path = Path(g.BookFolder)] { return fs.GetFolder(path); });
     return answer ? *answer : FileSys::Folder(g.BookFolder);
 }
 
@@ -102,11 +104,11 @@ Notice checkFolders(const FileSys &fs, QString &book, QString &read)
     return {};
 }
 
-FsResult saveConfig(const FileSys &fs, const QString &book, const QString &read)
+Result<> saveConfig(const FileSys &fs, const QString &book, const QString &read)
 {
     const QString ini = AppFolder::file(QStringLiteral("config.ini"));
     if (fs.FileExists(ini)) {
-        const FsResult backup
+        const Result<> backup
             = fs.CopyFile(ini, AppFolder::file(QStringLiteral("config.bak")), true);
         if (!backup)
             return backup;

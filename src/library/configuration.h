@@ -17,4 +17,4 @@ Notice checkFolders(const FileSys &fs, QString &book, QString &read);
 
 // Saves the two folders: the old config.ini becomes config.bak, then config.ini is replaced in
 // one step, so a failed save leaves it as it was.
-FsResult saveConfig(const FileSys &fs, const QString &book, const QString &read);
+Result<> saveConfig(const FileSys &fs, const QString &book, const QString &read);

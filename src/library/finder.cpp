@@ -1,7 +1,9 @@
 #include "finder.h"
 
 #include "bookname.h"
+#include "diskexecutor.h"
 #include "globalstate.h"
+#include "volumes.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -55,6 +57,7 @@ Finder::Finder(GlobalState &state, QObject *parent)
     , g(state)
 {
     m_details.mostAtOnce = qBound(1, QThread::idealThreadCount() - 1, 4);
+    m_details.onShare = [](const QByteArray &path) { return Volumes::holding(path).isShare(); };
     connect(&m_details, &DetailsReader::answered, this, &Finder::answered);
     connect(&m_details, &DetailsReader::finished, this, &Finder::detailsAdded);
 }
@@ -62,10 +65,8 @@ Finder::Finder(GlobalState &state, QObject *parent)
 Finder::~Finder()
 {
     m_details.stop(); // what was read is kept
-    for (auto &[walk, running] : m_walks) {
-        *running.stop = true;
-        running.thread.join();
-    }
+    for (auto &[walk, stop] : m_walks)
+        *stop = true; // a walk stuck on a folder that does not answer is left to itself
 }
 
 void Finder::read()
@@ -93,25 +94,26 @@ quint64 Finder::walk(std::shared_ptr<const Before> before)
 {
     const quint64 walk = ++m_walksMade;
     auto stop = std::make_shared<std::atomic<bool>>(false);
-    Walk &running = m_walks[walk];
-    running.stop = stop;
-    running.thread = std::thread([this, walk, stop, before, root = Path(g.BookFolder),
-                                  fs = g.FileSys, details = withDetails] {
-        std::vector<std::shared_ptr<Batch>> walked;
-        bool readable = true;
-        walkShelves(root, fs, before.get(), *stop, [&](std::shared_ptr<Batch> batch) {
-            readable = readable && !batch->unreadable.contains(root.shown());
-            batch->ends = batch->last && (!details || !readable || *stop || batch->same);
-            walked.push_back(batch);
-            QMetaObject::invokeMethod(
-                this, [this, walk, batch] { take(walk, batch); }, Qt::QueuedConnection);
-        });
-        if (!walked.back()->ends)
-            detailsOf(root, walked, *stop, [&](std::shared_ptr<Known> known) {
-                QMetaObject::invokeMethod(
-                    this, [this, walk, known] { takeKnown(walk, known); }, Qt::QueuedConnection);
+    m_walks[walk] = stop;
+    const Path root(g.BookFolder);
+    DiskExecutor::shared().run(
+        root.bytes(),
+        [self = QPointer<Finder>(this), walk, stop, before, root, fs = g.FileSys,
+         details = withDetails] {
+            std::vector<std::shared_ptr<Batch>> walked;
+            bool readable = true;
+            walkShelves(root, fs, before.get(), *stop, [&](std::shared_ptr<Batch> batch) {
+                readable = readable && !batch->unreadable.contains(root.shown());
+                batch->ends = batch->last && (!details || !readable || *stop || batch->same);
+                walked.push_back(batch);
+                DiskExecutor::deliver(self, [self, walk, batch] { self->take(walk, batch); });
             });
-    });
+            if (!walked.back()->ends)
+                detailsOf(root, fs, walked, *stop, [&](std::shared_ptr<Known> known) {
+                    DiskExecutor::deliver(self,
+                                          [self, walk, known] { self->takeKnown(walk, known); });
+                });
+        });
     return walk;
 }
 
@@ -134,7 +136,7 @@ void Finder::walkShelves(const Path &root, const FileSys &fs, const Before *befo
         const QByteArray shelf = shelves.bytesAt(i);
         batch->index.addShelf(std::string_view(shelf.data(), size_t(shelf.size())));
         BookIndex &index = batch->index;
-        if (!FileSys::Folder(root / shelf).eachFileName([&index](std::string_view file) {
+        if (!fs.folderAt(root / shelf).eachFileName([&index](std::string_view file) {
                 index.addBook(file);
             }))
             batch->unreadable << shownName(shelf);
@@ -164,7 +166,8 @@ void Finder::walkShelves(const Path &root, const FileSys &fs, const Before *befo
     send(batch);
 }
 
-void Finder::detailsOf(const Path &root, const std::vector<std::shared_ptr<Batch>> &walked,
+void Finder::detailsOf(const Path &root, const FileSys &fs,
+                       const std::vector<std::shared_ptr<Batch>> &walked,
                        const std::atomic<bool> &stop,
                        const std::function<void(std::shared_ptr<Known>)> &send)
 {
@@ -185,7 +188,7 @@ void Finder::detailsOf(const Path &root, const std::vector<std::shared_ptr<Batch
         for (int b = 0; b < index.bookCount() && !stop; ++b, ++book) {
             const QByteArray path
                 = root.bytes() + '/' + index.shelfName(index.shelfOf(b)) + '/' + index.fileName(b);
-            const DetailsCache::Stamp stamp = DetailsCache::stampOf(path);
+            const DetailsCache::Stamp stamp = DetailsCache::stampOf(path, fs.sys());
             const auto row = rows.find(fileUri(path));
             // A book changed since it was read, or read by readers that knew less, is read
             // again, as one never read.
@@ -236,7 +239,6 @@ void Finder::takeKnown(quint64 walk, const std::shared_ptr<Known> &known)
 
 void Finder::ended(quint64 walk)
 {
-    m_walks[walk].thread.join();
     m_walks.erase(walk);
 }
 
@@ -271,7 +273,7 @@ void Finder::take(quint64 walk, const std::shared_ptr<Batch> &batch)
         // The library changed: the new reading replaces the old, and its walk goes on with
         // the books' details.
         if (const auto old = m_walks.find(m_walk); old != m_walks.end())
-            *old->second.stop = true;
+            *old->second = true;
         m_walk = walk;
         m_details.stop();
         m_reading.clear();
@@ -301,7 +303,7 @@ void Finder::forget()
     // A walk under way stops at its next shelf; the window never waits for it.
     for (const quint64 walk : {m_walk, m_check}) {
         if (const auto running = m_walks.find(walk); running != m_walks.end())
-            *running->second.stop = true;
+            *running->second = true;
     }
     m_walk = m_check = 0;
     m_details.stop();

@@ -12,7 +12,6 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <thread>
 
 struct GlobalState;
 
@@ -81,13 +80,14 @@ private:
                             const std::atomic<bool> &stop,
                             const std::function<void(std::shared_ptr<Batch>)> &send);
     void take(quint64 walk, const std::shared_ptr<Batch> &batch);
-    void ended(quint64 walk); // its thread is joined
+    void ended(quint64 walk); // its work is over
     void takeKnown(quint64 walk, const std::shared_ptr<Known> &known);
     void answered(const QByteArray &path, const BookDetails &details);
     void setDetails(int book, const BookDetails &details);
     // The walk's second part: the cache's rows for the books walked, the books to read, and
     // rows of books that are gone dropped.
-    static void detailsOf(const Path &root, const std::vector<std::shared_ptr<Batch>> &walked,
+    static void detailsOf(const Path &root, const FileSys &fs,
+                          const std::vector<std::shared_ptr<Batch>> &walked,
                           const std::atomic<bool> &stop,
                           const std::function<void(std::shared_ptr<Known>)> &send);
 
@@ -100,12 +100,9 @@ private:
     quint64 m_walk = 0; // the current walk; batches of others are dropped
     quint64 m_check = 0; // a check under way, until it finds the library changed or not
     quint64 m_walksMade = 0;
-    struct Walk
-    {
-        std::thread thread;
-        std::shared_ptr<std::atomic<bool>> stop;
-    };
-    std::map<quint64, Walk> m_walks; // running, the current one and stopped ones
+    // The walks under way, the current one and stopped ones, by their stop flags; a walk's
+    // thread is the disk executor's, never waited for.
+    std::map<quint64, std::shared_ptr<std::atomic<bool>>> m_walks;
     DetailsReader m_details;
     QHash<QByteArray, int> m_reading; // book path: book, for details being read
     QHash<int, Said> m_said;

@@ -1,5 +1,8 @@
 #include "librarywatcher.h"
 
+#include "diskexecutor.h"
+
+#include <QFile>
 #include <QFileInfo>
 
 LibraryWatcher::LibraryWatcher(QObject *parent)
@@ -40,10 +43,30 @@ void LibraryWatcher::watch()
         if (!m_wanted.contains(path))
             m_watcher.removePath(path);
     }
+    // The folders are looked at off the window's thread; those that are there are followed.
+    QStringList added;
     for (const QString &path : m_wanted) {
-        if (!watched.contains(path) && QFileInfo(path).isDir())
-            m_watcher.addPath(path);
+        if (!watched.contains(path))
+            added << path;
     }
+    if (added.isEmpty())
+        return;
+    DiskExecutor::shared().ask<QStringList>(
+        QFile::encodeName(added.first()), this,
+        [added] {
+            QStringList there;
+            for (const QString &path : added) {
+                if (QFileInfo(path).isDir())
+                    there << path;
+            }
+            return there;
+        },
+        [this](QStringList there) {
+            for (const QString &path : there) {
+                if (m_wanted.contains(path) && !m_watcher.directories().contains(path))
+                    m_watcher.addPath(path);
+            }
+        });
 }
 
 void LibraryWatcher::poll(bool on)

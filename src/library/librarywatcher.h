@@ -21,6 +21,8 @@ public:
     // On a network share the system tells of no change another computer makes: then nothing
     // is followed and pollDue() comes every few seconds instead.
     void poll(bool on);
+    // The folders followed now.
+    QStringList followed() const { return m_watcher.directories(); }
 
 signals:
     void changed();

@@ -69,10 +69,10 @@ void applyMark(MarksLine &marks, const QByteArray &name, int colour)
 
 } // namespace
 
-FsResult SaveMarks(GlobalState &g, bool *reloaded)
+Result<> SaveMarks(GlobalState &g, bool *reloaded)
 {
     if (!g.MarksLoaded)
-        return FsResult::success();
+        return Result<>::success();
     const Path path = AppFolder::file(QStringLiteral("marked.dat"));
     // One copy of the program at a time; what another copy wrote since this one last read or
     // wrote the file is read again, and only this copy's own changes go on top of it.
@@ -81,7 +81,7 @@ FsResult SaveMarks(GlobalState &g, bool *reloaded)
     if (now != g.MarksStamp && now != FileStamp()) {
         const Result<QByteArray> bytes = g.FileSys.readFile(path, 64 << 20);
         if (!bytes)
-            return FsResult::failure(bytes.error());
+            return Result<>::failure(bytes.error());
         setMarksFromFile(g, *bytes);
         for (const auto &[name, colour] : g.MarksPending)
             applyMark(g.Marks, name, colour);
@@ -89,9 +89,9 @@ FsResult SaveMarks(GlobalState &g, bool *reloaded)
         if (reloaded)
             *reloaded = true;
         if (g.MarksPending.empty())
-            return FsResult::success(); // nothing of this copy's to add
+            return Result<>::success(); // nothing of this copy's to add
     }
-    const FsResult written = g.FileSys.writeFileAtomically(path, g.Marks.bytes(), "\r\n");
+    const Result<> written = g.FileSys.writeFileAtomically(path, g.Marks.bytes(), "\r\n");
     if (written) {
         g.MarksStamp = g.FileSys.stamp(path);
         g.MarksPending.clear();
@@ -109,12 +109,12 @@ MarksSaved changeMark(GlobalState &g, const QByteArray &name, int colour)
 MarksSaved SaveMarksAndTell(GlobalState &g)
 {
     MarksSaved outcome;
-    const FsResult saved = SaveMarks(g, &outcome.reloaded);
+    const Result<> saved = SaveMarks(g, &outcome.reloaded);
     if (!saved && !g.MarksSaveFailed)
         outcome.failure = {QStringLiteral("Marks Not Saved"),
                            QStringLiteral("The colour marks could not be saved. They are kept "
                                           "and saved again at the next change.\r\n\r\n")
-                               + saved.error};
-    g.MarksSaveFailed = !saved.ok;
+                               + saved.error()};
+    g.MarksSaveFailed = !saved;
     return outcome;
 }

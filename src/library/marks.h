@@ -12,7 +12,7 @@ Notice LoadMarks(GlobalState &g);
 // loaded, so that an exit during start-up or after a failed read cannot wipe the file. When
 // another running copy has written the file since, its marks are read again (*reloaded) and
 // this copy's unsaved changes put on top; the folder is locked meanwhile.
-FsResult SaveMarks(GlobalState &g, bool *reloaded = nullptr);
+Result<> SaveMarks(GlobalState &g, bool *reloaded = nullptr);
 // How a save of the marks went: whether marks of another copy were read in, and a failure to
 // tell ("Marks Not Saved"), given once, not again until a save has succeeded.
 struct MarksSaved

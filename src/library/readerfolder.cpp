@@ -1,13 +1,18 @@
 #include "readerfolder.h"
 
 #include "bookname.h"
-#include "desktop.h"
+#include "commandqueue.h"
+#include "diskexecutor.h"
 #include "globalstate.h"
 #include "prompter.h"
+#include "volumes.h"
 
-ReaderFolder::ReaderFolder(GlobalState &state, QObject *parent)
+#include <memory>
+
+ReaderFolder::ReaderFolder(GlobalState &state, CommandQueue &commands, QObject *parent)
     : QObject(parent)
     , g(state)
+    , m_commands(commands)
 { }
 
 bool ReaderFolder::ensureFolder()
@@ -22,20 +27,21 @@ bool ReaderFolder::ensureFolder()
     return true;
 }
 
-TransferResult ReaderFolder::send(const Path &book)
+namespace {
+
+// The checks a reader device needs, then the copy, on the job's thread.
+TransferOutcome sendWork(const FileSys &fs, Job::Context &job, const Path &book, const Path &folder)
 {
     const QByteArray file = lastPathPart(book.bytes());
-    if (!ensureFolder() || file.isEmpty())
-        return TransferResult::Declined;
     const QString name = shownName(file);
-    const Path target = Path(g.ReaderFolder) / file;
-    if (g.FileSys.sameFile(book, target)) {
-        emit reported({QStringLiteral("Same Folder"),
-                       QStringLiteral("'%1' already lies in the eBook Reader Content Folder: that "
-                                      "folder is the folder of its shelf. Nothing was copied.")
-                           .arg(name)});
-        return TransferResult::SameFile;
-    }
+    const Path target = folder / file;
+    if (fs.sameFile(book, target))
+        return {TransferResult::SameFile,
+                {QStringLiteral("Same Folder"),
+                 QStringLiteral("'%1' already lies in the eBook Reader Content Folder: that "
+                                "folder is the folder of its shelf. Nothing was copied.")
+                     .arg(name)},
+                {}};
     if (fatRejectsName(name)) {
         const QString why
             = QStringLiteral("'%1' cannot be stored on a reader device formatted with FAT or "
@@ -43,47 +49,89 @@ TransferResult ReaderFolder::send(const Path &book)
                              "and a name ending in a dot or a blank.")
                   .arg(name);
         const QString title = QStringLiteral("Name Not Accepted by the Reader");
-        if (Desktop::onFatVolume(g.ReaderFolder)) {
-            emit reported(
-                {title, why + QStringLiteral("\r\nRename the book, then send it again.")});
-            return TransferResult::Declined;
-        }
-        if (!g.prompter->agrees(title, why + QStringLiteral("\r\nCopy it anyway?"),
-                                Prompter::Buttons::OkCancel))
-            return TransferResult::Declined;
+        const auto volume = Volumes::of(folder.bytes(), fs.sys());
+        if (volume && volume->isFat())
+            return {TransferResult::Declined,
+                    {title, why + QStringLiteral("\r\nRename the book, then send it again.")},
+                    {}};
+        const Prompter::Answer a = job.ask(title, why + QStringLiteral("\r\nCopy it anyway?"),
+                                           Prompter::Buttons::OkCancel);
+        if (a != Prompter::Answer::Ok)
+            return {};
     }
-    const TransferOutcome sent
-        = transferBook(g.FileSys, *g.prompter,
-                       {book, target, false, QStringLiteral("Cannot Copy Book"),
-                        QStringLiteral("'%1' could not be copied to the eBook Reader Content "
-                                       "Folder.")
-                            .arg(name)});
-    emit reported(sent.failure);
-    if (m_listing) { // an open listing shows the folder as it is now
-        m_listing = listing();
-        emit listingChanged();
-    }
-    return sent.result;
+    return transferBooks(fs, job,
+                         {{book, target, false, QStringLiteral("Cannot Copy Book"),
+                           QStringLiteral("'%1' could not be copied to the eBook Reader Content "
+                                          "Folder.")
+                               .arg(name)}});
 }
 
-std::optional<QStringList> ReaderFolder::listing()
+} // namespace
+
+void ReaderFolder::send(const Path &book, std::function<void(TransferResult)> sent)
 {
-    if (!ensureFolder())
-        return std::nullopt;
-    const auto folder = g.FileSys.GetFolder(g.ReaderFolder);
-    QString error = folder.error();
-    const NameList names = folder ? folder->fileNames(&error, true) : NameList();
-    if (!error.isEmpty()) {
-        emit reported(
-            {QStringLiteral("Cannot List Reader Folder"),
-             QStringLiteral("The eBook Reader Content Folder cannot be read.\r\n\r\n") + error});
-        return std::nullopt;
-    }
-    return names.toStringList();
+    if (!ensureFolder() || lastPathPart(book.bytes()).isEmpty())
+        return;
+    const Path folder(g.ReaderFolder);
+    auto outcome = std::make_shared<TransferOutcome>();
+    m_commands.run({folder.shown(),
+                    folder.bytes(),
+                    {book.bytes(), (folder / lastPathPart(book.bytes())).bytes()},
+                    [fs = g.FileSys, book, folder, outcome](Job::Context &job) {
+                        *outcome = sendWork(fs, job, book, folder);
+                        return outcome->failure;
+                    },
+                    [this, outcome, sent](Job::Outcome ended) {
+                        if (ended == Job::Outcome::Stopped)
+                            return; // the work may still run: its outcome is not looked at
+                        if (m_listing) // an open listing shows the folder as it is now
+                            readListing();
+                        if (sent)
+                            sent(outcome->result);
+                    }});
 }
 
 void ReaderFolder::toggleListing()
 {
-    m_listing = m_listing ? std::nullopt : listing();
-    emit listingChanged();
+    if (m_listing || m_opening) {
+        m_listing.reset();
+        m_opening = false;
+        emit listingChanged();
+        return;
+    }
+    if (!ensureFolder())
+        return;
+    m_opening = true;
+    readListing();
+}
+
+void ReaderFolder::readListing()
+{
+    using Read = std::pair<NameList, QString>;
+    const Path folder(g.ReaderFolder);
+    auto answer = [this](Read read) {
+        if (!m_listing && !m_opening)
+            return; // closed meanwhile
+        m_opening = false;
+        if (!read.second.isEmpty()) {
+            m_listing.reset();
+            emit reported({QStringLiteral("Cannot List Reader Folder"),
+                           QStringLiteral("The eBook Reader Content Folder cannot be read.\r\n\r\n")
+                               + read.second});
+        } else {
+            m_listing = read.first.toStringList();
+        }
+        emit listingChanged();
+    };
+    auto work = [fs = g.FileSys, folder] {
+        Read read;
+        const auto opened = fs.GetFolder(folder);
+        read.second = opened.error();
+        if (opened)
+            read.first = opened->fileNames(&read.second, true); // a crash's leftovers go
+        return read;
+    };
+    if (!g.offThread)
+        return answer(work());
+    DiskExecutor::shared().ask<Read>(folder.bytes(), this, work, answer);
 }

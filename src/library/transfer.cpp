@@ -1,34 +1,40 @@
 #include "transfer.h"
 
 #include "bookname.h"
-#include "prompter.h"
 
-#include <memory>
 #include <optional>
-#include <tuple>
 
 namespace {
 
-// A book's bytes as the whole batch counts them, handed on to the window's progress.
+// A book's bytes as the whole batch counts them, handed on to the job; a step that cannot be
+// stopped names what may still happen.
 class BookProgress : public CopyProgress
 {
 public:
-    BookProgress(JobProgress &job, const QString &item, qint64 before)
+    BookProgress(Job::Context &job, const Transfer &t, qint64 before, qint64 total)
         : m_job(job)
-        , m_item(item)
+        , m_item(shownName(lastPathPart(t.target.bytes())))
         , m_before(before)
+        , m_total(total)
+        , m_mayStill(QStringLiteral("'%1' may still be %2 when the folder answers again.")
+                         .arg(m_item, t.move ? QStringLiteral("moved") : QStringLiteral("copied")))
     { }
     bool advance(qint64 flushed) override
     {
-        m_stopped = m_stopped || !m_job.report(m_item, m_before + flushed);
+        m_stopped = m_stopped || !m_job.progress(m_item, m_before + flushed, m_total);
         return !m_stopped;
+    }
+    void changing(bool begins) override
+    {
+        begins ? m_job.beginChange(m_mayStill) : m_job.endChange();
     }
     bool stopped() const { return m_stopped; }
 
 private:
-    JobProgress &m_job;
+    Job::Context &m_job;
     QString m_item;
-    qint64 m_before;
+    qint64 m_before, m_total;
+    QString m_mayStill;
     bool m_stopped = false;
 };
 
@@ -46,12 +52,18 @@ QString namesOf(const std::vector<QString> &names)
 
 } // namespace
 
-TransferOutcome transferBook(const FileSys &fs, Prompter &prompter, const Transfer &t)
+Transfer toShelf(const Path &source, const Path &shelfFolder, const QByteArray &shelfName,
+                 bool move)
 {
-    return transferBooks(fs, prompter, {t});
+    const QByteArray name = lastPathPart(source.bytes());
+    return {source, shelfFolder / name, move,
+            move ? QStringLiteral("Cannot Move Book") : QStringLiteral("Cannot Copy Book"),
+            QStringLiteral("'%1' could not be %2 to the shelf %3.")
+                .arg(shownName(name), move ? QStringLiteral("moved") : QStringLiteral("copied"),
+                     shownName(shelfName))};
 }
 
-TransferOutcome transferBooks(const FileSys &fs, Prompter &prompter,
+TransferOutcome transferBooks(const FileSys &fs, Job::Context &job,
                               const std::vector<Transfer> &batch)
 {
     using Answer = Prompter::Answer;
@@ -64,19 +76,24 @@ TransferOutcome transferBooks(const FileSys &fs, Prompter &prompter,
     std::vector<Going> going;
     std::optional<bool> replaceAll; // "Yes to All" or "No to All" answered
     qint64 total = 0;
+    bool sameFile = false;
     for (const Transfer &t : batch) {
-        if (fs.sameFile(t.source, t.target))
+        if (job.stopped())
+            return {TransferResult::Declined, {}, {}};
+        if (fs.sameFile(t.source, t.target)) {
+            sameFile = true;
             continue;
+        }
         const bool exists = fs.FileExists(t.target);
         if (exists && !replaceAll) {
             const Answer a = batch.size() == 1
-                ? prompter.message(QStringLiteral("File Exists"),
-                                   QStringLiteral("File Exists. Do you wish to overwrite?"),
-                                   Prompter::Buttons::OkCancel)
-                : prompter.message(QStringLiteral("File Exists"),
-                                   QStringLiteral("'%1': File Exists. Do you wish to overwrite?")
-                                       .arg(shownName(lastPathPart(t.target.bytes()))),
-                                   Prompter::Buttons::OkCancelToAll);
+                ? job.ask(QStringLiteral("File Exists"),
+                          QStringLiteral("File Exists. Do you wish to overwrite?"),
+                          Prompter::Buttons::OkCancel)
+                : job.ask(QStringLiteral("File Exists"),
+                          QStringLiteral("'%1': File Exists. Do you wish to overwrite?")
+                              .arg(shownName(lastPathPart(t.target.bytes()))),
+                          Prompter::Buttons::OkCancelToAll);
             if (a == Answer::YesToAll || a == Answer::NoToAll)
                 replaceAll = a == Answer::YesToAll;
             if (a != Answer::Ok && a != Answer::YesToAll)
@@ -88,53 +105,35 @@ TransferOutcome transferBooks(const FileSys &fs, Prompter &prompter,
         total += going.back().size;
     }
     if (going.empty())
-        return {batch.size() == 1 && fs.sameFile(batch[0].source, batch[0].target)
-                    ? TransferResult::SameFile
-                    : TransferResult::Declined,
+        return {batch.size() == 1 && sameFile ? TransferResult::SameFile : TransferResult::Declined,
+                {},
                 {}};
-
-    // The job owns all it touches: stopped while its folder does not answer, it goes on alone
-    // and ends the book under way in one place.
-    struct Work
-    {
-        std::vector<std::tuple<Transfer, bool, qint64>> books; // with overwrite and size
-        std::vector<QString> arrived;
-        FsResult failure;
-    };
-    auto work = std::make_shared<Work>();
-    for (const Going &g : going)
-        work->books.emplace_back(*g.t, g.overwrite, g.size);
-    const bool ended = prompter.runJob(total, [work, fs = fs](JobProgress &job) {
-        qint64 before = 0;
-        for (const auto &[t, overwrite, size] : work->books) {
-            const QString name = shownName(lastPathPart(t.target.bytes()));
-            BookProgress progress(job, name, before);
-            if (!progress.advance(0))
-                return;
-            const FsResult r = t.move ? fs.MoveFile(t.source, t.target, overwrite, &progress)
-                                      : fs.CopyFile(t.source, t.target, overwrite, &progress);
-            if (progress.stopped())
-                return; // the user stopped it: what is done stays, nothing half-copied
-            if (!r) {
-                work->failure = r;
-                return;
-            }
-            work->arrived.push_back(name);
-            before += size;
+    TransferOutcome outcome {TransferResult::Declined, {}, {}};
+    std::vector<QString> arrived;
+    qint64 before = 0;
+    for (const Going &g : going) {
+        const Transfer &t = *g.t;
+        BookProgress progress(job, t, before, total);
+        if (!progress.advance(0))
+            break; // stopped: what is done stays
+        const Result<> r = t.move ? fs.MoveFile(t.source, t.target, g.overwrite, &progress)
+                                  : fs.CopyFile(t.source, t.target, g.overwrite, &progress);
+        if (progress.stopped() && !r)
+            break; // stopped part-way: nothing half-copied stays
+        if (!r) {
+            QString text = t.failureText + QStringLiteral("\r\n\r\n") + r.error();
+            if (going.size() > 1)
+                text += arrived.empty()
+                    ? QStringLiteral("\r\n\r\nNo book of the batch arrived before it.")
+                    : QStringLiteral("\r\n\r\nThese arrived before it: %1.").arg(namesOf(arrived));
+            outcome.result = TransferResult::Failed;
+            outcome.failure = {t.failureTitle, text};
+            return outcome;
         }
-    });
-    if (!ended)
-        return {TransferResult::Declined, {}}; // the view is read again when it ends
-    const std::vector<QString> &arrived = work->arrived;
-    const FsResult &failure = work->failure;
-    if (!failure) {
-        const Transfer &t = *going[arrived.size()].t;
-        QString text = t.failureText + QStringLiteral("\r\n\r\n") + failure.error;
-        if (going.size() > 1)
-            text += arrived.empty()
-                ? QStringLiteral("\r\n\r\nNo book of the batch arrived before it.")
-                : QStringLiteral("\r\n\r\nThese arrived before it: %1.").arg(namesOf(arrived));
-        return {TransferResult::Failed, {t.failureTitle, text}};
+        arrived.push_back(shownName(lastPathPart(t.target.bytes())));
+        outcome.arrived.push_back(t.source);
+        outcome.result = TransferResult::Done;
+        before += g.size;
     }
-    return {arrived.empty() ? TransferResult::Declined : TransferResult::Done, {}};
+    return outcome;
 }

@@ -40,7 +40,7 @@ FolderLock::~FolderLock()
         ::close(m_fd); // and with it the lock
 }
 
-FsResult FileSys::writeFileAtomically(const Path &path, QByteArrayView content,
+Result<> FileSys::writeFileAtomically(const Path &path, QByteArrayView content,
                                       QByteArrayView tail) const
 {
     TempFile tmp(sys(), path);
@@ -64,7 +64,7 @@ FsResult FileSys::writeFileAtomically(const Path &path, QByteArrayView content,
     Fd dir(sys.openFolder(folder.constData()));
     if (dir.get() >= 0)
         sys.fsync(dir.get());
-    return FsResult::success();
+    return Result<>::success();
 }
 
 Result<QByteArray> FileSys::readFile(const Path &path, qint64 maxBytes) const

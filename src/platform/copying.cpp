@@ -76,7 +76,7 @@ int FileSys::place(const QByteArray &temp, const Path &target, bool overwrite) c
     return sys.rename(temp.constData(), target.c_str());
 }
 
-FsResult FileSys::CopyFile(const Path &source, const Path &target, bool overwrite,
+Result<> FileSys::CopyFile(const Path &source, const Path &target, bool overwrite,
                            CopyProgress *progress) const
 {
     if (sameFile(source, target))
@@ -106,13 +106,19 @@ FsResult FileSys::CopyFile(const Path &source, const Path &target, bool overwrit
         errno = ECANCELED; // the last moment to stop: nothing is in place yet
         return failed(target, errno);
     }
-    if (place(tmp.name(), target, overwrite) != 0)
-        return failed(target, errno);
+    if (progress)
+        progress->changing(true);
+    const int placed = place(tmp.name(), target, overwrite);
+    const int err = errno;
+    if (progress)
+        progress->changing(false);
+    if (placed != 0)
+        return failed(target, err);
     tmp.placed();
-    return FsResult::success();
+    return Result<>::success();
 }
 
-FsResult FileSys::MoveFile(const Path &source, const Path &target, bool overwrite,
+Result<> FileSys::MoveFile(const Path &source, const Path &target, bool overwrite,
                            CopyProgress *progress) const
 {
     if (sameFile(source, target))
@@ -123,6 +129,8 @@ FsResult FileSys::MoveFile(const Path &source, const Path &target, bool overwrit
         return failed(source, errno);
     if (S_ISDIR(st.st_mode))
         return failed(source, EISDIR);
+    if (progress)
+        progress->changing(true);
     int rc = overwrite ? sys.rename(source.c_str(), target.c_str())
                        : sys.renameNoReplace(source.c_str(), target.c_str());
     if (rc != 0 && !overwrite && (errno == EINVAL || errno == ENOSYS)) {
@@ -133,8 +141,12 @@ FsResult FileSys::MoveFile(const Path &source, const Path &target, bool overwrit
             rc = sys.rename(source.c_str(), target.c_str());
         }
     }
+    const int renameErr = errno;
+    if (progress)
+        progress->changing(false);
+    errno = renameErr;
     if (rc == 0)
-        return FsResult::success();
+        return Result<>::success();
     if (errno == EEXIST)
         return failed(target, EEXIST);
     if (errno != EXDEV) {
@@ -143,22 +155,27 @@ FsResult FileSys::MoveFile(const Path &source, const Path &target, bool overwrit
         return failed(Path(source.bytes() + '\n' + target.bytes()), err);
     }
     // Another file system: copy completely, then remove the source.
-    const FsResult copied = CopyFile(source, target, overwrite, progress);
+    const Result<> copied = CopyFile(source, target, overwrite, progress);
     if (!copied)
         return copied;
-    if (sys.unlink(source.c_str()) != 0) {
-        const int err = errno;
+    if (progress)
+        progress->changing(true);
+    const int removed = sys.unlink(source.c_str());
+    const int err = errno;
+    if (progress)
+        progress->changing(false);
+    if (removed != 0) {
         return failed(source,
                       QStringLiteral("The book was copied, but the original could not be "
                                      "removed: %1")
                           .arg(reason(err)));
     }
-    return FsResult::success();
+    return Result<>::success();
 }
 
 // Renames one file or folder to a name that differs only in letter case, through a temporary
 // name beside it, so that it works also where the file system ignores case.
-FsResult FileSys::renameCase(const Path &source, const Path &target) const
+Result<> FileSys::renameCase(const Path &source, const Path &target) const
 {
     const SysCalls &sys = this->sys();
     const QByteArray middle = parentPath(target.bytes()) + '/' + TempPrefix + "rename-"
@@ -170,15 +187,11 @@ FsResult FileSys::renameCase(const Path &source, const Path &target) const
         sys.rename(middle.constData(), source.c_str()); // put it back as it was
         return failed(target, err);
     }
-    return FsResult::success();
+    return Result<>::success();
 }
 
-FsResult FileSys::RenameFile(const Path &source, const Path &target, bool overwrite) const
+Result<> FileSys::RenameFile(const Path &source, const Path &target, bool overwrite) const
 {
-    if (waits(source))
-        return fswait::away(
-            *m_waiter, source, plain(), fswait::stopped(source),
-            [=](const FileSys &fs) { return fs.RenameFile(source, target, overwrite); });
     // The same file under a name of other letter case: on a file system that ignores case a
     // plain rename would change nothing, so go through a temporary name.
     if (caseVariants(source.bytes(), target.bytes()) && sameFile(source, target))
@@ -186,14 +199,11 @@ FsResult FileSys::RenameFile(const Path &source, const Path &target, bool overwr
     return MoveFile(source, target, overwrite);
 }
 
-FsResult FileSys::MoveFolder(const Path &source, const Path &target) const
+Result<> FileSys::MoveFolder(const Path &source, const Path &target) const
 {
-    if (waits(source))
-        return fswait::away(*m_waiter, source, plain(), fswait::stopped(source),
-                            [=](const FileSys &fs) { return fs.MoveFolder(source, target); });
     const SysCalls &sys = this->sys();
     if (sys.renameNoReplace(source.c_str(), target.c_str()) == 0)
-        return FsResult::success();
+        return Result<>::success();
     const int err = errno;
     // A name that differs only in letter case names the folder itself where the file system
     // ignores case: the no-replace rename answers "exists", or refuses to run at all.
@@ -207,5 +217,5 @@ FsResult FileSys::MoveFolder(const Path &source, const Path &target) const
         return failed(source, err);
     if (sys.rename(source.c_str(), target.c_str()) != 0)
         return failed(source, errno);
-    return FsResult::success();
+    return Result<>::success();
 }

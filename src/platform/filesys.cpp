@@ -1,17 +1,11 @@
 // The file-system object: the seam every system call goes through, looking up paths, and
 // creating and removing what the bookcase names.
-#include "appfolder.h"
 #include "fsdetail.h"
-#include "prompter.h"
 
-#include <QCoreApplication>
 #include <QFile>
-#include <QThread>
 #include <algorithm>
 #include <sys/file.h>
 #include <sys/syscall.h>
-#include <sys/sysmacros.h>
-#include <sys/vfs.h>
 
 using namespace fsdetail;
 
@@ -138,27 +132,6 @@ QByteArray parentPath(const QByteArray &path)
     return path.left(slash);
 }
 
-bool fswait::needed(const Prompter *waiter, const Path &path)
-{
-    if (!waiter || !QCoreApplication::instance()
-        || QThread::currentThread() != QCoreApplication::instance()->thread())
-        return false;
-    const QByteArray app = QFile::encodeName(AppFolder::path()) + '/';
-    return !path.bytes().startsWith(app);
-}
-
-bool fswait::run(Prompter &waiter, const Path &path, const std::function<void()> &work, bool itself)
-{
-    return waiter.waitFor(QString::fromUtf8(itself ? path.bytes() : parentPath(path.bytes())),
-                          work);
-}
-
-FsResult fswait::stopped(const Path &path)
-{
-    return failed(path,
-                  QStringLiteral("The folder is not answering; the wait for it was stopped."));
-}
-
 void FileSys::setSysCalls(const SysCalls *calls)
 {
     m_sys = calls ? calls : &SysCalls::system();
@@ -171,30 +144,22 @@ bool FileSys::statPath(const Path &path, struct stat *st) const
 
 Result<FileSys::Folder> FileSys::GetFolder(const Path &path) const
 {
-    if (waits(path))
-        return fswait::away(
-            *m_waiter, path, plain(), Result<Folder>::failure(fswait::stopped(path).error),
-            [=](const FileSys &fs) { return fs.GetFolder(path); }, true);
     using R = Result<Folder>;
     struct stat st;
     if (path.isEmpty())
         return R::failure(QStringLiteral("No folder is named."));
     if (!statPath(path, &st))
-        return R::failure(failed(path, errno).error);
+        return R::failure(failed(path, errno).error());
     if (!S_ISDIR(st.st_mode))
-        return R::failure(failed(path, ENOTDIR).error);
+        return R::failure(failed(path, ENOTDIR).error());
     if (sys().access(path.c_str(), R_OK | X_OK) != 0)
-        return R::failure(failed(path, errno).error);
+        return R::failure(failed(path, errno).error());
     Folder folder(path, m_sys);
-    folder.m_waiter = m_waiter;
     return folder;
 }
 
 FileStamp FileSys::stamp(const Path &path) const
 {
-    if (waits(path))
-        return fswait::away(*m_waiter, path, plain(), FileStamp {~0ull, ~0ull, -1, -1},
-                            [=](const FileSys &fs) { return fs.stamp(path); });
     struct stat st;
     if (!statPath(path, &st)) // a file that cannot be looked at is not taken for missing
         return errno == ENOENT ? FileStamp() : FileStamp {~0ull, ~0ull, -1, -1};
@@ -204,59 +169,18 @@ FileStamp FileSys::stamp(const Path &path) const
 
 bool FileSys::FileExists(const Path &path) const
 {
-    if (waits(path))
-        return fswait::away(*m_waiter, path, plain(), false,
-                            [=](const FileSys &fs) { return fs.FileExists(path); });
     struct stat st;
     return statPath(path, &st) && !S_ISDIR(st.st_mode);
 }
 
 bool FileSys::FolderExists(const Path &path) const
 {
-    if (waits(path))
-        return fswait::away(
-            *m_waiter, path, plain(), false,
-            [=](const FileSys &fs) { return fs.FolderExists(path); }, true);
     struct stat st;
     return statPath(path, &st) && S_ISDIR(st.st_mode);
 }
 
-bool FileSys::onShare(const Path &folder)
-{
-    struct statfs fs;
-    struct stat st;
-    if (::statfs(folder.c_str(), &fs) != 0 || ::stat(folder.c_str(), &st) != 0)
-        return false;
-    switch (quint32(fs.f_type)) {
-    case 0x6969: // NFS
-    case 0x517B: // SMB
-    case 0xFE534D42: // SMB2
-    case 0xFF534D42: // CIFS
-        return true;
-    case 0x65735546: // FUSE; a local disk through FUSE (fuseblk) is watched as any other
-        break;
-    default:
-        return false;
-    }
-    QFile mounts(QStringLiteral("/proc/self/mountinfo"));
-    if (!mounts.open(QIODevice::ReadOnly))
-        return true;
-    const QByteArray device
-        = QByteArray::number(major(st.st_dev)) + ':' + QByteArray::number(minor(st.st_dev));
-    for (const QByteArray &line : mounts.readAll().split('\n')) {
-        const QList<QByteArray> fields = line.split(' ');
-        const qsizetype dash = fields.indexOf("-");
-        if (fields.size() > 2 && fields[2] == device && dash > 0 && dash + 1 < fields.size())
-            return fields[dash + 1] != "fuseblk";
-    }
-    return true;
-}
-
 NameState FileSys::nameState(const Path &path) const
 {
-    if (waits(path))
-        return fswait::away(*m_waiter, path, plain(), NameState::Unknown,
-                            [=](const FileSys &fs) { return fs.nameState(path); });
     struct stat st;
     if (!path.isEmpty() && sys().lstat(path.c_str(), &st) == 0)
         return NameState::Taken;
@@ -265,18 +189,12 @@ NameState FileSys::nameState(const Path &path) const
 
 bool FileSys::sameFile(const Path &a, const Path &b) const
 {
-    if (waits(a))
-        return fswait::away(*m_waiter, a, plain(), false,
-                            [=](const FileSys &fs) { return fs.sameFile(a, b); });
     struct stat sa, sb;
     return statPath(a, &sa) && statPath(b, &sb) && sa.st_dev == sb.st_dev && sa.st_ino == sb.st_ino;
 }
 
-FsResult FileSys::DeleteFile(const Path &path) const
+Result<> FileSys::DeleteFile(const Path &path) const
 {
-    if (waits(path))
-        return fswait::away(*m_waiter, path, plain(), fswait::stopped(path),
-                            [=](const FileSys &fs) { return fs.DeleteFile(path); });
     struct stat st;
     if (sys().lstat(path.c_str(), &st) != 0)
         return failed(path, errno);
@@ -284,25 +202,19 @@ FsResult FileSys::DeleteFile(const Path &path) const
         return failed(path, EISDIR);
     if (sys().unlink(path.c_str()) != 0)
         return failed(path, errno);
-    return FsResult::success();
+    return Result<>::success();
 }
 
-FsResult FileSys::CreateFolder(const Path &path) const
+Result<> FileSys::CreateFolder(const Path &path) const
 {
-    if (waits(path))
-        return fswait::away(*m_waiter, path, plain(), fswait::stopped(path),
-                            [=](const FileSys &fs) { return fs.CreateFolder(path); });
     if (sys().mkdir(path.c_str()) != 0)
         return failed(path, errno);
-    return FsResult::success();
+    return Result<>::success();
 }
 
-FsResult FileSys::DeleteFolder(const Path &path) const
+Result<> FileSys::DeleteFolder(const Path &path) const
 {
-    if (waits(path))
-        return fswait::away(*m_waiter, path, plain(), fswait::stopped(path),
-                            [=](const FileSys &fs) { return fs.DeleteFolder(path); });
     if (sys().rmdir(path.c_str()) != 0)
         return failed(path, errno);
-    return FsResult::success();
+    return Result<>::success();
 }

@@ -7,13 +7,11 @@
 #include <QString>
 #include <QStringList>
 #include <functional>
-#include <memory>
 #include <optional>
 #include <string_view>
 #include <vector>
 
 struct stat;
-class Prompter;
 
 // A path as the bytes the system takes: made from text (written as UTF-8) or from the bytes a
 // listing gave, which reach the very file listed even when they are not valid UTF-8. Shown to
@@ -47,18 +45,6 @@ private:
 QByteArray lastPathPart(const QByteArray &path);
 // The folder part of a path ("." for a bare name).
 QByteArray parentPath(const QByteArray &path);
-
-// The outcome of a file-system operation: on failure, a message naming the file and the
-// system's reason, ready to show to the user.
-struct FsResult
-{
-    bool ok = true;
-    QString error;
-
-    static FsResult success() { return {}; }
-    static FsResult failure(const QString &message) { return {false, message}; }
-    explicit operator bool() const { return ok; }
-};
 
 // What tells one version of a file from the next: a file replaced in one step gets a new
 // inode. A missing file has the default stamp.
@@ -133,31 +119,10 @@ public:
     virtual ~CopyProgress() = default;
     // The bytes of the file that have reached the device; false stops the copy.
     virtual bool advance(qint64 flushed) = 0;
+    // A step that cannot be stopped once begun (putting the copy in place, the rename of a
+    // move, removing a moved book's original) begins (true) or has ended (false).
+    virtual void changing(bool begins) { Q_UNUSED(begins) }
 };
-
-// Calls made on the window's thread wait for a folder that may not answer (a network share, a
-// disk that sleeps) off that thread, through the prompter, which lets the user stop waiting.
-namespace fswait {
-// True when a call about path, made now, must run off the window's thread: a waiter is set,
-// this is the window's thread, and the path lies outside the app folder (which is local).
-bool needed(const Prompter *waiter, const Path &path);
-// Runs work off the window's thread and waits; false when the user stopped waiting. The wait
-// names the folder that holds path, or with itself, the folder path.
-bool run(Prompter &waiter, const Path &path, const std::function<void()> &work,
-         bool itself = false);
-// The failure of a call that the user stopped waiting for.
-FsResult stopped(const Path &path);
-// fn(plain) run off the window's thread: its answer, or the stopped value.
-template<class T, class Plain, class F>
-T away(Prompter &waiter, const Path &path, const Plain &plain, T stopped, F fn, bool itself = false)
-{
-    auto result = std::make_shared<T>(stopped);
-    if (!run(
-            waiter, path, [plain, fn, result] { *result = fn(plain); }, itself))
-        return stopped;
-    return *result;
-}
-} // namespace fswait
 
 // The file-system object through which every folder and file operation goes.
 class FileSys
@@ -186,43 +151,24 @@ public:
         FolderContents contents() const;
 
     private:
-        friend class FileSys;
-        Folder plain() const
-        {
-            Folder f = *this;
-            f.m_waiter = nullptr;
-            return f;
-        }
         Path m_path;
         const SysCalls *m_sys;
-        Prompter *m_waiter = nullptr;
     };
 
     // The calls are the system's own unless a test gives others (which must outlive this and
     // every folder it opened); null gives the system's back.
     void setSysCalls(const SysCalls *calls);
-    // From now on a call made on the window's thread waits for the disk off that thread,
-    // through waiter (null: here and now).
-    void waitThrough(Prompter *waiter) { m_waiter = waiter; }
+    const SysCalls &sys() const { return *m_sys; }
 
     // The folder at path, or why it cannot be opened.
     Result<Folder> GetFolder(const Path &path) const;
     // The folder at path, not looked at: reading one that is not there reads nothing. One call
     // fewer than GetFolder, for a listing on a slow share.
-    Folder folderAt(const Path &path) const
-    {
-        Folder f(path, m_sys);
-        f.m_waiter = m_waiter;
-        return f;
-    }
+    Folder folderAt(const Path &path) const { return Folder(path, m_sys); }
     bool FileExists(const Path &path) const;
     FileStamp stamp(const Path &path) const;
     bool FolderExists(const Path &path) const;
     NameState nameState(const Path &path) const;
-    // True where the folder lies on a file system whose changes by other computers the
-    // system does not tell of (NFS, SMB, FUSE such as sshfs): such a folder is looked at now
-    // and then instead.
-    static bool onShare(const Path &folder);
     // True when both paths name one existing file (same path, a hard link, a case variant on a
     // file system that ignores case).
     bool sameFile(const Path &a, const Path &b) const;
@@ -232,26 +178,26 @@ public:
     // once the copy is complete; without it, a target that exists, or appears meanwhile, is
     // never replaced. A progress that says stop ends it (ECANCELED); the temporary file is
     // removed whenever the copy does not complete.
-    FsResult CopyFile(const Path &source, const Path &target, bool overwrite = false,
+    Result<> CopyFile(const Path &source, const Path &target, bool overwrite = false,
                       CopyProgress *progress = nullptr) const;
     // Moves a file: a rename within one file system; across file systems it copies, checks the
     // copy, and only then removes the source. The overwrite rules are those of CopyFile.
-    FsResult MoveFile(const Path &source, const Path &target, bool overwrite = false,
+    Result<> MoveFile(const Path &source, const Path &target, bool overwrite = false,
                       CopyProgress *progress = nullptr) const;
     // Renames a file within its folder. A name that differs only in letter case renames the
     // file even where the file system ignores case; other rules are those of MoveFile.
-    FsResult RenameFile(const Path &source, const Path &target, bool overwrite) const;
-    FsResult DeleteFile(const Path &path) const;
-    FsResult CreateFolder(const Path &path) const;
+    Result<> RenameFile(const Path &source, const Path &target, bool overwrite) const;
+    Result<> DeleteFile(const Path &path) const;
+    Result<> CreateFolder(const Path &path) const;
     // Renames a folder; an existing other target is an error, a case variant of the folder
     // itself is not.
-    FsResult MoveFolder(const Path &source, const Path &target) const;
+    Result<> MoveFolder(const Path &source, const Path &target) const;
     // Removes an empty folder; a folder with anything in it is refused.
-    FsResult DeleteFolder(const Path &path) const;
+    Result<> DeleteFolder(const Path &path) const;
     // Writes bytes, and a tail after them (no copy of a long content is made), into a new file
     // that replaces path in one step, flushed with its folder: a failure, a crash or a power
     // cut leaves the old file or the new one.
-    FsResult writeFileAtomically(const Path &path, QByteArrayView content,
+    Result<> writeFileAtomically(const Path &path, QByteArrayView content,
                                  QByteArrayView tail = {}) const;
     // The whole file, at most maxBytes of it, or why it cannot be read.
     Result<QByteArray> readFile(const Path &path, qint64 maxBytes) const;
@@ -260,17 +206,7 @@ private:
     bool statPath(const Path &path, struct stat *st) const;
     // Puts a finished temporary file in place under target.
     int place(const QByteArray &temp, const Path &target, bool overwrite) const;
-    FsResult renameCase(const Path &source, const Path &target) const;
-
-    const SysCalls &sys() const { return *m_sys; }
-    bool waits(const Path &path) const { return fswait::needed(m_waiter, path); }
-    FileSys plain() const
-    {
-        FileSys f = *this;
-        f.m_waiter = nullptr;
-        return f;
-    }
+    Result<> renameCase(const Path &source, const Path &target) const;
 
     const SysCalls *m_sys = &SysCalls::system();
-    Prompter *m_waiter = nullptr;
 };

@@ -19,14 +19,14 @@ inline QString reason(int err)
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
-inline FsResult failed(const Path &path, int err)
+inline Result<> failed(const Path &path, int err)
 {
-    return FsResult::failure(QStringLiteral("%1\n%2").arg(path.shown(), reason(err)));
+    return Result<>::failure(QStringLiteral("%1\n%2").arg(path.shown(), reason(err)));
 }
 
-inline FsResult failed(const Path &path, const QString &why)
+inline Result<> failed(const Path &path, const QString &why)
 {
-    return FsResult::failure(QStringLiteral("%1\n%2").arg(path.shown(), why));
+    return Result<>::failure(QStringLiteral("%1\n%2").arg(path.shown(), why));
 }
 
 // The prefix of the temporary files a copy or a save writes before renaming them into place;

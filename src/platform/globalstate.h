@@ -1,9 +1,11 @@
 #pragma once
 
+#include "diskexecutor.h"
 #include "filesys.h"
 #include "marksline.h"
 
 #include <QString>
+#include <functional>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -32,7 +34,17 @@ struct GlobalState
     Prompter *prompter = nullptr;
     // The first view's listings and marks, read ahead on a second thread; may be null.
     ReadAhead *readAhead = nullptr;
-    // The library's folders are read off the window's thread, their answers taken as they
-    // come (the program); else here and now (tests, unless they ask).
+    // The library's disk is asked off the window's thread, on the disk executor, its answers
+    // taken as they come (the program); else here and now (tests of the rules, unless they ask).
     bool offThread = false;
+
+    // Asks the disk: done gets the answer on the window's thread while receiver lives.
+    template<class T>
+    void askDisk(const QByteArray &path, QObject *receiver, std::function<T()> work,
+                 std::function<void(T)> done) const
+    {
+        if (!offThread)
+            return done(work());
+        DiskExecutor::shared().ask<T>(path, receiver, std::move(work), std::move(done));
+    }
 };

@@ -33,7 +33,7 @@ bool eachName(const SysCalls &sys, const Path &path, std::optional<Kind> wanted,
     const int fd = sys.openFolder(path.c_str());
     if (fd < 0) {
         if (error)
-            *error = failed(path, errno).error;
+            *error = failed(path, errno).error();
         return false;
     }
     struct stat st;
@@ -56,7 +56,7 @@ bool eachName(const SysCalls &sys, const Path &path, std::optional<Kind> wanted,
     const int err = n < 0 ? errno : 0;
     ::close(fd);
     if (err && error)
-        *error = failed(path, err).error;
+        *error = failed(path, err).error();
     return err == 0;
 }
 
@@ -107,20 +107,6 @@ NameList FileSys::Folder::folderNames(QString *error) const
 
 NameList FileSys::Folder::fileNames(QString *error, bool removeLeftovers) const
 {
-    if (fswait::needed(m_waiter, m_path)) {
-        using Read = std::pair<NameList, QString>;
-        Read read = fswait::away(
-            *m_waiter, m_path, plain(), Read {NameList(), fswait::stopped(m_path).error},
-            [=](const Folder &f) {
-                Read r;
-                r.first = f.fileNames(&r.second, removeLeftovers);
-                return r;
-            },
-            true);
-        if (error)
-            *error = read.second;
-        return std::move(read.first);
-    }
     return listNames(*m_sys, m_path, Kind::File, error, removeLeftovers);
 }
 
@@ -133,10 +119,6 @@ bool FileSys::Folder::eachFileName(const std::function<void(std::string_view)> &
 
 FolderContents FileSys::Folder::contents() const
 {
-    if (fswait::needed(m_waiter, m_path))
-        return fswait::away(
-            *m_waiter, m_path, plain(), FolderContents {-1, -1, -1},
-            [](const Folder &f) { return f.contents(); }, true);
     FolderContents c;
     const bool read = eachName(
         *m_sys, m_path, std::nullopt,

@@ -1,16 +1,8 @@
 #pragma once
 
 #include <QString>
-#include <functional>
 
-// What a long job tells the window as it goes: the item it works on and how many bytes of the
-// whole it has done; false when the user stopped it.
-class JobProgress
-{
-public:
-    virtual ~JobProgress() = default;
-    virtual bool report(const QString &item, qint64 done) = 0;
-};
+class Job;
 
 // Every message box and input box of the program goes through a Prompter, so that the rules
 // below the windows can ask and tests can answer. Message boxes have a title, a text, one
@@ -30,28 +22,9 @@ public:
     virtual QString input(const QString &prompt, const QString &title,
                           const QString &proposed = QString())
         = 0;
-
-    // Runs a job that may take long (copying books) of total bytes: the window keeps painting
-    // and, after half a second, shows its progress with Cancel; the rest of the program waits.
-    // This default runs it here and now, unseen. False when the user stopped a job that does
-    // not end (its folder stopped answering): it goes on alone, and the job must own all it
-    // touches.
-    virtual bool runJob(qint64 total, const std::function<void(JobProgress &)> &job);
-    // The program ends: a job under way stops (and from now on any job stops at once).
-    virtual void stopJobs() { }
-
-    // Waits for work on a folder that may not answer (a network share, a disk that sleeps),
-    // done off the window's thread: the window keeps painting; after half a second a dialog
-    // shows, after three it says the folder is not answering, and Stop gives the window back.
-    // False when the wait was stopped: the work goes on alone, and lateAnswer is called on the
-    // window's thread when it ends. This default runs it here and now.
-    virtual bool waitFor(const QString &folder, const std::function<void()> &work)
-    {
-        Q_UNUSED(folder)
-        work();
-        return true;
-    }
-    std::function<void()> lateAnswer;
+    // A job has started: the window follows it (after half a second it shows what the job waits
+    // for or how far it has come, with a way to stop it) until it finishes.
+    virtual void watch(Job &job) { Q_UNUSED(job) }
 
     // True when the answer to a message is OK (or Yes).
     bool agrees(const QString &title, const QString &text, Buttons buttons)

@@ -1,19 +1,21 @@
 #include "readahead.h"
 
-#include <QFile>
-#include <thread>
+#include "diskexecutor.h"
 
-void ReadAhead::start(const Path &bookFolder, const Path &marksFile)
+#include <QFile>
+
+void ReadAhead::start(const FileSys &fs, const Path &bookFolder, const Path &marksFile)
 {
     m_state = std::make_shared<State>();
+    m_state->fs = fs;
     m_state->bookFolder = bookFolder;
     m_state->marksFile = marksFile;
-    std::thread([state = m_state] { run(*state); }).detach();
+    DiskExecutor::shared().run(bookFolder.bytes(), [state = m_state] { run(*state); });
 }
 
 void ReadAhead::run(State &s)
 {
-    const FileStamp stamp = FileSys().stamp(s.marksFile);
+    const FileStamp stamp = s.fs.stamp(s.marksFile);
     std::optional<QByteArray> bytes;
     QFile marks(QFile::decodeName(s.marksFile.bytes()));
     if (marks.open(QIODevice::ReadOnly)) {
@@ -29,12 +31,12 @@ void ReadAhead::run(State &s)
     }
     s.ready.notify_all();
     QString error;
-    NameList shelves = FileSys::Folder(s.bookFolder).folderNames(&error);
+    NameList shelves = s.fs.folderAt(s.bookFolder).folderNames(&error);
     const bool shelvesRead = error.isEmpty();
     Names books;
     if (shelvesRead && !shelves.empty()) {
         const Path first = s.bookFolder / shelves.bytesAt(0);
-        NameList names = FileSys::Folder(first).fileNames(&error);
+        NameList names = s.fs.folderAt(first).fileNames(&error);
         if (error.isEmpty()) {
             (void)names.at(0); // puts the first pages in order
             books = {first, std::move(names)};

@@ -13,7 +13,7 @@
 // the first shelf) on a second thread while the windows are being built. Each result is handed
 // out once and only for the very path it was read from; whatever could not be read is not
 // handed out at all, so the caller reads it again itself and reports the failure as usual. The
-// thread is never waited for at the end: one stuck on a folder that does not answer is left.
+// work runs on the disk executor: one stuck on a folder that does not answer is left to it.
 class ReadAhead
 {
 public:
@@ -21,8 +21,9 @@ public:
     ReadAhead(const ReadAhead &) = delete;
     ReadAhead &operator=(const ReadAhead &) = delete;
 
-    // marksFile, then bookFolder's shelves and the books of its first shelf in natural order.
-    void start(const Path &bookFolder, const Path &marksFile);
+    // marksFile, then bookFolder's shelves and the books of its first shelf in natural order,
+    // through fs, on the disk executor.
+    void start(const FileSys &fs, const Path &bookFolder, const Path &marksFile);
 
     // The listings wait for the reading of the folders; take them off the window's thread.
     std::optional<NameList> takeFolderNames(const Path &folder);
@@ -42,6 +43,7 @@ private:
         std::mutex lock;
         std::condition_variable ready;
         bool marksRead = false, foldersRead = false;
+        FileSys fs;
         Path bookFolder, marksFile;
         Names shelves, books;
         std::optional<QByteArray> marks;

@@ -405,22 +405,33 @@ void frmShelf::paste(int shelfSlot)
     const BookDrag::Dropped pasted = BookDrag::decode(QGuiApplication::clipboard()->mimeData());
     if (pasted.paths.isEmpty())
         return;
-    m_model.dropFiles(shelfSlot, pasted.paths, pasted.cut);
-    // What was cut is moved once: gone from where it was, it leaves the clipboard; a move
-    // declined or failed keeps it there for another try.
-    if (pasted.cut
-        && std::none_of(pasted.paths.begin(), pasted.paths.end(),
-                        [this](const QByteArray &p) { return m_model.fileExists(p); }))
-        QGuiApplication::clipboard()->clear();
+    // What was cut is moved once: when every book has left where it was, it leaves the
+    // clipboard (unless something else was put there meanwhile); a move declined, failed or
+    // stopped keeps it there for another try.
+    m_model.dropFiles(shelfSlot, pasted.paths, pasted.cut, [pasted](const TransferOutcome &o) {
+        const BookDrag::Dropped now = BookDrag::decode(QGuiApplication::clipboard()->mimeData());
+        if (pasted.cut && now.cut && now.paths == pasted.paths
+            && std::all_of(pasted.paths.begin(), pasted.paths.end(), [&](const QByteArray &p) {
+                   return std::any_of(o.arrived.begin(), o.arrived.end(),
+                                      [&](const Path &a) { return a.bytes() == p; });
+               }))
+            QGuiApplication::clipboard()->clear();
+    });
 }
 
-bool frmShelf::showBook(const BookRef &book)
+void frmShelf::showBook(const BookRef &book, std::function<void(bool found)> shown)
 {
-    if (!m_model.showBook(book))
-        return false;
-    Picture2->setFocus();
-    Book_MouseMove(m_model.bookFocusSlot());
-    return true;
+    // Nothing of the shelf shown before stays in the pane; the book shows once its shelf has
+    // answered.
+    clearDetails();
+    m_model.showBook(book, [this, shown](bool found) {
+        if (found) {
+            Picture2->setFocus();
+            Book_MouseMove(m_model.bookFocusSlot());
+        }
+        if (shown)
+            shown(found);
+    });
 }
 
 void frmShelf::Book_MouseMove(int Index)

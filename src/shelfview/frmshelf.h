@@ -75,8 +75,8 @@ public:
     void copyBook(int slot, bool cut);
     void paste(int shelfSlot);
     // Shows a book found elsewhere: its shelf current, the book grid's focus on it, its
-    // details in the pane; false when it is not there any more.
-    bool showBook(const BookRef &book);
+    // details in the pane, once its shelf has answered; shown is told whether it was there.
+    void showBook(const BookRef &book, std::function<void(bool found)> shown = {});
     // From now on the book pictures show each book's cover where one can be had.
     void setCovers(CoverQueue *covers);
     CoverQueue *covers() const { return m_covers; }

@@ -183,10 +183,13 @@ void frmShelf::buildLayout()
 
 void frmShelf::connectSlots()
 {
-    // A book deleted, renamed or moved away leaves the details pane.
-    connect(&m_model, &Bookcase::libraryChanged, this, [this] {
-        if (!m_pane.file.isEmpty() && !m_model.bookExists(m_pane))
+    // A book deleted, renamed or moved away leaves the details pane once its shelf's books,
+    // read again, lack it.
+    connect(&m_model, &Bookcase::booksChanged, this, [this] {
+        if (!m_pane.file.isEmpty() && m_model.bookGone(m_pane))
             clearDetails();
+    });
+    connect(&m_model, &Bookcase::libraryChanged, this, [this] {
         // A book may have been replaced under its name: the covers held in memory are looked
         // up again, and the page shows them until the answers come.
         m_coverCache.clear();

@@ -1,21 +1,20 @@
 #include "widgetprompter.h"
 
 #include "bookname.h"
-#include "diskjobs.h"
+#include "job.h"
 
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QInputDialog>
 #include <QLabel>
 #include <QLocale>
 #include <QMainWindow>
 #include <QMessageBox>
-#include <QProgressDialog>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
-#include <atomic>
-#include <memory>
-#include <mutex>
-#include <thread>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -97,14 +96,10 @@ QString WidgetPrompter::input(const QString &prompt, const QString &title, const
 
 namespace {
 
-// Over the program's own window even when another program has the focus (a drop from a file
-// manager): a dialog without one would block nothing.
+// The program's own main window, for a job's window to lie over.
 QWidget *ownerWindow()
 {
-    // A modal dialog first: a window behind it could not be answered.
-    QWidget *window = QApplication::activeModalWidget();
-    if (!window)
-        window = QApplication::activeWindow();
+    QWidget *window = QApplication::activeWindow();
     for (QWidget *w : QApplication::topLevelWidgets()) {
         if (!window && w->isVisible() && qobject_cast<QMainWindow *>(w))
             window = w;
@@ -112,180 +107,120 @@ QWidget *ownerWindow()
     return window;
 }
 
-// Keeps the windows painting until done() or the user stops waiting; user input waits until
-// the dialog shows, which then blocks the window behind it.
-void waitInLoop(const std::function<const QProgressDialog *()> &dialog,
-                const std::function<bool()> &done)
+// A job's window: shown once the job has waited half a second (never while it asks), it says
+// which folder the job waits for, or how far its copy has come; after three seconds without a
+// step it says the folder is not answering. Its button (Esc too) stops the job. It keeps one
+// size from the moment it shows, large enough for each of its texts whole: a press on its
+// button lands where the button was.
+class JobWindow : public QDialog
 {
-    while (!done())
-        QCoreApplication::processEvents((dialog() && dialog()->isVisible()
-                                             ? QEventLoop::AllEvents
-                                             : QEventLoop::ExcludeUserInputEvents)
-                                        | QEventLoop::WaitForMoreEvents);
-}
+public:
+    explicit JobWindow(Job &job)
+        : QDialog(ownerWindow())
+        , m_job(job)
+    {
+        setObjectName(QStringLiteral("dlgJob"));
+        m_text = new QLabel(this);
+        m_text->setObjectName(QStringLiteral("lblJob"));
+        m_text->setTextFormat(Qt::PlainText); // it names books and folders
+        m_text->setWordWrap(true);
+        m_bar = new QProgressBar(this);
+        m_bar->setRange(0, 1000);
+        m_buttons = new QDialogButtonBox(QDialogButtonBox::Cancel, this);
+        m_stop = m_buttons->button(QDialogButtonBox::Cancel);
+        m_stop->setObjectName(QStringLiteral("cmdStopJob"));
+        auto *layout = new QVBoxLayout(this);
+        layout->addWidget(m_text);
+        layout->addWidget(m_bar);
+        layout->addWidget(m_buttons);
+        connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+        connect(this, &QDialog::rejected, &job, &Job::stop);
+        connect(&job, &Job::finished, this, [this] {
+            m_tick.stop();
+            hide();
+            deleteLater();
+        });
+        connect(&m_tick, &QTimer::timeout, this, &JobWindow::look);
+        m_clock.start();
+        m_tick.start(100);
+    }
 
-QString notAnswering(const QFontMetrics &metrics, const QString &folder, int room)
-{
-    return QStringLiteral("The folder is not answering:\n%1\n\nStop gives the window back; what "
-                          "was under way ends by itself when the folder answers again.")
-        .arg(metrics.elidedText(folder, Qt::ElideMiddle, room));
-}
+private:
+    static QString folderText(const QString &folder)
+    {
+        // A folder of one long run of letters gets places to wrap: it shows whole.
+        QString text = folder;
+        for (qsizetype i = 0, run = 0; i < text.size(); ++i) {
+            run = text.at(i).isSpace() || text.at(i) == u'/' ? 0 : run + 1;
+            if (run == 50)
+                text.insert(++i, QChar(0x200B)), run = 0;
+        }
+        return text;
+    }
+    QString notAnswering() const
+    {
+        return QStringLiteral("The folder is not answering:\n%1\n\nIf it lies on a network "
+                              "share or a disk that sleeps, it may answer again. Stop ends the "
+                              "command.")
+            .arg(folderText(m_job.folder()));
+    }
+    void look()
+    {
+        const Job::State s = m_job.state();
+        if (s.asking || m_clock.elapsed() < 500) {
+            hide(); // a question of the job's own is shown meanwhile
+            return;
+        }
+        const bool copying = s.total > 0;
+        if (!isVisible()) {
+            setWindowTitle(copying ? QStringLiteral("Copying Books")
+                                   : QStringLiteral("Waiting for the Folder"));
+            m_bar->setVisible(copying);
+            // One size, from the longest text it will show.
+            const int width = qMax(460, sizeHint().width());
+            m_text->setText(notAnswering());
+            const int extra = sizeHint().height() - m_text->sizeHint().height();
+            setFixedSize(width, extra + m_text->heightForWidth(width - 24));
+            show();
+            raise();
+            activateWindow();
+        }
+        QString text;
+        if (s.stillMs >= 3000) {
+            text = notAnswering();
+            m_stop->setText(QStringLiteral("&Stop"));
+        } else if (copying) {
+            const QLocale locale;
+            text = QStringLiteral("%1\n%2 of %3")
+                       .arg(m_text->fontMetrics().elidedText(s.item, Qt::ElideMiddle,
+                                                             m_text->width()),
+                            locale.formattedDataSize(s.done), locale.formattedDataSize(s.total));
+            if (s.done > 0 && m_clock.elapsed() > 1000)
+                text += QStringLiteral(", about %1 s left")
+                            .arg(qMax<qint64>(
+                                1, m_clock.elapsed() * (s.total - s.done) / s.done / 1000));
+            m_bar->setValue(int(1000 * s.done / s.total));
+            m_stop->setText(QStringLiteral("Cancel"));
+        } else {
+            text = QStringLiteral("Waiting for the folder:\n%1").arg(folderText(m_job.folder()));
+            m_stop->setText(QStringLiteral("&Stop"));
+        }
+        if (m_text->text() != text)
+            m_text->setText(text);
+    }
+
+    Job &m_job;
+    QLabel *m_text;
+    QProgressBar *m_bar;
+    QDialogButtonBox *m_buttons;
+    QPushButton *m_stop;
+    QTimer m_tick;
+    QElapsedTimer m_clock;
+};
 
 } // namespace
 
-bool WidgetPrompter::runJob(qint64 total, const std::function<void(JobProgress &)> &job)
+void WidgetPrompter::watch(Job &job)
 {
-    // The job runs on a thread of its own, never waited for once stopped: one stuck on a folder
-    // that does not answer goes on alone.
-    struct Shared : JobProgress
-    {
-        std::mutex lock;
-        QString item;
-        std::atomic<qint64> done {0};
-        std::atomic<bool> stop {false};
-        bool report(const QString &now, qint64 bytes) override
-        {
-            const std::lock_guard hold(lock);
-            item = now;
-            done = bytes;
-            return !stop;
-        }
-    };
-    auto shared = std::make_shared<Shared>();
-    auto finished = std::make_shared<bool>(false), abandoned = std::make_shared<bool>(false);
-    shared->stop = m_stopJobs;
-    DiskJobs::run<bool>(
-        qApp,
-        [shared, job] {
-            job(*shared);
-            return true;
-        },
-        [finished, abandoned, late = lateAnswer](bool) {
-            *finished = true;
-            if (*abandoned && late)
-                late();
-        });
-    QProgressDialog dialog(ownerWindow());
-    auto *label = new QLabel(&dialog);
-    label->setTextFormat(Qt::PlainText); // the text names books
-    dialog.setLabel(label);
-    dialog.setWindowTitle(QStringLiteral("Copying Books"));
-    dialog.setWindowModality(Qt::WindowModal);
-    dialog.setRange(0, 1000);
-    // One size from the start: a dialog that grew with its text would move Cancel away from
-    // a press in its first moment. Each line gives way in its middle instead.
-    dialog.setLabelText(QStringLiteral("\n\n\n\n"));
-    dialog.setFixedSize(qMax(dialog.sizeHint().width(), 460), dialog.sizeHint().height());
-    const int room = dialog.width() - 40;
-    dialog.setMinimumDuration(500);
-    dialog.setAutoReset(false);
-    QObject::connect(&dialog, &QProgressDialog::canceled, [&] { shared->stop = true; });
-    QElapsedTimer clock, still, stopped;
-    clock.start();
-    still.start();
-    qint64 seen = -1;
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        if (m_stopJobs) // the program ends: the temporary file goes, nothing half-copied stays
-            shared->stop = true;
-        if (shared->stop && !stopped.isValid())
-            stopped.start();
-        // A stopped job that has not ended in a moment is stuck in a folder: left to itself.
-        if (stopped.isValid() && stopped.elapsed() > 300)
-            *abandoned = true;
-        const qint64 done = shared->done;
-        if (done != seen)
-            seen = done, still.restart();
-        QString item;
-        {
-            const std::lock_guard hold(shared->lock);
-            item = shared->item;
-        }
-        if (still.elapsed() >= 3000) {
-            dialog.setCancelButtonText(QStringLiteral("&Stop"));
-            dialog.setLabelText(notAnswering(label->fontMetrics(), item, room));
-            return;
-        }
-        const QLocale locale;
-        QString text
-            = QStringLiteral("%1\n%2 of %3")
-                  .arg(item, locale.formattedDataSize(done), locale.formattedDataSize(total));
-        if (done > 0 && clock.elapsed() > 1000)
-            text += QStringLiteral(", about %1 s left")
-                        .arg(qMax<qint64>(1, clock.elapsed() * (total - done) / done / 1000));
-        QStringList lines = text.split(u'\n');
-        for (QString &line : lines)
-            line = label->fontMetrics().elidedText(line, Qt::ElideMiddle, room);
-        dialog.setLabelText(lines.join(u'\n'));
-        if (!shared->stop)
-            dialog.setValue(total > 0 ? int(1000 * done / total) : 0);
-    });
-    tick.start(100);
-    waitInLoop([&] { return &dialog; }, [&] { return *finished || *abandoned; });
-    return *finished;
-}
-
-bool WidgetPrompter::waitFor(const QString &folder, const std::function<void()> &work)
-{
-    // After a stop, the rest of that command does not wait again.
-    if (m_stopJobs || m_refusing)
-        return false;
-    auto finished = std::make_shared<bool>(false), abandoned = std::make_shared<bool>(false);
-    DiskJobs::run<bool>(
-        qApp,
-        [work] {
-            work();
-            return true;
-        },
-        [finished, abandoned, late = lateAnswer](bool) {
-            *finished = true;
-            if (*abandoned && late)
-                late();
-        });
-    std::unique_ptr<QProgressDialog> dialog;
-    QElapsedTimer clock;
-    clock.start();
-    QTimer tick;
-    QObject::connect(&tick, &QTimer::timeout, [&] {
-        if (m_stopJobs)
-            *abandoned = true;
-        if (clock.elapsed() < 500 || *abandoned)
-            return;
-        if (!dialog) {
-            dialog = std::make_unique<QProgressDialog>(ownerWindow());
-            auto *label = new QLabel(dialog.get());
-            label->setTextFormat(Qt::PlainText);
-            label->setWordWrap(true);
-            dialog->setLabel(label);
-            dialog->setWindowTitle(QStringLiteral("Waiting for the Folder"));
-            dialog->setWindowModality(Qt::WindowModal);
-            dialog->setRange(0, 0);
-            dialog->setCancelButtonText(QStringLiteral("&Stop"));
-            dialog->setAutoReset(false);
-            dialog->setLabelText(QStringLiteral("\n\n\n\n\n"));
-            dialog->setFixedSize(qMax(dialog->sizeHint().width(), 460),
-                                 dialog->sizeHint().height());
-            QObject::connect(dialog.get(), &QProgressDialog::canceled,
-                             [abandoned] { *abandoned = true; });
-            dialog->show();
-        }
-        const int room = dialog->width() - 40;
-        const QFontMetrics metrics = dialog->fontMetrics();
-        dialog->setLabelText(clock.elapsed() >= 3000
-                                 ? notAnswering(metrics, folder, room)
-                                 : QStringLiteral("Waiting for the folder:\n%1")
-                                       .arg(metrics.elidedText(folder, Qt::ElideMiddle, room)));
-    });
-    tick.start(100);
-    waitInLoop([&] { return dialog.get(); }, [&] { return *finished || *abandoned; });
-    if (*finished)
-        return true;
-    m_refusing = true;
-    QTimer::singleShot(0, qApp, [this] { m_refusing = false; });
-    return false;
-}
-
-void WidgetPrompter::stopJobs()
-{
-    m_stopJobs = true;
+    new JobWindow(job); // closes, and goes, when the job ends
 }
