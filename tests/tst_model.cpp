@@ -6,6 +6,7 @@
 #include "bookname.h"
 #include "configuration.h"
 #include "detailscache.h"
+#include "diskexecutor.h"
 #include "finder.h"
 #include "marks.h"
 #include "readahead.h"
@@ -42,12 +43,14 @@ struct CommandRow { QString command, on, typed; Answer answer; QString titles, r
 struct MarksFileRow { QByteArray content, link, saved; };
 struct FoldersRow { QString book, read, title; }; // title "" when saved
 struct ProposalRow { QString title, author; QByteArray file; QString renamed; };
+struct StopRow { QString command; QByteArray call; QString said, after; };
 // clang-format on
 Q_DECLARE_METATYPE(PageRow)
 Q_DECLARE_METATYPE(CommandRow)
 Q_DECLARE_METATYPE(MarksFileRow)
 Q_DECLARE_METATYPE(FoldersRow)
 Q_DECLARE_METATYPE(ProposalRow)
+Q_DECLARE_METATYPE(StopRow)
 
 namespace {
 
@@ -194,6 +197,9 @@ private slots:
     void appFolderIsChosenOnce();
     void longCopiesStopCleanly();
     void aShareThatStopsAnswering();
+    void stopAtEachStep_data();
+    void stopAtEachStep();
+    void racesWithTheWindow();
     void batches_data();
     void batches();
 };
@@ -1399,8 +1405,11 @@ void TestModel::longCopiesStopCleanly()
     }
 }
 
-// A network share: its calls wait while its gate is closed (it stopped answering), or fail
-// with the reason a network gives.
+namespace {
+
+// A network share through the seam: its calls wait while its gate is closed (it stopped
+// answering), or fail with the reason a network gives. It stops by itself at the first call of
+// a kind (the step of a command to stop at).
 class Share : public SysCalls
 {
 public:
@@ -1411,18 +1420,163 @@ public:
         m_closed = close;
         m_open.notify_all();
     }
+    void stopAt(const QByteArray &call)
+    {
+        const std::lock_guard hold(m_lock);
+        m_stopAt = call;
+    }
+    bool held() const // a call waits at the gate
+    {
+        const std::lock_guard hold(m_lock);
+        return m_held > 0;
+    }
     int openFolder(const char *path) const override
     {
-        std::unique_lock hold(m_lock);
-        m_open.wait(hold, [this] { return !m_closed; });
+        pass("openFolder");
         return fails ? (errno = fails, -1) : SysCalls::openFolder(path);
     }
+    // clang-format off
+    int stat(const char *p, struct stat *st) const override { pass("stat"); return SysCalls::stat(p, st); }
+    int lstat(const char *p, struct stat *st) const override { pass("lstat"); return SysCalls::lstat(p, st); }
+    int renameNoReplace(const char *a, const char *b) const override { pass("rename"); return SysCalls::renameNoReplace(a, b); }
+    int unlink(const char *p) const override { pass("unlink"); return SysCalls::unlink(p); }
+    int mkdir(const char *p) const override { pass("mkdir"); return SysCalls::mkdir(p); }
+    ssize_t copyRange(int a, int b, size_t n) const override { pass("copyRange"); return SysCalls::copyRange(a, b, n); }
+    // clang-format on
 
 private:
+    void pass(const char *call) const
+    {
+        std::unique_lock hold(m_lock);
+        if (m_stopAt == call)
+            m_closed = true, m_stopAt.clear();
+        ++m_held;
+        m_open.wait(hold, [this] { return !m_closed; });
+        --m_held;
+    }
     mutable std::mutex m_lock;
     mutable std::condition_variable m_open;
-    bool m_closed = false;
+    mutable bool m_closed = false;
+    mutable QByteArray m_stopAt;
+    mutable int m_held = 0;
 };
+
+// The library as the disk holds it: each shelf and the reader folder with their files.
+QString onDisk(const Library &v)
+{
+    Strings folders;
+    for (const char *folder : {"lib/Shelf 1", "lib/Shelf 2", "lib/New", "reader"}) {
+        if (QFileInfo::exists(v.tree.path(folder)))
+            folders << QString(folder).remove("lib/") + ": " + v.tree.entries(folder).join(',');
+    }
+    return folders.join("; ");
+}
+
+} // namespace
+
+void TestModel::stopAtEachStep_data()
+{
+    // A command's share stops at one of its calls and the user presses Stop: what Stop says,
+    // and what the disk holds once the share answers again and the call has ended.
+    TABLE(StopRow);
+    const QString none = "Shelf 1: Book 0.txt,Book 1.txt; Shelf 2: ; reader: ";
+    const QString mayStill = "Stopped: '%1' may still be %2 when the folder answers again.";
+    // clang-format off
+    row("drop, looking", StopRow {"drop", "stat", "", none});
+    row("drop, moving", StopRow {"drop", "rename", mayStill.arg("Book 0.txt", "moved"), "Shelf 1: Book 1.txt; Shelf 2: Book 0.txt; reader: "});
+    row("paste, looking", StopRow {"paste", "stat", "", none});
+    row("paste, moving", StopRow {"paste", "rename", mayStill.arg("Book 0.txt", "moved"), "Shelf 1: Book 1.txt; Shelf 2: Book 0.txt; reader: "});
+    row("rename, looking", StopRow {"rename", "stat", "", none});
+    row("rename, renaming", StopRow {"rename", "rename", mayStill.arg("Book 0.txt", "renamed"), "Shelf 1: Book 1.txt,Renamed.txt; Shelf 2: ; reader: "});
+    row("delete, deleting", StopRow {"delete", "unlink", mayStill.arg("Book 0.txt", "deleted"), "Shelf 1: Book 1.txt; Shelf 2: ; reader: "});
+    row("new shelf, looking", StopRow {"new shelf", "stat", "", none});
+    row("new shelf, creating", StopRow {"new shelf", "mkdir", "Stopped: The shelf 'New' may still be created when the folder answers again.", "Shelf 1: Book 0.txt,Book 1.txt; Shelf 2: ; New: ; reader: "});
+    row("send, looking", StopRow {"send", "stat", "", none});
+    row("send, copying: nothing is left", StopRow {"send", "copyRange", "", none});
+    // clang-format on
+}
+
+void TestModel::stopAtEachStep()
+{
+    FETCH(StopRow);
+    Library v(2, 2);
+    v.g.ReaderFolder = v.tree.mkdir("reader");
+    v.load();
+    Share share;
+    v.g.FileSys.setSysCalls(&share);
+    v.g.offThread = true;
+    v.prompter.inputs = {r.command == "rename" ? "Renamed" : "New"};
+    v.prompter.answers = {Answer::Yes};
+    share.stopAt(r.call);
+    v.onBook("Book 0.txt");
+    const QByteArray book = QFile::encodeName(v.tree.path("lib/Shelf 1/Book 0.txt"));
+    if (r.command == "drop")
+        v.model->dropBook(1, {"Shelf 1", "Book 0.txt"});
+    else if (r.command == "paste")
+        v.model->dropFiles(1, {book}, true);
+    else if (r.command == "rename")
+        v.commands->mnuBookRename_Click();
+    else if (r.command == "delete")
+        v.commands->mnuBookDelete_Click();
+    else if (r.command == "new shelf")
+        v.commands->cmdNewShelf_Click();
+    else
+        v.model->sendToReader({"Shelf 1", "Book 0.txt"});
+    QTRY_VERIFY(share.held());
+    const qsizetype asked = v.prompter.asked.size();
+    QCOMPARE(v.model->commands().jobs().size(), size_t(1));
+    Job *job = v.model->commands().jobs().front();
+    QSignalSpy late(job, &Job::endedLate);
+    job->stop(); // at once: the command is over
+    QVERIFY(!v.model->commands().busy());
+    const auto said = v.prompter.asked.mid(asked);
+    QCOMPARE(said.isEmpty() ? QString() : said[0].first + ": " + said[0].second, r.said);
+    share.gate(false);
+    QVERIFY(late.wait()); // the call's late end, and no later step, nor any question
+    QCOMPARE(onDisk(v), r.after);
+    QCOMPARE(v.prompter.asked.size(), asked + said.size());
+}
+
+void TestModel::racesWithTheWindow()
+{
+    // A drop takes the shelf its slot shows when the book is dropped, whatever the grid shows
+    // while the share makes the drop wait (it pages, a listing answer lands); Find's Enter on a
+    // slow shelf shows that very book once the shelf has answered; a program that ends while
+    // a call is stuck ends at once, and the call's late end finds nothing to act on.
+    auto v = std::make_unique<Library>(30, 2);
+    v->load();
+    Share share;
+    v->g.FileSys.setSysCalls(&share);
+    v->g.ShelfFolders = FileSys::Folder(v->g.BookFolder, &share);
+    v->g.offThread = true;
+    share.stopAt("stat");
+    v->model->dropBook(1, {"Shelf 1", "Book 0.txt"}); // onto Shelf 2
+    QTRY_VERIFY(share.held());
+    v->model->scrollShelves(3); // another shelf in slot 1
+    share.gate(false);
+    v->model->refresh(); // a listing answer lands meanwhile
+    QTRY_VERIFY(!v->model->commands().busy() && !v->model->reading(Grid::Books));
+    QCOMPARE(v->tree.entries("lib/Shelf 2"), Strings {"Book 0.txt"});
+    std::optional<bool> shown;
+    share.stopAt("openFolder");
+    v->model->showBook({"Shelf 1", "Book 1.txt"}, [&](bool found) { shown = found; });
+    QTRY_VERIFY(share.held());
+    QTest::qWait(50);
+    QVERIFY(!shown); // nothing of the shelf shown before is taken for the book meanwhile
+    share.gate(false);
+    QTRY_VERIFY(shown == true);
+    QCOMPARE(v->model->currentShelf() + '/' + v->model->bookSlot(v->model->bookFocusSlot()).file,
+             "Shelf 1/Book 1.txt");
+    share.stopAt("rename");
+    v->prompter.inputs = {"Stuck"};
+    v->onBook("Book 1.txt");
+    v->commands->mnuBookRename_Click();
+    QTRY_VERIFY(share.held());
+    v->model->stopCommands(); // the program ends: nothing waits for the call
+    v.reset();
+    share.gate(false);
+    QTRY_COMPARE(DiskExecutor::shared().busy(), 0);
+}
 
 void TestModel::aShareThatStopsAnswering()
 {

@@ -165,17 +165,17 @@ void Commands::renameBook(const QString &caption, const QString &proposed)
                      return {};
                  overwrite = true;
              }
-             if (job.stopped())
-                 return {};
-             const Result<> renamed = job.change(
+             const auto renamed = job.change(
                  QStringLiteral("'%1' may still be renamed when the folder answers again.")
                      .arg(oldShown),
                  [&] { return fs.RenameFile(oldPath, newPath, overwrite); });
              if (!renamed)
+                 return {}; // stopped before it began
+             if (!*renamed)
                  return failure(
                      QStringLiteral("Cannot Rename Book"),
                      QStringLiteral("'%1' could not be renamed to '%2'.").arg(oldShown, newShown),
-                     renamed.error());
+                     renamed->error());
              return {};
          },
          [this](Job::Outcome) { m_bookcase.reloadBooks(); }});
@@ -196,14 +196,16 @@ void Commands::mnuBookDelete_Click()
          path.bytes(),
          {path.bytes()},
          [fs = g.FileSys, path, name](Job::Context &job) -> Notice {
-             const Result<> deleted = job.change(
+             const auto deleted = job.change(
                  QStringLiteral("'%1' may still be deleted when the folder answers again.")
                      .arg(name),
                  [&] { return fs.DeleteFile(path); });
              if (!deleted)
+                 return {}; // stopped before it began
+             if (!*deleted)
                  return failure(QStringLiteral("Cannot Delete Book"),
                                 QStringLiteral("'%1' could not be deleted.").arg(name),
-                                deleted.error());
+                                deleted->error());
              return {};
          },
          [this](Job::Outcome) { m_bookcase.reloadBooks(); }});
@@ -231,17 +233,17 @@ void Commands::cmdNewShelf_Click()
              if (fs.nameState(path) == NameState::Taken) // a file the bookcase never shows
                  return {QStringLiteral("Name Taken by a File"),
                          fileTakesName(name, library) + QStringLiteral(" Cannot create it.")};
-             if (job.stopped())
-                 return {};
-             const Result<> made = job.change(
+             const auto made = job.change(
                  QStringLiteral("The shelf '%1' may still be created when the folder answers "
                                 "again.")
                      .arg(name),
                  [&] { return fs.CreateFolder(path); });
              if (!made)
+                 return {}; // stopped before it began
+             if (!*made)
                  return failure(QStringLiteral("Cannot Create Shelf"),
                                 QStringLiteral("The shelf '%1' could not be created.").arg(name),
-                                made.error());
+                                made->error());
              return {};
          },
          [this](Job::Outcome) { m_bookcase.reloadShelves(); }});
@@ -282,18 +284,18 @@ void Commands::cmdShelfRename_Click()
                      : Notice {QStringLiteral("Name Taken by a File"),
                                fileTakesName(newName, library) + QStringLiteral(" Cannot rename.")};
              }
-             if (job.stopped())
-                 return {};
-             const Result<> moved = job.change(
+             const auto moved = job.change(
                  QStringLiteral("The shelf '%1' may still be renamed when the folder answers "
                                 "again.")
                      .arg(oldName),
                  [&] { return fs.MoveFolder(oldPath, newPath); });
              if (!moved)
+                 return {}; // stopped before it began
+             if (!*moved)
                  return failure(QStringLiteral("Cannot Rename Shelf"),
                                 QStringLiteral("The shelf '%1' could not be renamed to '%2'.")
                                     .arg(oldName, newName),
-                                moved.error());
+                                moved->error());
              *renamed = true;
              return {};
          },
@@ -336,18 +338,19 @@ void Commands::mnuShelfDelete_Click()
                                     : QStringLiteral(" It holds %1.").arg(held.described()))};
              if (job.ask(QStringLiteral("Delete Shelf"), deleteQuestion(name),
                          Prompter::Buttons::YesNo)
-                     != Prompter::Answer::Yes
-                 || job.stopped())
+                 != Prompter::Answer::Yes)
                  return {};
-             const Result<> removed = job.change(
+             const auto removed = job.change(
                  QStringLiteral("The shelf '%1' may still be deleted when the folder answers "
                                 "again.")
                      .arg(name),
                  [&] { return fs.DeleteFolder(path); });
              if (!removed)
+                 return {}; // stopped before it began
+             if (!*removed)
                  return failure(QStringLiteral("Cannot Delete Shelf"),
                                 QStringLiteral("The shelf '%1' could not be deleted.").arg(name),
-                                removed.error());
+                                removed->error());
              *deleted = true;
              return {};
          },

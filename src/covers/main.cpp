@@ -7,6 +7,7 @@
 // shows none, 2 when the arguments, the output or opening the book failed.
 // With --details it prints what the book says of itself (title, authors, series, year,
 // publisher, language) as `key=value` lines too, or only those when no OUTPUT is given.
+// A book on a network share is read into memory once, in large reads (see BookFile).
 // With --batch it answers many books, one request a line on its standard input: INPUT for the
 // details alone, or INPUT, SIZE and OUTPUT separated by tabs for the cover too (a path with a
 // tab or a line break goes as a file:// URI). Each answer is the details' lines, then
@@ -32,10 +33,10 @@ QByteArray pathOf(const QByteArray &input)
     return input.startsWith("file://") ? QByteArray::fromPercentEncoding(input.mid(7)) : input;
 }
 
-// The cover of the book at path written to output: 0 written, 1 none, 2 failed.
-int writeCover(const QByteArray &path, int size, const QByteArray &output)
+// The cover of the book written to output: 0 written, 1 none, 2 failed.
+int writeCover(const BookFile &book, int size, const QByteArray &output)
 {
-    const QImage cover = readCover(path, size);
+    const QImage cover = readCover(book, size);
     if (cover.isNull())
         return 1;
     QSaveFile out(QFile::decodeName(output));
@@ -79,13 +80,12 @@ int batch()
         if (text.endsWith('\n'))
             text.chop(1);
         const QList<QByteArray> request = text.split('\t');
-        const QByteArray path = pathOf(request[0]);
-        const bool readable = ::access(path.constData(), R_OK) == 0;
-        QByteArray answer = readable ? readDetails(path).toLines() : QByteArray();
+        const BookFile book(pathOf(request[0])); // opened once for both
+        QByteArray answer = book.isOpen() ? readDetails(book).toLines() : QByteArray();
         if (request.size() == 3) {
             const int size = sizeOf(request[1]);
             answer += "cover="
-                + QByteArray::number(readable && size ? writeCover(path, size, request[2]) : 2)
+                + QByteArray::number(book.isOpen() && size ? writeCover(book, size, request[2]) : 2)
                 + '\n';
         }
         answer += '\n';
@@ -122,11 +122,11 @@ int main(int argc, char *argv[])
                      "       quillrack-thumbnailer --batch\n");
         return 2;
     }
-    const QByteArray input = pathOf(args[0]);
     // A book that cannot be opened now (gone, or not readable) is no answer about its cover.
-    if (::access(input.constData(), R_OK) != 0)
+    const BookFile book(pathOf(args[0]));
+    if (!book.isOpen())
         return 2;
     if (details)
-        print(readDetails(input).toLines());
-    return args.size() == 2 ? writeCover(input, size, args[1]) : 0;
+        print(readDetails(book).toLines());
+    return args.size() == 2 ? writeCover(book, size, args[1]) : 0;
 }

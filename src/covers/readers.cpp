@@ -16,7 +16,9 @@
 #include <memory>
 #include <mobi.h>
 #include <poppler/qt6/poppler-qt6.h>
+#include <sys/mman.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 namespace {
@@ -262,21 +264,6 @@ BookDetails djvuDetails(const QByteArray &path)
     return d;
 }
 
-// A book file opened for reading: without waiting (a named pipe would), and only when it is a
-// regular file; -1 otherwise.
-int openBook(const QByteArray &path)
-{
-    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
-    struct stat st;
-    if (fd >= 0 && (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode))) {
-        ::close(fd);
-        return -1;
-    }
-    if (fd >= 0)
-        ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
-    return fd;
-}
-
 // A string libmobi made, taken over and freed.
 QString mobiString(char *text)
 {
@@ -311,84 +298,190 @@ BookDetails mobiDetails(int fd)
     return d;
 }
 
+// The formats the readers know, by the end of the file's name: one table for the covers and
+// the details.
+enum class Format { None, Epub, Comic, Pdf, Fb2, Fb2Zip, Mobi, Djvu };
+
+Format formatOf(const QString &name)
+{
+    static const std::pair<QLatin1String, Format> table[]
+        = {{QLatin1String(".fb2.zip"), Format::Fb2Zip}, {QLatin1String(".epub"), Format::Epub},
+           {QLatin1String(".cbz"), Format::Comic},      {QLatin1String(".cb7"), Format::Comic},
+           {QLatin1String(".cbr"), Format::Comic},      {QLatin1String(".cbt"), Format::Comic},
+           {QLatin1String(".pdf"), Format::Pdf},        {QLatin1String(".fb2"), Format::Fb2},
+           {QLatin1String(".mobi"), Format::Mobi},      {QLatin1String(".azw3"), Format::Mobi},
+           {QLatin1String(".azw"), Format::Mobi},       {QLatin1String(".prc"), Format::Mobi},
+           {QLatin1String(".djvu"), Format::Djvu},      {QLatin1String(".djv"), Format::Djvu}};
+    for (const auto &[ending, format] : table) {
+        if (name.endsWith(ending, Qt::CaseInsensitive))
+            return format;
+    }
+    return Format::None;
+}
+
+// The FB2 book inside a zipped one.
+QByteArray zippedFb2(int fd)
+{
+    const Archive book(fd);
+    for (const QString &member : book.names()) {
+        if (member.endsWith(QStringLiteral(".fb2"), Qt::CaseInsensitive))
+            return book.member(member);
+    }
+    return {};
+}
+
 } // namespace
 
-BookDetails readDetails(const QByteArray &path)
+BookFile::BookFile(const QByteArray &path)
+    : m_path(path)
+    , m_name(QFile::decodeName(path).section(u'/', -1))
 {
-    const int fd = openBook(path);
-    if (fd < 0)
+    const int fd = ::open(path.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    struct stat st;
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    m_fd = fd;
+    constexpr long Nfs = 0x6969, Smb = 0x517B, Smb2 = 0xFE534D42, Cifs = 0xFF534D42,
+                   Fuse = 0x65735546;
+    constexpr qint64 InMemory = 64 << 20;
+    struct statfs fs;
+    if (st.st_size > InMemory || ::fstatfs(fd, &fs) != 0)
+        return;
+    const long type = long(fs.f_type);
+    if (type != Nfs && type != Smb && type != Smb2 && type != Cifs && type != Fuse)
+        return;
+    const int memory = ::memfd_create("book", MFD_CLOEXEC);
+    std::vector<char> buffer(size_t(1) << 20);
+    bool copied = memory >= 0;
+    for (ssize_t n; copied && (n = ::read(fd, buffer.data(), buffer.size())) != 0;) {
+        copied = n > 0 && ::write(memory, buffer.data(), size_t(n)) == n;
+    }
+    if (!copied) {
+        if (memory >= 0)
+            ::close(memory);
+        ::lseek(fd, 0, SEEK_SET);
+        return;
+    }
+    ::close(fd);
+    ::lseek(memory, 0, SEEK_SET);
+    m_fd = memory;
+    m_inMemory = true;
+}
+
+BookFile::~BookFile()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+QByteArray BookFile::path() const
+{
+    return m_inMemory ? "/proc/self/fd/" + QByteArray::number(m_fd) : m_path;
+}
+
+BookDetails readDetails(const BookFile &book)
+{
+    if (!book.isOpen())
         return {};
-    const QString name = QFile::decodeName(path).section(u'/', -1);
-    const QString type = QFileInfo(name).suffix().toLower();
-    BookDetails d;
-    if (type == u"epub") {
+    const int fd = book.fd();
+    switch (formatOf(book.name())) {
+    case Format::Epub: {
         // The container and the package document, in one walk: the first .opf is nearly always
         // the one the container names.
-        const Archive book(fd, true);
+        const Archive archive(fd, true);
         const QString container = QStringLiteral("META-INF/container.xml");
-        const QHash<QString, QByteArray> found = book.members(
+        const QHash<QString, QByteArray> found = archive.members(
             [&](const QString &n) {
                 return n == container || n.endsWith(QStringLiteral(".opf"), Qt::CaseInsensitive);
             },
             2);
         const QString package = epubPackagePath(found.value(container));
-        if (!package.isEmpty())
-            d = epubDetails(found.contains(package) ? found.value(package) : book.member(package));
-    } else if (type == u"cbz" || type == u"cb7" || type == u"cbr" || type == u"cbt") {
-        const Archive book(fd);
-        d = comicInfoDetails(book.member(QStringLiteral("ComicInfo.xml")));
-    } else if (type == u"pdf") {
+        return package.isEmpty()
+            ? BookDetails()
+            : epubDetails(found.contains(package) ? found.value(package) : archive.member(package));
+    }
+    case Format::Comic:
+        return comicInfoDetails(Archive(fd).member(QStringLiteral("ComicInfo.xml")));
+    case Format::Pdf: {
+        ::lseek(fd, 0, SEEK_SET);
         QFile file;
         const std::unique_ptr<Poppler::Document> pdf
             = file.open(fd, QIODevice::ReadOnly) ? Poppler::Document::load(&file) : nullptr;
         if (pdf && !pdf->isLocked())
-            d = pdfDetails(pdf->info(QStringLiteral("Title")), pdf->info(QStringLiteral("Author")),
-                           name);
-    } else if (type == u"fb2") {
-        QFile file;
-        if (file.open(fd, QIODevice::ReadOnly))
-            d = fb2Details(file.read(TextLimit));
-    } else if (type == u"zip" && name.endsWith(QStringLiteral(".fb2.zip"), Qt::CaseInsensitive)) {
-        const Archive book(fd);
-        for (const QString &member : book.names()) {
-            if (member.endsWith(QStringLiteral(".fb2"), Qt::CaseInsensitive)) {
-                d = fb2Details(book.member(member));
-                break;
-            }
-        }
-    } else if (type == u"mobi" || type == u"azw3" || type == u"azw" || type == u"prc") {
-        d = mobiDetails(fd);
-    } else if (type == u"djvu" || type == u"djv") {
-        d = djvuDetails(path);
+            return pdfDetails(pdf->info(QStringLiteral("Title")),
+                              pdf->info(QStringLiteral("Author")), book.name());
+        return {};
     }
-    ::close(fd);
-    return d;
+    case Format::Fb2: {
+        ::lseek(fd, 0, SEEK_SET);
+        QFile file;
+        return file.open(fd, QIODevice::ReadOnly) ? fb2Details(file.read(TextLimit))
+                                                  : BookDetails();
+    }
+    case Format::Fb2Zip:
+        return fb2Details(zippedFb2(fd));
+    case Format::Mobi:
+        return mobiDetails(fd);
+    case Format::Djvu:
+        return djvuDetails(book.path());
+    case Format::None:
+        break;
+    }
+    return {};
 }
 
-QImage readCover(const QByteArray &path, int size)
+BookDetails readDetails(const QByteArray &path)
 {
-    const int fd = size < 1 ? -1 : openBook(path);
-    if (fd < 0)
+    return readDetails(BookFile(path));
+}
+
+QImage readCover(const BookFile &book, int size)
+{
+    if (size < 1 || !book.isOpen())
         return {};
-    const QString type = QFileInfo(QFile::decodeName(path)).suffix().toLower();
+    const int fd = book.fd();
     QImage cover;
-    if (type == u"epub")
+    switch (formatOf(book.name())) {
+    case Format::Epub:
         cover = epubCover(fd, size);
-    else if (type == u"cbz" || type == u"cb7" || type == u"cbr" || type == u"cbt")
+        break;
+    case Format::Comic:
         cover = comicCover(fd, size);
-    else if (type == u"pdf")
+        break;
+    case Format::Pdf:
+        ::lseek(fd, 0, SEEK_SET);
         cover = pdfCover(fd, size);
-    else if (type == u"fb2")
+        break;
+    case Format::Fb2:
+        ::lseek(fd, 0, SEEK_SET);
         cover = fb2Cover(fd, size);
-    else if (type == u"mobi" || type == u"azw3" || type == u"azw" || type == u"prc")
+        break;
+    case Format::Fb2Zip:
+        if (const QByteArray picture = ::fb2Cover(zippedFb2(fd)); !picture.isEmpty())
+            cover = decode(picture, size);
+        break;
+    case Format::Mobi:
         cover = mobiCover(fd, size);
-    else if (type == u"djvu" || type == u"djv")
-        cover = djvuCover(path, size);
-    ::close(fd);
+        break;
+    case Format::Djvu:
+        cover = djvuCover(book.path(), size);
+        break;
+    case Format::None:
+        break;
+    }
     cover = Thumbnails::inColour(cover);
     if (cover.isNull())
         return {};
     return cover.width() > size || cover.height() > size
         ? cover.scaled(size, size, Qt::KeepAspectRatio, Qt::SmoothTransformation)
         : cover;
+}
+
+QImage readCover(const QByteArray &path, int size)
+{
+    return readCover(BookFile(path), size);
 }

@@ -54,10 +54,11 @@ Bookcase::Bookcase(GlobalState &state, QObject *parent)
 
 void Bookcase::runCommand(CommandQueue::Command command)
 {
-    // What the command changes is told once, when it has ended.
+    // What the command changes is told once, when it has ended. Stopped, it changed nothing
+    // yet (what a call in the system's hands does shows when it ends): the view stays.
     auto then = [this, then = std::move(command.then)](Job::Outcome outcome) {
         const Change change(*this);
-        if (then)
+        if (then && outcome != Job::Outcome::Stopped)
             then(outcome);
     };
     command.then = then;

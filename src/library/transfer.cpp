@@ -24,10 +24,12 @@ public:
         m_stopped = m_stopped || !m_job.progress(m_item, m_before + flushed, m_total);
         return !m_stopped;
     }
-    void changing(bool begins) override
+    bool changeBegins() override
     {
-        begins ? m_job.beginChange(m_mayStill) : m_job.endChange();
+        m_stopped = m_stopped || !m_job.beginChange(m_mayStill);
+        return !m_stopped;
     }
+    void changeEnded() override { m_job.endChange(); }
     bool stopped() const { return m_stopped; }
 
 private:

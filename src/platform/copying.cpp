@@ -106,12 +106,14 @@ Result<> FileSys::CopyFile(const Path &source, const Path &target, bool overwrit
         errno = ECANCELED; // the last moment to stop: nothing is in place yet
         return failed(target, errno);
     }
-    if (progress)
-        progress->changing(true);
+    if (progress && !progress->changeBegins()) {
+        errno = ECANCELED; // nothing is in place yet
+        return failed(target, errno);
+    }
     const int placed = place(tmp.name(), target, overwrite);
     const int err = errno;
     if (progress)
-        progress->changing(false);
+        progress->changeEnded();
     if (placed != 0)
         return failed(target, err);
     tmp.placed();
@@ -129,8 +131,8 @@ Result<> FileSys::MoveFile(const Path &source, const Path &target, bool overwrit
         return failed(source, errno);
     if (S_ISDIR(st.st_mode))
         return failed(source, EISDIR);
-    if (progress)
-        progress->changing(true);
+    if (progress && !progress->changeBegins())
+        return failed(source, ECANCELED);
     int rc = overwrite ? sys.rename(source.c_str(), target.c_str())
                        : sys.renameNoReplace(source.c_str(), target.c_str());
     if (rc != 0 && !overwrite && (errno == EINVAL || errno == ENOSYS)) {
@@ -143,7 +145,7 @@ Result<> FileSys::MoveFile(const Path &source, const Path &target, bool overwrit
     }
     const int renameErr = errno;
     if (progress)
-        progress->changing(false);
+        progress->changeEnded();
     errno = renameErr;
     if (rc == 0)
         return Result<>::success();
@@ -158,12 +160,13 @@ Result<> FileSys::MoveFile(const Path &source, const Path &target, bool overwrit
     const Result<> copied = CopyFile(source, target, overwrite, progress);
     if (!copied)
         return copied;
+    // The original goes now whatever happens: a book is in one place only.
     if (progress)
-        progress->changing(true);
+        progress->changeBegins();
     const int removed = sys.unlink(source.c_str());
     const int err = errno;
     if (progress)
-        progress->changing(false);
+        progress->changeEnded();
     if (removed != 0) {
         return failed(source,
                       QStringLiteral("The book was copied, but the original could not be "

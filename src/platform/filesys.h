@@ -120,8 +120,10 @@ public:
     // The bytes of the file that have reached the device; false stops the copy.
     virtual bool advance(qint64 flushed) = 0;
     // A step that cannot be stopped once begun (putting the copy in place, the rename of a
-    // move, removing a moved book's original) begins (true) or has ended (false).
-    virtual void changing(bool begins) { Q_UNUSED(begins) }
+    // move, removing a moved book's original) is to begin: false stops it before it does.
+    virtual bool changeBegins() { return true; }
+    // That step has ended.
+    virtual void changeEnded() { }
 };
 
 // The file-system object through which every folder and file operation goes.

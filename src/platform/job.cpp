@@ -66,10 +66,15 @@ public:
         m_shared->total = total;
         return !m_shared->stopped;
     }
-    void beginChange(const QString &mayStill) override
+    bool beginChange(const QString &mayStill) override
     {
+        // Under the lock: a stop comes either before the change (which is not made) or while
+        // it is in the system's hands (and says so).
         const std::lock_guard hold(m_shared->lock);
+        if (m_shared->stopped)
+            return false;
         m_shared->mayStill = mayStill;
+        return true;
     }
     void endChange() override
     {

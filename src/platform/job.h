@@ -8,6 +8,7 @@
 #include <QString>
 #include <functional>
 #include <memory>
+#include <optional>
 
 // A command's disk work as a job, in the manner of KIO's KJob and GIO's GTask with its
 // GCancellable: it takes everything it needs when the user acts, runs its whole disk sequence
@@ -34,14 +35,17 @@ public:
             = 0;
         // The item worked on and the bytes done of the total; false once stopped.
         virtual bool progress(const QString &item, qint64 done, qint64 total) = 0;
-        // A call that changes the disk begins: a stop before it ends says that what mayStill
-        // says may still happen, and the job's late end is told. Then it has ended.
-        virtual void beginChange(const QString &mayStill) = 0;
+        // A call that changes the disk begins: false when the job was stopped (the call is not
+        // to be made); else a stop before it ends says that what mayStill says may still
+        // happen, and the job's late end is told. Then it has ended.
+        virtual bool beginChange(const QString &mayStill) = 0;
         virtual void endChange() = 0;
-        // A call that changes the disk, between the two above.
-        template<class F> auto change(const QString &mayStill, F call) -> decltype(call())
+        // A call that changes the disk, between the two above; nothing when stopped first.
+        template<class F>
+        auto change(const QString &mayStill, F call) -> std::optional<decltype(call())>
         {
-            beginChange(mayStill);
+            if (!beginChange(mayStill))
+                return std::nullopt;
             struct End
             {
                 Context &c;
