@@ -78,8 +78,14 @@ struct Row
     double limit;
     QString against; // what the baseline is
     bool memory = false; // program and baseline in MiB, the figure is their difference
+    // For rows measured in alternating pairs: the median of each pair's ratio, which a machine
+    // whose speed drifts over a long row moves less than the ratio of the medians.
+    double pairedRatio = 0;
     // The figure set against the limit: a ratio, or for memory the MiB beyond the baseline.
-    double figure() const { return memory ? program - baseline : program / baseline; }
+    double figure() const
+    {
+        return memory ? program - baseline : pairedRatio > 0 ? pairedRatio : program / baseline;
+    }
 };
 
 // What a run of the benchmark knows: its sizes, its folder, the libraries the groups share
@@ -100,10 +106,10 @@ struct Bench
     // manyShelves shelves, 1,000 books on the first.
     QString typical();
     // Runs the scenario and its baseline alternately, `reps` times each, and keeps their
-    // medians.
+    // medians; before each run, untimed, between() (the program's follow-up settles).
     void compare(const QString &id, const QString &scenario, double limit, int reps,
                  const std::function<void()> &program, const std::function<void()> &baseline,
-                 const QString &against);
+                 const QString &against, const std::function<void()> &between = {});
 
 private:
     QString m_large, m_typical;
@@ -138,5 +144,6 @@ void findGroup(Bench &b); // P10, P11, P16, M2
 void copyGroup(Bench &b); // P12, P13
 void coversGroup(Bench &b); // P14, P15, M3
 void shareGroup(Bench &b); // P17, P19
+void commandsGroup(Bench &b); // P23
 // A start-up or its baseline in this fresh process (--child): milliseconds and peak memory.
 int startupChild(const QString &what);

@@ -22,15 +22,16 @@ void copyGroup(Bench &b)
             f.write(block.constData(), qMin<qint64>(left, block.size()));
     }
     WidgetPrompter windows;
-    double copyGap = 0;
+    std::vector<double> copyGaps; // the longest of each run
     auto programCopy = [&] {
         QFile::remove(copyTo);
         auto last = Clock::now();
+        double gap = 0;
         QTimer ticker;
+        ticker.setTimerType(Qt::PreciseTimer);
         QObject::connect(&ticker, &QTimer::timeout, [&] {
             const auto now = Clock::now();
-            copyGap
-                = std::max(copyGap, std::chrono::duration<double, std::milli>(now - last).count());
+            gap = std::max(gap, std::chrono::duration<double, std::milli>(now - last).count());
             last = now;
         });
         ticker.start(10);
@@ -57,6 +58,7 @@ void copyGroup(Bench &b)
         });
         while (!ended)
             QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+        copyGaps.push_back(gap);
     };
     auto rawCopy = [&] {
         QFile::remove(copyTo);
@@ -68,10 +70,12 @@ void copyGroup(Bench &b)
     b.compare(QStringLiteral("P12"),
               QStringLiteral("copying a %1 MiB book, flushed, off the window's thread")
                   .arg(bigBook >> 20),
-              1.2, quick ? 3 : 7, programCopy, rawCopy,
+              1.2, 5, programCopy, rawCopy,
               QStringLiteral("cp of the same file, then fsync of the copy"));
     QFile::remove(copyTo);
     b.results.push_back({QStringLiteral("P13"),
-                         QStringLiteral("longest gap of a 10 ms timer while P12 copies"), copyGap,
-                         100.0, 1.0, QStringLiteral("100 ms"), false});
+                         QStringLiteral("longest gap of a 10 ms timer while P12 copies (median "
+                                        "of the runs)"),
+                         median(copyGaps), 16.0, 1.0,
+                         QStringLiteral("16 ms, a frame of a 60 Hz screen"), false});
 }

@@ -18,16 +18,23 @@ double median(std::vector<double> v)
 
 void Bench::compare(const QString &id, const QString &scenario, double limit, int reps,
                     const std::function<void()> &program, const std::function<void()> &baseline,
-                    const QString &against)
+                    const QString &against, const std::function<void()> &between)
 {
     std::vector<double> a, b;
     program(); // one warm-up each: the first call pays for caches both would fill
     baseline();
     for (int i = 0; i < reps; ++i) {
+        if (between) // both start alike
+            between();
         a.push_back(millis(program));
+        if (between)
+            between();
         b.push_back(millis(baseline));
     }
-    results.push_back({id, scenario, median(a), median(b), limit, against});
+    std::vector<double> ratios;
+    for (size_t i = 0; i < a.size(); ++i)
+        ratios.push_back(a[i] / b[i]);
+    results.push_back({id, scenario, median(a), median(b), limit, against, false, median(ratios)});
     std::printf("  %s measured\n", qPrintable(id));
     std::fflush(stdout);
 }

@@ -140,6 +140,15 @@ void TestCore::naturalOrder()
     for (const QString &name : input)
         list.add(name.toUtf8().toStdString());
     QCOMPARE(list.toStringList(), sorted);
+    // A name renamed in place keeps the order, as a fresh listing would give it.
+    QVERIFY(list.remove(input.first().toUtf8().toStdString()) && !list.remove("none"));
+    list.insert("Book 3");
+    Strings renamed = sorted;
+    renamed.removeOne(input.first());
+    NameList fresh;
+    for (const QString &name : renamed + Strings {"Book 3"})
+        fresh.add(name.toUtf8().toStdString());
+    QCOMPARE(list.toStringList(), fresh.toStringList());
 }
 
 void TestCore::finding_data()

@@ -151,11 +151,13 @@ void Commands::renameBook(const QString &caption, const QString &proposed)
     const Path oldPath = m_bookcase.bookPath(t.ShelfName, t.BookName);
     const Path newPath = m_bookcase.bookPath(t.ShelfName, newFileName);
     const QString oldShown = shownName(t.BookName), newShown = shownName(newFileName);
+    auto renamed = std::make_shared<std::optional<bool>>(); // whether, when it was tried
     m_bookcase.runCommand(
         {m_bookcase.bookPath(t.ShelfName).shown(),
          oldPath.bytes(),
          {oldPath.bytes(), newPath.bytes()},
-         [fs = g.FileSys, oldPath, newPath, oldShown, newShown](Job::Context &job) -> Notice {
+         [fs = g.FileSys, oldPath, newPath, oldShown, newShown,
+          renamed](Job::Context &job) -> Notice {
              bool overwrite = false;
              if (fs.FileExists(newPath) && !fs.sameFile(oldPath, newPath)) {
                  if (job.ask(QStringLiteral("Book Exists"),
@@ -165,20 +167,33 @@ void Commands::renameBook(const QString &caption, const QString &proposed)
                      return {};
                  overwrite = true;
              }
-             const auto renamed = job.change(
+             const auto done = job.change(
                  QStringLiteral("'%1' may still be renamed when the folder answers again.")
                      .arg(oldShown),
                  [&] { return fs.RenameFile(oldPath, newPath, overwrite); });
-             if (!renamed)
+             if (!done)
                  return {}; // stopped before it began
-             if (!*renamed)
+             *renamed = bool(*done);
+             if (!*done)
                  return failure(
                      QStringLiteral("Cannot Rename Book"),
                      QStringLiteral("'%1' could not be renamed to '%2'.").arg(oldShown, newShown),
-                     renamed->error());
+                     done->error());
              return {};
          },
-         [this](Job::Outcome) { m_bookcase.reloadBooks(); }});
+         [this, renamed, shelf = t.ShelfName, from = t.BookName, to = newFileName](Job::Outcome) {
+             showChange(*renamed, shelf, from, to);
+         }});
+}
+
+void Commands::showChange(std::optional<bool> done, const QByteArray &shelf, const QByteArray &gone,
+                          const QByteArray &come)
+{
+    // Done: shown at once; failed: the shelf read again, as it is now; not tried: nothing.
+    if (done == true)
+        m_bookcase.booksChangedBy(shelf, gone, come);
+    else if (done == false)
+        m_bookcase.reloadBooks();
 }
 
 void Commands::mnuBookDelete_Click()
@@ -191,24 +206,28 @@ void Commands::mnuBookDelete_Click()
     if (!confirmDelete(QStringLiteral("Delete Book"), name))
         return m_bookcase.reloadBooks();
     const Path path = m_bookcase.bookPath(t.ShelfName, t.BookName);
+    auto deleted = std::make_shared<std::optional<bool>>();
     m_bookcase.runCommand(
         {m_bookcase.bookPath(t.ShelfName).shown(),
          path.bytes(),
          {path.bytes()},
-         [fs = g.FileSys, path, name](Job::Context &job) -> Notice {
-             const auto deleted = job.change(
+         [fs = g.FileSys, path, name, deleted](Job::Context &job) -> Notice {
+             const auto done = job.change(
                  QStringLiteral("'%1' may still be deleted when the folder answers again.")
                      .arg(name),
                  [&] { return fs.DeleteFile(path); });
-             if (!deleted)
+             if (!done)
                  return {}; // stopped before it began
-             if (!*deleted)
+             *deleted = bool(*done);
+             if (!*done)
                  return failure(QStringLiteral("Cannot Delete Book"),
                                 QStringLiteral("'%1' could not be deleted.").arg(name),
-                                deleted->error());
+                                done->error());
              return {};
          },
-         [this](Job::Outcome) { m_bookcase.reloadBooks(); }});
+         [this, deleted, shelf = t.ShelfName, gone = t.BookName](Job::Outcome) {
+             showChange(*deleted, shelf, gone);
+         }});
 }
 
 void Commands::cmdNewShelf_Click()

@@ -54,6 +54,9 @@ private:
     // Asks for the target book's new title (proposing one, or not) and renames it, its format
     // part kept.
     void renameBook(const QString &title, const QString &proposed);
+    // Shows what a command did to a shelf's books, by whether it was done.
+    void showChange(std::optional<bool> done, const QByteArray &shelf, const QByteArray &gone,
+                    const QByteArray &come = {});
 
     GlobalState &g;
     Bookcase &m_bookcase;

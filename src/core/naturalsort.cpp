@@ -130,6 +130,38 @@ void NameList::add(std::string_view utf8Name)
     m_keysMade = false;
 }
 
+bool NameList::remove(std::string_view name)
+{
+    const auto found = std::find_if(m_entries.begin(), m_entries.end(), [&](const Entry &e) {
+        return std::string_view(m_names.data() + e.nameOffset, e.nameLength) == name;
+    });
+    if (found == m_entries.end())
+        return false;
+    const int at = int(found - m_entries.begin());
+    m_entries.erase(found); // its bytes stay unused in the buffer
+    if (at < m_orderedUpTo)
+        --m_orderedUpTo;
+    return true;
+}
+
+void NameList::insert(std::string_view name)
+{
+    if (!m_keysMade || m_orderedUpTo < size()) {
+        add(name); // put in order with the rest, when they are looked at
+        return;
+    }
+    Entry e {0, 0, quint32(m_names.size()), quint32(name.size()), quint32(m_keys.size()), 0};
+    m_names.append(name);
+    appendNaturalSortKey(m_keys, name);
+    e.keyLength = quint32(m_keys.size() - e.keyOffset);
+    e.prefix = packPrefix(m_keys.data() + e.keyOffset, e.keyLength, 0);
+    e.prefix2 = packPrefix(m_keys.data() + e.keyOffset, e.keyLength, 8);
+    const auto at = std::upper_bound(m_entries.begin(), m_entries.end(), e,
+                                     [this](const Entry &x, const Entry &y) { return less(x, y); });
+    m_entries.insert(at, e);
+    m_orderedUpTo = size();
+}
+
 bool NameList::less(const Entry &x, const Entry &y) const
 {
     if (x.prefix != y.prefix)

@@ -21,6 +21,10 @@ public:
     void clear();
     void reserve(size_t count, size_t bytes);
     void add(std::string_view utf8Name);
+    // A name that a command renamed, deleted or moved away, or put in: the list stays in order
+    // as far as it was (a name put in goes to its place), without a sort of the whole.
+    bool remove(std::string_view name);
+    void insert(std::string_view name);
 
     int size() const { return int(m_entries.size()); }
     bool empty() const { return m_entries.empty(); }

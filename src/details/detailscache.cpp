@@ -148,6 +148,7 @@ bool DetailsCache::open(const QString &file)
 
 DetailsCache::~DetailsCache()
 {
+    m_lookup.reset();
     QSqlDatabase::database(m_name, false).close();
     QSqlDatabase::removeDatabase(m_name);
 }
@@ -169,30 +170,30 @@ DetailsCache::rowsOf(const std::vector<QByteArray> &uris)
     asked.reserve(qsizetype(uris.size()));
     for (size_t i = 0; i < uris.size(); ++i)
         asked[uris[i]].push_back(i);
-    // A few dozen a query, through the key's index: one statement of each size, prepared once.
+    // A few dozen a query, through the key's index; the statement of the last size asked for
+    // is kept prepared (a page asks for the same number each time).
     constexpr size_t Chunk = 64;
-    QSqlDatabase db = QSqlDatabase::database(m_name, false);
-    std::optional<QSqlQuery> q;
-    size_t prepared = 0;
     for (size_t from = 0; from < uris.size(); from += Chunk) {
         const size_t n = qMin(Chunk, uris.size() - from);
-        if (n != prepared) {
-            q.emplace(db);
-            q->setForwardOnly(true);
+        if (!m_lookup || n != m_lookupSize) {
+            m_lookup = std::make_unique<QSqlQuery>(QSqlDatabase::database(m_name, false));
+            m_lookup->setForwardOnly(true);
             QStringList marks(qsizetype(n), QStringLiteral("?"));
-            q->prepare(QStringLiteral("SELECT %1 FROM details WHERE uri IN (%2)")
-                           .arg(Columns, marks.join(u',')));
-            prepared = n;
+            m_lookup->prepare(QStringLiteral("SELECT %1 FROM details WHERE uri IN (%2)")
+                                  .arg(Columns, marks.join(u',')));
+            m_lookupSize = n;
         }
+        QSqlQuery &q = *m_lookup;
         for (size_t i = 0; i < n; ++i)
-            q->bindValue(int(i), uris[from + i]);
-        if (!q->exec())
+            q.bindValue(int(i), uris[from + i]);
+        if (!q.exec())
             return found;
-        while (q->next()) {
-            const Row row = rowOf(*q);
+        while (q.next()) {
+            const Row row = rowOf(q);
             for (const size_t at : asked.value(row.uri))
                 found[at] = row;
         }
+        q.finish();
     }
     return found;
 }

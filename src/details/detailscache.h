@@ -6,6 +6,9 @@
 
 #include <QByteArray>
 #include <QString>
+
+class QSqlQuery;
+#include <memory>
 #include <optional>
 #include <vector>
 
@@ -70,4 +73,6 @@ private:
     bool eachInOne(const QString &statement, const std::vector<Item> &items, Bind bind);
     QString m_name;
     bool m_open = false;
+    std::unique_ptr<QSqlQuery> m_lookup; // rowsOf's statement, kept prepared
+    size_t m_lookupSize = 0;
 };

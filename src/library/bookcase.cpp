@@ -56,12 +56,11 @@ void Bookcase::runCommand(CommandQueue::Command command)
 {
     // What the command changes is told once, when it has ended. Stopped, it changed nothing
     // yet (what a call in the system's hands does shows when it ends): the view stays.
-    auto then = [this, then = std::move(command.then)](Job::Outcome outcome) {
+    command.then = [this, then = std::move(command.then)](Job::Outcome outcome) {
         const Change change(*this);
         if (then && outcome != Job::Outcome::Stopped)
             then(outcome);
     };
-    command.then = then;
     m_queue.run(std::move(command));
 }
 
@@ -363,43 +362,69 @@ void Bookcase::CreateBooks()
     listBooks();
 }
 
+Bookcase::BookListing Bookcase::readBooks(const FileSys &fs, const Path &library,
+                                          const QByteArray &shelf, ReadAhead *ahead)
+{
+    BookListing a {shelf, {}, {}};
+    if (shelf.isEmpty())
+        return a;
+    const Path path = Path(library) / shelf;
+    std::optional<NameList> read = ahead ? ahead->takeFileNames(path) : std::nullopt;
+    a.id = fs.stamp(path);
+    if (read)
+        a.names = std::move(*read);
+    else if (a.id.size >= 0) // the shelf is there: one call fewer on a slow share
+        a.names = fs.folderAt(path).fileNames(nullptr, true); // a crash's leftovers go
+    return a;
+}
+
 void Bookcase::listBooks(std::function<void()> then)
 {
-    struct Answer
-    {
-        NameList names;
-        FileStamp id;
-    };
-    const QByteArray shelf = m_current;
-    const Path path = bookPath(shelf);
-    const FileSys fs = g.FileSys;
-    ReadAhead *const ahead = g.readAhead;
-    ask<Answer>(
+    ask<BookListing>(
         Grid::Books,
-        [=]() -> Answer {
-            Answer a;
-            if (shelf.isEmpty())
-                return a;
-            std::optional<NameList> read = ahead ? ahead->takeFileNames(path) : std::nullopt;
-            a.id = fs.stamp(path);
-            if (read)
-                a.names = std::move(*read);
-            else if (a.id.size >= 0) // the shelf is there: one call fewer on a slow share
-                a.names = fs.folderAt(path).fileNames(nullptr, true); // a crash's leftovers go
-            return a;
+        [shelf = m_current, library = Path(g.BookFolder), fs = g.FileSys, ahead = g.readAhead] {
+            return readBooks(fs, library, shelf, ahead);
         },
-        [this, shelf, then = std::move(then)](Answer a) {
-            m_bookDigest = m_onShare ? a.names.digest() : 0;
-            m_books = std::move(a.names);
-            m_booksShelf = shelf;
-            m_currentId = a.id;
-            m_bookPager.setCount(m_books.size());
-            m_booksDirty = true;
-            follow();
-            FillBooks();
+        [this, then = std::move(then)](BookListing a) {
+            takeBooks(std::move(a));
             if (then)
                 then();
         });
+}
+
+void Bookcase::takeBooks(BookListing a)
+{
+    const Change change(*this);
+    m_bookDigest = m_onShare ? a.names.digest() : 0;
+    m_books = std::move(a.names);
+    m_booksShelf = a.shelf;
+    m_currentId = a.id;
+    m_bookPager.setCount(m_books.size());
+    m_booksDirty = true;
+    follow();
+    FillBooks();
+}
+
+void Bookcase::booksChangedBy(const QByteArray &shelf, const QByteArray &gone,
+                              const QByteArray &come)
+{
+    const Change change(*this);
+    m_libraryDirty = true;
+    if (shelf != m_booksShelf)
+        return; // not shown
+    if (m_readingBooks) // a listing under way may have read the shelf before the change
+        return listBooks();
+    const auto view = [](const QByteArray &name) {
+        return std::string_view(name.constData(), size_t(name.size()));
+    };
+    if (!gone.isEmpty())
+        m_books.remove(view(gone));
+    if (!come.isEmpty()) {
+        m_books.remove(view(come)); // a book it replaced
+        m_books.insert(view(come));
+    }
+    m_bookPager.setCount(m_books.size());
+    FillBooks();
 }
 
 void Bookcase::follow()

@@ -15,6 +15,7 @@
 #include <vector>
 
 struct GlobalState;
+class ReadAhead;
 
 // A book as it travels in a drag: the shelf it lies on and its file name, as bytes.
 struct BookRef
@@ -140,9 +141,23 @@ public:
             emit reported(notice);
     }
 
+    // A shelf's books as a listing read them (off the window's thread).
+    struct BookListing
+    {
+        QByteArray shelf;
+        NameList names;
+        FileStamp id; // the shelf's folder as the system knows it
+    };
+    static BookListing readBooks(const FileSys &fs, const Path &library, const QByteArray &shelf,
+                                 ReadAhead *ahead = nullptr);
+
     // What the commands change, and nothing else of the window.
     void reloadShelves();
     void reloadBooks();
+    // What a command did to the books of a shelf (a name gone, a name come), shown at once
+    // without a listing: the watcher reads the shelf again a moment later all the same.
+    void booksChangedBy(const QByteArray &shelf, const QByteArray &gone,
+                        const QByteArray &come = {});
     void redrawShelves();
     void showColour(int slot, int colour);
     void currentShelfRenamed(const QByteArray &name);
@@ -210,6 +225,7 @@ private:
     // a current shelf that another program renamed.
     void listShelves(std::function<void()> then = {}, bool followRename = false);
     void listBooks(std::function<void()> then = {});
+    void takeBooks(BookListing listing);
     // Follows the folders shown for changes by other programs.
     void follow();
     // Looks at a library on a network share for changes now and then.

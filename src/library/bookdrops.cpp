@@ -24,12 +24,14 @@ void Bookcase::dropBook(int shelfSlot, const BookRef &book)
                     *outcome = transferBooks(fs, job, {t});
                     return outcome->failure;
                 },
-                [this, outcome](Job::Outcome ended) {
-                    // Stopped, the work may still run: its outcome is not looked at.
-                    if (ended != Job::Outcome::Stopped
-                        && outcome->result != TransferResult::Declined
-                        && outcome->result != TransferResult::SameFile)
+                [this, outcome, book, move = t.move](Job::Outcome) {
+                    // A book moved away leaves its shelf at once; a failure reads it again.
+                    if (outcome->result == TransferResult::Done && move)
+                        booksChangedBy(book.shelf, book.file);
+                    else if (outcome->result == TransferResult::Failed)
                         reloadBooks();
+                    else if (outcome->result == TransferResult::Done)
+                        m_libraryDirty = true; // a copy: another shelf holds one more
                 }});
 }
 

@@ -113,7 +113,8 @@ quint64 Finder::walk(std::shared_ptr<const Before> before)
                     DiskExecutor::deliver(self,
                                           [self, walk, known] { self->takeKnown(walk, known); });
                 });
-        });
+        },
+        DiskExecutor::Lane::Background); // behind the window's commands and listings
     return walk;
 }
 

@@ -3,9 +3,11 @@
 #include "filesys.h"
 
 #include <QDirIterator>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
+#include <QMutex>
 #include <QSet>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -34,11 +36,24 @@ QByteArray unescaped(const QByteArray &text)
 }
 
 // Every line of the mount table: id parent major:minor root mount-point options [optional...]
-// - type source super-options.
+// - type source super-options. Read again at most every second: it is asked for each job.
 QList<Volume> table()
 {
+    // Never destroyed: a thread that the program left in a call may look here at its end.
+    struct Kept
+    {
+        QMutex lock;
+        QList<Volume> volumes;
+        QElapsedTimer read;
+    };
+    static Kept *const kept = new Kept;
+    const QMutexLocker hold(&kept->lock);
+    if (kept->read.isValid() && kept->read.elapsed() < 1000)
+        return kept->volumes;
+    kept->read.start();
     QFile file(QStringLiteral("/proc/self/mountinfo"));
-    QList<Volume> volumes;
+    QList<Volume> &volumes = kept->volumes;
+    volumes.clear();
     if (!file.open(QIODevice::ReadOnly))
         return volumes;
     for (const QByteArray &line : file.readAll().split('\n')) {

@@ -35,16 +35,17 @@ void showFitted(QLabel *label, const QString &text)
         return used.width() <= room.width() && used.height() <= room.height();
     };
     auto middle = [&](int kept) { return text.left((kept + 1) / 2) + u'…' + text.right(kept / 2); };
-    if (fits(text)) {
-        label->setText(text);
-        return;
+    QString shown = text;
+    if (!fits(text)) {
+        int low = 0, high = int(text.size()); // the most characters kept that still fit
+        while (low < high) {
+            const int kept = (low + high + 1) / 2;
+            fits(middle(kept)) ? low = kept : high = kept - 1;
+        }
+        shown = middle(low);
     }
-    int low = 0, high = int(text.size()); // the most characters kept that still fit
-    while (low < high) {
-        const int kept = (low + high + 1) / 2;
-        fits(middle(kept)) ? low = kept : high = kept - 1;
-    }
-    label->setText(middle(low));
+    if (label->text() != shown) // an unchanged label is not painted again
+        label->setText(shown);
 }
 
 // The tooltip of a name: the name in full, and how to mend one that is not readable text.
@@ -229,12 +230,18 @@ void frmShelf::paintEvent(QPaintEvent *event)
 
 void frmShelf::drawColour(int slot)
 {
+    // Only what changed is set: an unchanged label is not painted again.
     const BookSlot &book = m_model.bookSlot(slot);
     QPalette pal = lblBook[slot]->palette();
-    pal.setColor(QPalette::WindowText, markColour(book.colour));
-    lblBook[slot]->setPalette(pal);
+    if (pal.color(QPalette::WindowText) != markColour(book.colour)) {
+        pal.setColor(QPalette::WindowText, markColour(book.colour));
+        lblBook[slot]->setPalette(pal);
+    }
     // White and yellow would vanish on the light background: a thin dark outline keeps them.
-    if (book.colour == 4 || book.colour == 5) {
+    const bool outlined = book.colour == 4 || book.colour == 5;
+    if (outlined == bool(lblBook[slot]->graphicsEffect()))
+        return;
+    if (outlined) {
         auto *outline = new QGraphicsDropShadowEffect;
         outline->setOffset(0);
         outline->setBlurRadius(3);

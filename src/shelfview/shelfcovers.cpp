@@ -31,7 +31,9 @@ void frmShelf::wantCovers()
 void frmShelf::drawCover(int slot)
 {
     const QPixmap *cover = m_coverCache.object(m_slotPaths[size_t(slot)]);
-    Book[slot]->setPixmap(cover && !cover->isNull() ? *cover : ImageList1::picture(5));
+    const QPixmap &shown = cover && !cover->isNull() ? *cover : ImageList1::picture(5);
+    if (Book[slot]->pixmap().cacheKey() != shown.cacheKey()) // unchanged: not painted again
+        Book[slot]->setPixmap(shown);
 }
 
 void frmShelf::setCovers(CoverQueue *covers)

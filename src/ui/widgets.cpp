@@ -113,17 +113,20 @@ PictureBox::PictureBox(QWidget *parent)
 
 void PictureBox::setRing(const QRect &ring)
 {
+    // Only where the ring was and where it goes is painted again, not the whole grid.
     if (ring != m_ring) {
+        update(m_ring.adjusted(-2, -2, 2, 2));
         m_ring = ring;
-        update();
+        update(m_ring.adjusted(-2, -2, 2, 2));
     }
 }
 
 void PictureBox::setDropRing(const QRect &ring)
 {
     if (ring != m_dropRing) {
+        update(m_dropRing.adjusted(-2, -2, 2, 2));
         m_dropRing = ring;
-        update();
+        update(m_dropRing.adjusted(-2, -2, 2, 2));
     }
 }
 
@@ -196,6 +199,8 @@ QColor markColour(int number)
 
 namespace ImageList1 {
 
+QPixmap load(int position);
+
 QString path(int position)
 {
     static const char *const names[] = {"icon", "reader", "shelf", "shelf_current", "book"};
@@ -205,6 +210,17 @@ QString path(int position)
 }
 
 QPixmap picture(int position)
+{
+    // Made once: each slot of a page shows the same picture, unchanged.
+    static QPixmap made[2][6];
+    const bool big = qApp && qApp->devicePixelRatio() > 1.0;
+    QPixmap &kept = made[big][qBound(0, position, 5)];
+    if (kept.isNull())
+        kept = load(position);
+    return kept;
+}
+
+QPixmap load(int position)
 {
     // On a high-DPI screen the double-size drawing keeps the picture sharp.
     if (qApp && qApp->devicePixelRatio() > 1.0) {
