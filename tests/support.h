@@ -77,7 +77,10 @@ inline bool runningAsRoot()
 
 // A library of `shelves` shelves ("Shelf 1", ...), the first holding `books` books ("Book
 // 0.txt", ...), an app folder with an optional marked.dat and a reader folder, with the
-// bookcase model and its commands on it: no window.
+// bookcase model and its commands on it: no window. Its jobs run here and now
+// (GlobalState::offThread false), so that the model's rules are tested step by step; the jobs
+// off the window's thread have tests of their own (a test sets offThread), and the windows'
+// tests run them as the program does.
 struct Library
 {
     TempTree tree;

@@ -4,6 +4,7 @@
 #include "configfile.h"
 #include "marksline.h"
 #include "naturalsort.h"
+#include "readstatus.h"
 #include "rows.h"
 
 using Strings = QStringList;
@@ -29,6 +30,8 @@ private slots:
     void finding();
     void detailsFromBooks_data();
     void detailsFromBooks();
+    void whatTheReaderSays_data();
+    void whatTheReaderSays();
 };
 
 void TestCore::configLines_data()
@@ -259,6 +262,54 @@ void TestCore::detailsFromBooks()
     QCOMPARE(QString::fromUtf8(d.toLines()).replace(u'\n', u'|'), details);
     QCOMPARE(BookDetails::fromLines(d.toLines()), d); // the helper's lines give them back
     QCOMPARE(nameFromDetails(d), proposed);
+}
+
+void TestCore::whatTheReaderSays_data()
+{
+    // A KOReader sidecar ("lua"), a Kobo database row ("kobo": ReadStatus,___PercentRead) and
+    // a Kobo ContentID ("id"): what the window says of the book, or the path on the reader.
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QByteArray>("said");
+    QTest::addColumn<QString>("shown");
+    const QByteArray lua
+        = "-- we can read Lua syntax here!\nreturn {\n    [\"percent_finished\"] = ";
+    // clang-format off
+    row("reading", "lua", lua + "0.452,\n    [\"summary\"] = {\n        [\"status\"] = \"reading\",\n    },\n}\n", QString("45% read"));
+    row("complete", "lua", lua + "0.9,\n    [\"summary\"] = {\n        [\"status\"] = \"complete\",\n    },\n}\n", QString("finished"));
+    row("at the last page", "lua", lua + "1,\n}\n", QString("finished"));
+    row("keys without brackets", "lua", QByteArray("return { percent_finished = 0.3, summary = { status = 'reading' } }"), QString("30% read"));
+    row("not a number", "lua", lua + "os.exit(),\n}\n", QString());
+    row("out of range", "lua", lua + "7.5,\n}\n", QString());
+    row("infinite", "lua", lua + "1e999,\n}\n", QString());
+    row("not yet opened", "lua", lua + "0,\n}\n", QString());
+    row("no values", "lua", QByteArray("return {}"), QString());
+    row("not text", "lua", QByteArray("\xff\xfe") + '\0' + "[\"percent_finished\"]" + '\0' + "= 0.5", QString());
+    row("kobo unread", "kobo", QByteArray("0,0"), QString());
+    row("kobo reading", "kobo", QByteArray("1,45"), QString("45% read"));
+    row("kobo finished", "kobo", QByteArray("2,100"), QString("finished"));
+    row("kobo percent out of range", "kobo", QByteArray("1,250"), QString());
+    row("kobo unknown status", "kobo", QByteArray("7,45"), QString());
+    row("id in a folder", "id", QByteArray("file:///mnt/onboard/Tales/Odes.kepub.epub"), QString("Tales/Odes.kepub.epub"));
+    row("id raw, not percent-decoded", "id", QByteArray("file:///mnt/onboard/100%25 Emma.epub"), QString("100%25 Emma.epub"));
+    row("id of a store book", "id", QByteArray("0f8a1c3e-2a4b-4c1d-9e2f-123456789abc"), QString());
+    row("id on the card", "id", QByteArray("file:///mnt/sd/Emma.epub"), QString());
+    row("id climbing out", "id", QByteArray("file:///mnt/onboard/../../etc/passwd"), QString());
+    row("id climbing out later", "id", QByteArray("file:///mnt/onboard/a/../../b.epub"), QString());
+    row("id absolute", "id", QByteArray("file:///mnt/onboard//etc/passwd"), QString());
+    // clang-format on
+}
+
+void TestCore::whatTheReaderSays()
+{
+    QFETCH(QString, kind);
+    QFETCH(QByteArray, said);
+    QFETCH(QString, shown);
+    if (kind == "lua")
+        QCOMPARE(sidecarStatus(said).text(), shown);
+    else if (kind == "kobo")
+        QCOMPARE(koboStatus(said.split(',')[0].toInt(), said.split(',')[1].toInt()).text(), shown);
+    else
+        QCOMPARE(QString::fromUtf8(koboBookPath(QString::fromUtf8(said))), shown);
 }
 
 QTEST_GUILESS_MAIN(TestCore)

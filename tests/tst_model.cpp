@@ -687,6 +687,8 @@ void TestModel::readerChecks()
     v.tree.write("reader/B 10.epub");
     v.tree.write("reader/.hidden");
     v.tree.writeBytes("reader/caf\xe9.txt", "x"); // listed, as the book grid lists it
+    v.tree.write("reader/Sub/Odes.fb2"); // sub-folders listed, sidecar folders not
+    v.tree.write("reader/B 10.sdr/metadata.epub.lua");
     v.load();
     int asked = 0;
     v.model->reader().askForFolders = [&] {
@@ -702,7 +704,8 @@ void TestModel::readerChecks()
              "Main Book Folder not identified.,Main Book Folder not "
              "identified.,Name Not Accepted by the Reader");
     v.model->reader().toggleListing();
-    QCOMPARE(*v.model->reader().shownListing(), (Strings {"B 10.epub", "caf\uFFFD.txt"}));
+    QCOMPARE(*v.model->reader().shownListing(),
+             (QList<QByteArray> {"B 10.epub", "caf\xe9.txt", "Sub/Odes.fb2"}));
     v.model->reader().toggleListing(); // closed
     v.g.ReaderFolder.clear();
     v.model->reader().askForFolders = [] { return false; }; // the program ends meanwhile

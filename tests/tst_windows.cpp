@@ -460,6 +460,8 @@ void TestWindows::keys_data()
     row("books: then the other controls", "Tab Tab Tab", "Title");
     row("reader: Space lists its folder", "Tab Tab Space", "eBook Reader Content Folder; listing Sent.txt");
     row("reader: Enter closes the listing", "Tab Tab Return Return", "eBook Reader Content Folder");
+    row("reader: Menu", "Tab Tab Menu", "eBook Reader Content Folder; menu Show the Reader's &Books");
+    row("reader: Shift+F10", "Tab Tab Shift+F10", "eBook Reader Content Folder; menu Show the Reader's &Books");
     row("books: Ctrl+E sends the book", "Tab Ctrl+E Tab Space", "eBook Reader Content Folder; listing B01.txt,Sent.txt");
     row("books: Right, a marked book", "Tab Right", "B02.txt: on Classics, marked red");
     row("books: Down", "Tab Down", "B06.txt: on Classics");

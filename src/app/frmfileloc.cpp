@@ -156,7 +156,7 @@ void frmFileLoc::save(const QString &book, const QString &read)
                                 + result.error());
         return;
     }
-    const bool bookChanged = book != g.BookFolder;
+    const bool bookChanged = book != g.BookFolder, readerChanged = read != g.ReaderFolder;
     SavedBook = book;
     SavedRead = read;
     g.BookFolder = book;
@@ -164,6 +164,8 @@ void frmFileLoc::save(const QString &book, const QString &read)
     hide();
     if (bookChanged)
         emit bookFolderChanged();
+    if (readerChanged)
+        emit readerFolderChanged();
 }
 
 void frmFileLoc::cmdAbort_Click()

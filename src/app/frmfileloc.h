@@ -30,6 +30,8 @@ public:
 signals:
     // A Save changed the Main Book Folder.
     void bookFolderChanged();
+    // A Save changed the eBook Reader Content Folder.
+    void readerFolderChanged();
 
 private:
     void Form_Load();

@@ -15,9 +15,12 @@
 #include "frmsplash.h"
 #include "marks.h"
 #include "prompter.h"
+#include "readerdevices.h"
+#include "udisks.h"
 
 #include <QApplication>
 #include <QCursor>
+#include <QDBusConnection>
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -48,6 +51,10 @@ void modMain::ensureDialogs()
     dirSelect = new frmDirSelect(g, mainWindow);
     fileLoc = new frmFileLoc(g, *dirSelect, mainWindow);
     connect(fileLoc, &frmFileLoc::bookFolderChanged, this, &modMain::reopenLibrary);
+    connect(fileLoc, &frmFileLoc::readerFolderChanged, this, [this] {
+        if (readers)
+            readers->look(); // a volume may be a reader by the folder now
+    });
     // The picker's Copy and Move put the selected files on the shelf pop-up's shelf.
     connect(dirSelect, &frmDirSelect::booksChosen, this,
             [this](const QString &folder, const QList<QByteArray> &names, bool move) {
@@ -158,6 +165,7 @@ bool modMain::Main()
     connect(shelfWindow, &frmShelf::firstPainted, shelfWindow, [this] {
         if (!shelfWindow->covers()) // one queue, set up once
             shelfWindow->setCovers(new CoverQueue(shelfWindow));
+        followReaders();
     });
     mainWindow->setMinimumSize(320, 240);
     return !m_ended;
@@ -180,6 +188,52 @@ void modMain::connectCommands()
     connect(m->cmdShelfRename, &QAction::triggered, this, [c] { c->cmdShelfRename_Click(); });
     connect(m->mnuShelfDelete, &QAction::triggered, this, [c] { c->mnuShelfDelete_Click(); });
     connect(m->mnuAddOutside, &QAction::triggered, this, &modMain::mnuAddOutside_Click);
+}
+
+void modMain::followReaders()
+{
+    if (readers)
+        return;
+    udisks = new UDisks(QDBusConnection::systemBus(), this);
+    readers = new Readers(g, *udisks, this);
+    readers->follow(*bookcase);
+    shelfWindow->setReaders(readers);
+}
+
+void modMain::showReaderPopUp(const QPoint &at)
+{
+    QMenu menu(mainWindow);
+    menu.setObjectName(QStringLiteral("mnuReaderPopUp"));
+    QAction *books = menu.addAction(QStringLiteral("Show the Reader's &Books"));
+    books->setObjectName(QStringLiteral("mnuReaderBooks"));
+    connect(books, &QAction::triggered, shelfWindow, &frmShelf::imgToReader_Click);
+    const Reader *current = readers ? readers->current() : nullptr;
+    if (current) {
+        QAction *eject = menu.addAction(QStringLiteral("&Eject Reader"));
+        eject->setObjectName(QStringLiteral("mnuEjectReader"));
+        connect(eject, &QAction::triggered, this, &modMain::ejectReader);
+    }
+    // Two readers or more: which one books go to.
+    if (readers && readers->attached().size() > 1) {
+        menu.addSeparator();
+        for (size_t i = 0; i < readers->attached().size(); ++i) {
+            const Reader &r = readers->attached()[i];
+            QAction *item = menu.addAction(QStringLiteral("Send to %1 (%2)")
+                                               .arg(r.name, QFile::decodeName(r.volume.mountPoint))
+                                               .replace(u'&', QStringLiteral("&&")));
+            item->setCheckable(true);
+            item->setChecked(&r == current);
+            connect(item, &QAction::triggered, this, [this, i] { readers->choose(int(i)); });
+        }
+    }
+    menu.exec(at);
+}
+
+void modMain::ejectReader()
+{
+    if (const Reader *current = readers ? readers->current() : nullptr)
+        readers->eject(*current,
+                       [this](const Notice &said) { g.prompter->message(said.title, said.text); });
 }
 
 void modMain::mnuAddOutside_Click()

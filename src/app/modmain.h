@@ -21,6 +21,8 @@ class frmFind;
 class Finder;
 class frmDirSelect;
 class Prompter;
+class Readers;
+class UDisks;
 
 // The program: the shared state, its windows, start-up and shutdown.
 class modMain : public QObject, public ShelfHost
@@ -48,6 +50,10 @@ public:
     std::unique_ptr<Commands> commands;
     QPointer<frmAbout> about;
     std::unique_ptr<Finder> finder;
+    // The reader devices, followed once the first screen is painted (start-up never waits
+    // for the system bus).
+    UDisks *udisks = nullptr;
+    Readers *readers = nullptr;
     QPointer<frmFind> findWindow;
 
     int shutdownCount() const { return m_shutdowns; }
@@ -58,6 +64,9 @@ public:
     void showBookPopUp(const QString &title, const QPoint &at) override;
     void run(Command command) override;
     void showFileLocations() override;
+    void showReaderPopUp(const QPoint &at) override;
+    // Ejects the reader: once the copies to it have ended, flushed, unmounted, powered off.
+    void ejectReader();
 
     // Makes the File Locations dialog and the directory picker, once.
     void ensureDialogs();
@@ -67,6 +76,7 @@ private:
     bool showModal(FormDialog *dialog);
     void reopenLibrary();
     void connectCommands();
+    void followReaders();
     void mnuAddOutside_Click();
     void mnuAbout_Click();
     void mnuFind_Click();

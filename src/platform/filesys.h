@@ -149,6 +149,9 @@ public:
         // whole library; false when the folder cannot be read.
         bool eachFileName(const std::function<void(std::string_view)> &fn,
                           QString *error = nullptr) const;
+        // Every file and folder, hidden ones too, each handed to fn with whether it is a
+        // folder, in one reading: for a walk through a tree (a reader's books).
+        bool eachEntry(const std::function<void(std::string_view name, bool folder)> &fn) const;
         // What lies in the folder, hidden or not; all -1 when it cannot be read.
         FolderContents contents() const;
 
@@ -201,6 +204,13 @@ public:
     // cut leaves the old file or the new one.
     Result<> writeFileAtomically(const Path &path, QByteArrayView content,
                                  QByteArrayView tail = {}) const;
+    // Every file and folder under a folder and its sub-folders, each handed to fn with its path
+    // from the folder; fn's answer for a folder says whether to go into it. Hidden names are
+    // left out, and a temporary file that a copy which did not end left behind (a reader
+    // pulled out) is removed, whatever its age, once no one holds it: for local volumes, where
+    // locks hold. A tree deeper or larger than any reader's is read only so far.
+    void walk(const Path &folder,
+              const std::function<bool(const QByteArray &path, bool folder)> &fn) const;
     // The whole file, at most maxBytes of it, or why it cannot be read.
     Result<QByteArray> readFile(const Path &path, qint64 maxBytes) const;
 

@@ -97,27 +97,19 @@ public:
     }
     ~TempFile()
     {
-        if (m_fd >= 0)
-            ::close(m_fd);
+        // Removed while still held: a listing never takes it for another's leftover.
         if (!m_placed && m_err == 0)
             m_sys.unlink(m_name.constData());
+        if (m_fd >= 0)
+            ::close(m_fd);
     }
     int fd() const { return m_fd; }
     int error() const { return m_err; }
     const QByteArray &name() const { return m_name; }
     void placed() { m_placed = true; }
-    // Flushes the data to disk and closes; false (with errno) when any of it failed.
-    bool finish()
-    {
-        const int fd = m_fd;
-        m_fd = -1;
-        const bool synced = m_sys.fsync(fd) == 0;
-        const int syncErr = errno;
-        const bool closed = ::close(fd) == 0;
-        if (!synced)
-            errno = syncErr;
-        return synced && closed;
-    }
+    // Flushes the data to disk; false (with errno) when that failed. The file stays open, and
+    // held, until it is in place.
+    bool finish() { return m_sys.fsync(m_fd) == 0; }
 
 private:
     const SysCalls &m_sys;

@@ -62,13 +62,16 @@ bool eachName(const SysCalls &sys, const Path &path, std::optional<Kind> wanted,
 
 // A temporary file of a copy or a save that a crash left behind: no one holds its lock (a copy
 // under way holds it, in this program or in another running copy) and it has not changed for an
-// hour. Such a file is removed.
-void removeIfLeftover(const SysCalls &sys, const QByteArray &path)
+// hour (or at all, where locks are sure to hold). Such a file is removed.
+void removeIfLeftover(const SysCalls &sys, const QByteArray &path, bool anyAge = false)
 {
     const Fd fd(::open(path.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat st;
+    // Any age: still not an empty file of the last minute, which a copy may have made a moment
+    // ago and not yet taken hold of.
+    const auto age = [&] { return ::time(nullptr) - st.st_mtime; };
     if (fd.get() >= 0 && ::flock(fd.get(), LOCK_EX | LOCK_NB) == 0 && ::fstat(fd.get(), &st) == 0
-        && S_ISREG(st.st_mode) && ::time(nullptr) - st.st_mtime > 3600)
+        && S_ISREG(st.st_mode) && (anyAge ? st.st_size > 0 || age() > 60 : age() > 3600))
         sys.unlink(path.constData());
 }
 
@@ -115,6 +118,44 @@ bool FileSys::Folder::eachFileName(const std::function<void(std::string_view)> &
 {
     return eachName(
         *m_sys, m_path, Kind::File, [&](std::string_view name, Kind) { fn(name); }, error);
+}
+
+bool FileSys::Folder::eachEntry(
+    const std::function<void(std::string_view name, bool folder)> &fn) const
+{
+    return eachName(
+        *m_sys, m_path, std::nullopt,
+        [&](std::string_view name, Kind kind) {
+            if (kind != Kind::Other)
+                fn(name, kind == Kind::Folder);
+        },
+        nullptr, true);
+}
+
+void FileSys::walk(const Path &folder,
+                   const std::function<bool(const QByteArray &path, bool folder)> &fn) const
+{
+    constexpr size_t MostFolders = 10000, MostEntries = 200000;
+    std::vector<QByteArray> folders {QByteArray()};
+    size_t entries = 0;
+    for (size_t f = 0; f < folders.size() && f < MostFolders && entries < MostEntries; ++f) {
+        const QByteArray prefix = folders[f].isEmpty() ? QByteArray() : folders[f] + '/';
+        const Path dir = folders[f].isEmpty() ? folder : folder / folders[f];
+        eachName(
+            sys(), dir, std::nullopt,
+            [&](std::string_view entry, Kind kind) {
+                const QByteArray name(entry.data(), qsizetype(entry.size()));
+                ++entries;
+                if (name.startsWith(TempPrefix) && kind == Kind::File)
+                    removeIfLeftover(sys(), (dir / name).bytes(), true);
+                if (name.startsWith('.') || kind == Kind::Other)
+                    return;
+                const bool isFolder = kind == Kind::Folder;
+                if (fn(prefix + name, isFolder) && isFolder)
+                    folders.push_back(prefix + name);
+            },
+            nullptr, true);
+    }
 }
 
 FolderContents FileSys::Folder::contents() const

@@ -14,13 +14,6 @@
 
 namespace {
 
-const QString ClosedListingText = QStringLiteral(
-    "Drag Book Here ------------------------> to Send to your eBook Reader Content Folder. "
-    "Click for list.");
-const QString OpenListingText = QStringLiteral(
-    "Drag Book Here ------------------------> to Send to your eBook Reader Content Folder. "
-    "Click to close.");
-
 const char *const ColourNames[] = {"", "green", "blue", "magenta", "white", "yellow", "red"};
 
 // Shows a name in a word-wrapped label. When even wrapped it does not fit, its middle gives way
@@ -183,9 +176,12 @@ bool frmShelf::drawReading(Grid grid)
 
 QString frmShelf::bookTip(const QByteArray &path, const QByteArray &file) const
 {
-    // What the book says of itself, then its file name as the grid shows it.
+    // What the book says of itself, whether it is on the reader, then its file name as the
+    // grid shows it.
     const BookDetails *details = m_details.object(path);
-    const QString said = details ? details->tipLines() : QString();
+    QString said = details ? details->tipLines() : QString();
+    if (const QString reader = m_onReader.value(path); !reader.isEmpty())
+        said += (said.isEmpty() ? QString() : QStringLiteral("\n")) + reader;
     return said.isEmpty() ? nameTip(file, true) : asPlainText(said) + nameTip(file, true);
 }
 
@@ -218,6 +214,8 @@ void frmShelf::drawBooks()
         drawColour(i);
         lblBook[i]->show();
     }
+    wantReaderSigns();
+    drawReaderSigns();
     drawRings();
 }
 
@@ -264,11 +262,13 @@ std::vector<GridItem> frmShelf::gridItems(Grid grid) const
                              slotRect(grid, i)});
         } else if (grid == Grid::Books && !m_model.bookSlot(i).file.isEmpty()) {
             const BookSlot &book = m_model.bookSlot(i);
+            const QString reader = onReader(i);
             items.push_back({shownName(book.file),
                              QStringLiteral("on %1").arg(shownName(book.shelf))
                                  + (book.colour ? QStringLiteral(", marked %1")
                                                       .arg(QLatin1String(ColourNames[book.colour]))
-                                                : QString()),
+                                                : QString())
+                                 + (reader.isEmpty() ? QString() : QStringLiteral(", ") + reader),
                              slotRect(grid, i)});
         }
     }
@@ -351,17 +351,4 @@ void frmShelf::Book_MouseMove(int Index)
     for (QLineEdit *t : {txtTitle, txtAuthor, txtFormat})
         t->setCursorPosition(0); // show the start of a long text
     showPaneDetails();
-}
-
-void frmShelf::showListing()
-{
-    const std::optional<QStringList> &names = m_model.reader().shownListing();
-    // The caption says what a click does: open the listing, or close the one shown.
-    File1->clear();
-    File1->setVisible(names.has_value());
-    Label4->setText(names ? OpenListingText : ClosedListingText);
-    if (!names)
-        return;
-    File1->addItems(*names);
-    File1->raise();
 }

@@ -5,6 +5,7 @@
 #include "widgets.h"
 
 #include <QCache>
+#include <QHash>
 #include <QList>
 #include <QPixmap>
 #include <QTimer>
@@ -23,6 +24,8 @@ class QScrollBar;
 class QListWidget;
 class QMimeData;
 class CoverQueue;
+class Readers;
+struct ReadStatus;
 
 // What the shelf window asks of the program around it.
 class ShelfHost
@@ -37,6 +40,8 @@ public:
     virtual void run(Command command) = 0;
     // Shows the File Locations dialog.
     virtual void showFileLocations() = 0;
+    // Pops up the reader picture's menu at a point of the screen.
+    virtual void showReaderPopUp(const QPoint &at) = 0;
 };
 
 // The bookcase window: a page of shelves on the left, the books of the current shelf on the
@@ -79,6 +84,8 @@ public:
     void showBook(const BookRef &book, std::function<void(bool found)> shown = {});
     // From now on the book pictures show each book's cover where one can be had.
     void setCovers(CoverQueue *covers);
+    // From now on the window shows the reader attached, and the books that are on it.
+    void setReaders(Readers *readers);
     CoverQueue *covers() const { return m_covers; }
     // What a book says of itself, when it has been read.
     std::optional<BookDetails> knownDetails(const QByteArray &path) const
@@ -149,6 +156,16 @@ private:
     void detailsReady(const QByteArray &path, const BookDetails &details);
     QString bookTip(const QByteArray &path, const QByteArray &file) const;
     void showPaneDetails();
+    // The reader: its line, and which books of the page are on it (by name, then by size,
+    // looked at off the window's thread).
+    Readers *m_readers = nullptr;
+    QHash<QByteArray, QString> m_onReader; // book path: "on the reader, 45% read"
+    int m_signsAsked = 0;
+    void readersChanged();
+    void wantReaderSigns();
+    void drawReaderSigns(bool tips = false); // with tips: the tooltips too
+    QString onReader(int slot) const;
+    void listingPopUp(const QPoint &at);
 
     QLabel *Label5;
     QFrame *fraMissing;
@@ -177,6 +194,8 @@ private:
     QListWidget *File1;
     ClickLabel *Label4;
     ClickLabel *imgToReader;
+    QLabel *lblReader; // the reader attached and its free space
+    std::array<QLabel *, Bookcase::BookSlots> imgOnReader; // the sign of a book on the reader
     std::array<ClickLabel *, Bookcase::ShelfSlots> imgShelf;
     std::array<ClickLabel *, Bookcase::ShelfSlots> lblShelf;
     std::array<ClickLabel *, Bookcase::BookSlots> Book;

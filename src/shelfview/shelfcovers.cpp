@@ -77,7 +77,13 @@ void frmShelf::showPaneDetails()
     const BookDetails *details = m_pane.file.isEmpty()
         ? nullptr
         : m_details.object(m_model.bookPath(m_pane.shelf, m_pane.file).bytes());
-    const QString line = details ? details->summary() : QString();
+    // What the book says of itself, then whether it is on the reader and how far it was read.
+    QString line = details ? details->summary() : QString();
+    const QString reader = m_pane.file.isEmpty()
+        ? QString()
+        : m_onReader.value(m_model.bookPath(m_pane.shelf, m_pane.file).bytes());
+    if (!reader.isEmpty())
+        line += (line.isEmpty() ? QString() : QStringLiteral(" · ")) + reader;
     if (txtDetails->text() != line) {
         txtDetails->setText(line);
         txtDetails->setCursorPosition(0);

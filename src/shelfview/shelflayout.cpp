@@ -236,12 +236,43 @@ void frmShelf::connectSlots()
     connect(imgToReader, &ClickLabel::dropped, this, &frmShelf::imgToReader_DragDrop);
     connect(imgToReader, &ClickLabel::clicked, this, &frmShelf::imgToReader_Click);
     connect(&m_model.reader(), &ReaderFolder::listingChanged, this, &frmShelf::showListing);
-    // The reader picture takes the keyboard too: Enter or Space lists the folder as a click does.
+    // The reader picture takes the keyboard too: Enter or Space lists the folder as a click does,
+    // the Menu key and Shift+F10 pop up its menu, as a right click does.
     imgToReader->setFocusPolicy(Qt::StrongFocus);
     for (const QKeySequence key : {Qt::Key_Return, Qt::Key_Enter, Qt::Key_Space}) {
         auto *shortcut = new QShortcut(key, imgToReader, nullptr, nullptr, Qt::WidgetShortcut);
         connect(shortcut, &QShortcut::activated, this, &frmShelf::imgToReader_Click);
     }
+    auto readerMenu = [this](const QPoint &at) {
+        if (m_host)
+            m_host->showReaderPopUp(at);
+    };
+    connect(imgToReader, &ClickLabel::pressed, this, [readerMenu](Qt::MouseButton b) {
+        if (b == Qt::RightButton)
+            readerMenu(QCursor::pos());
+    });
+    // The listing's books: a right click, the Menu key or Shift+F10 pops up their menu, and
+    // Delete deletes one from the reader.
+    File1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(File1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint &at) { listingPopUp(File1->viewport()->mapToGlobal(at)); });
+    for (const QKeySequence &key :
+         {QKeySequence(Qt::Key_Menu), QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        connect(new QShortcut(key, imgToReader, nullptr, nullptr, Qt::WidgetShortcut),
+                &QShortcut::activated, this, [this, readerMenu] {
+                    readerMenu(imgToReader->mapToGlobal(imgToReader->rect().center()));
+                });
+        connect(new QShortcut(key, File1, nullptr, nullptr, Qt::WidgetShortcut),
+                &QShortcut::activated, this, [this] {
+                    const QRect item = File1->visualItemRect(File1->currentItem());
+                    listingPopUp(File1->viewport()->mapToGlobal(item.center()));
+                });
+    }
+    connect(new QShortcut(QKeySequence::Delete, File1, nullptr, nullptr, Qt::WidgetShortcut),
+            &QShortcut::activated, this, [this] {
+                if (const QListWidgetItem *item = File1->currentItem())
+                    m_model.reader().deleteBook(item->data(Qt::UserRole).toByteArray());
+            });
     connect(optMove, &QRadioButton::toggled, &m_model, &Bookcase::setMoveOnDrop);
 }
 
@@ -281,6 +312,14 @@ void frmShelf::buildBookSlots()
         lblBook[i]->setFont(font);
         lblBook[i]->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
         lblBook[i]->setWordWrap(true);
+        // A small reader over the picture's corner: the book is on the reader.
+        imgOnReader[i] = new QLabel(Picture2);
+        imgOnReader[i]->setObjectName(QStringLiteral("imgOnReader"));
+        imgOnReader[i]->setPixmap(
+            ImageList1::picture(2).scaledToHeight(tw(360), Qt::SmoothTransformation));
+        imgOnReader[i]->adjustSize();
+        imgOnReader[i]->setAttribute(Qt::WA_TransparentForMouseEvents);
+        imgOnReader[i]->hide();
     }
 }
 
@@ -352,6 +391,10 @@ void frmShelf::buildBottomControls()
     imgToReader = place(new ClickLabel(this), "imgToReader", 14130, 9180, 1200, 1200);
     imgToReader->setAlignment(Qt::AlignCenter);
     imgToReader->setAccessibleName(QStringLiteral("eBook Reader Content Folder"));
+    lblReader = place(new QLabel(this), "lblReader", 11430, 10395, 3810, 375);
+    lblReader->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    lblReader->setTextFormat(Qt::PlainText); // the drive names itself
+    lblReader->setFont(small);
     imgToReader->setToolTip(QStringLiteral("Drop a book here to send a copy to your eBook reader "
                                            "folder; click to list that folder"));
 }
