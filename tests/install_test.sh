@@ -43,8 +43,14 @@ pid=$!
 sleep 2
 kill -0 "$pid" 2>/dev/null || { cat "$tmp/out.log"; fail "the program ended by itself"; }
 kill -TERM "$pid"
-timeout 10 tail --pid="$pid" -f /dev/null \
-    || { kill -KILL "$pid"; fail "the program did not end on SIGTERM"; }
+if ! timeout 10 tail --pid="$pid" -f /dev/null; then
+    # What each thread waits in, for the report.
+    for t in /proc/"$pid"/task/*; do echo "thread ${t##*/}: $(cat "$t/wchan" 2>/dev/null) $(cat "$t/comm")"; done
+    command -v gdb >/dev/null && gdb -batch -p "$pid" -ex "thread apply all bt 8" 2>/dev/null | grep "^#\|^Thread"
+    cat "$tmp/out.log"
+    kill -KILL "$pid"
+    fail "the program did not end on SIGTERM"
+fi
 wait "$pid" || true
 pid=""
 [ "$(od -An -c "$config/marked.dat" | tr -d ' \n')" = '-Book.txt,2,\r\n' ] \

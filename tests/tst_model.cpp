@@ -1416,6 +1416,11 @@ namespace {
 class Share : public SysCalls
 {
 public:
+    ~Share() override // the work a test leaves behind ends before the share goes
+    {
+        gate(false);
+        QVERIFY(QTest::qWaitFor([] { return DiskExecutor::shared().busy() == 0; }, 5000));
+    }
     int fails = 0; // what opening a folder fails with; 0: nothing
     void gate(bool close)
     {

@@ -61,7 +61,6 @@ struct DiskExecutor::Shared
             }
             std::function<void()> task = std::move(q.tasks.front());
             q.tasks.pop_front();
-            ++busy;
             hold.unlock();
             task();
             task = nullptr;
@@ -99,6 +98,7 @@ void DiskExecutor::run(const QByteArray &path, std::function<void()> work, Lane 
     if (!q)
         q = std::make_unique<Shared::Queue>();
     q->tasks.push_back(std::move(work));
+    ++s.busy;
     if (q->idle > 0) {
         q->ready.notify_one();
     } else if (q->threads < threadsFor(lane)) {
@@ -115,6 +115,7 @@ void DiskExecutor::end()
     const std::lock_guard hold(s.lock);
     s.ended = true;
     for (auto &[key, q] : s.queues) {
+        s.busy -= int(q->tasks.size());
         q->tasks.clear();
         q->ready.notify_all();
     }

@@ -31,7 +31,7 @@ public:
     // left to the system.
     void end();
     bool ended() const;
-    // Work that has started and not ended, stuck work included.
+    // Work given and not ended, waiting or stuck work included.
     int busy() const;
     // How many threads one volume's lane may hold.
     static int threadsFor(Lane lane);
