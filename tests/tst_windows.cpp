@@ -538,6 +538,12 @@ void TestWindows::progressKeepsItsSize()
     Job job("/mnt/share/" + QString(120, u'f') + "/Fiction", prompter);
     auto gate = std::make_shared<std::atomic<bool>>(false);
     QSignalSpy finished(&job, &Job::finished), late(&job, &Job::endedLate);
+    auto dialog = [&]() -> QDialog * {
+        for (QWidget *w : QApplication::topLevelWidgets())
+            if (w->objectName() == "dlgJob" && w->isVisible())
+                return qobject_cast<QDialog *>(w);
+        return nullptr;
+    };
     job.start("/", [gate](Job::Context &c) {
         c.progress("Emma.txt", 10, 100);
         QThread::msleep(800);
@@ -548,12 +554,6 @@ void TestWindows::progressKeepsItsSize()
     });
     QSet<QSize> sizes;
     QString shown;
-    auto dialog = [&]() -> QDialog * {
-        for (QWidget *w : QApplication::topLevelWidgets())
-            if (w->objectName() == "dlgJob" && w->isVisible())
-                return qobject_cast<QDialog *>(w);
-        return nullptr;
-    };
     QElapsedTimer clock;
     clock.start();
     while (clock.elapsed() < 4500 && finished.isEmpty()) {
@@ -571,6 +571,12 @@ void TestWindows::progressKeepsItsSize()
     QCOMPARE(finished[0][0].value<Job::Outcome>(), Job::Outcome::Stopped);
     *gate = true;
     QVERIFY(late.wait());
+    // A job that ends by itself: what it says is told once its window has gone.
+    Job failing("/mnt/share/Fiction", prompter);
+    bool goneFirst = false;
+    QObject::connect(&failing, &Job::finished, [&] { goneFirst = !dialog(); });
+    failing.start("/", [](Job::Context &) { return QThread::msleep(800), Notice {"Failed", "x"}; });
+    QTRY_VERIFY(goneFirst);
 }
 
 void TestWindows::realMessageBoxGivesTheSafeAnswer()

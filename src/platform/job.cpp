@@ -154,6 +154,7 @@ void Job::stop()
 void Job::end(Outcome outcome, const Notice &notice)
 {
     m_running = false;
+    emit ending();
     emit finished(outcome, notice);
 }
 

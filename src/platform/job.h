@@ -81,6 +81,8 @@ public:
     State state() const;
 
 signals:
+    // Once, just before finished: the job's window goes before what the job says is told.
+    void ending();
     // Once: the outcome, and the notice of a failure, or of a stop that came while a change
     // was in the system's hands.
     void finished(Job::Outcome outcome, const Notice &notice);

@@ -135,7 +135,7 @@ public:
         layout->addWidget(m_buttons);
         connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
         connect(this, &QDialog::rejected, &job, &Job::stop);
-        connect(&job, &Job::finished, this, [this] {
+        connect(&job, &Job::ending, this, [this] {
             m_tick.stop();
             hide();
             deleteLater();
