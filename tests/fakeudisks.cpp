@@ -5,6 +5,8 @@
 #include <QDBusObjectPath>
 #include <QDir>
 #include <QFile>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <csignal>
 #include <unistd.h>
 
@@ -37,6 +39,30 @@ std::optional<QByteArray> run(const QString &program, const QStringList &argumen
 }
 
 } // namespace
+
+bool writeKoboDatabase(const QString &file, const QList<std::tuple<QString, int, int, int>> &rows)
+{
+    bool written = false;
+    {
+        QSqlDatabase db
+            = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("kobo"));
+        db.setDatabaseName(file);
+        QSqlQuery q(db);
+        written = db.open()
+            && q.exec(QStringLiteral("CREATE TABLE content (ContentID TEXT NOT NULL, ContentType "
+                                     "TEXT NOT NULL, ReadStatus INT, ___PercentRead INT)"));
+        for (const auto &[path, type, status, percent] : rows) {
+            q.prepare(QStringLiteral("INSERT INTO content VALUES (?, ?, ?, ?)"));
+            q.addBindValue(QStringLiteral("file:///mnt/onboard/") + path);
+            q.addBindValue(QString::number(type));
+            q.addBindValue(status);
+            q.addBindValue(percent);
+            written = written && q.exec();
+        }
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("kobo"));
+    return written;
+}
 
 ReaderVolume::ReaderVolume(const QString &at)
     : path(QFile::encodeName(at))
@@ -101,8 +127,12 @@ PrivateBus::PrivateBus()
 
 PrivateBus::~PrivateBus()
 {
-    if (m_pid > 0)
-        ::kill(pid_t(m_pid), SIGTERM);
+    if (m_pid <= 0)
+        return;
+    ::kill(pid_t(m_pid), SIGTERM);
+    // Gone before its folder is removed: it removes its socket as it ends.
+    for (int i = 0; i < 200 && ::kill(pid_t(m_pid), 0) == 0; ++i)
+        ::usleep(10000);
 }
 
 FakeUDisks::FakeUDisks(const QString &address)
@@ -225,6 +255,8 @@ bool FakeUDisks::handleMessage(const QDBusMessage &message, const QDBusConnectio
     if (disk < 0 || (member != u"Unmount" && member != u"PowerOff"))
         return false;
     calls << member + u' ' + QString::number(disk);
+    if (onCall)
+        onCall(calls.last());
     if (member == u"Unmount" && busy) {
         connection.send(
             message.createErrorReply(QStringLiteral("org.freedesktop.UDisks2.Error.DeviceBusy"),

@@ -5,6 +5,8 @@
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <functional>
+#include <optional>
 #include <vector>
 
 // A D-Bus bus of our own: a dbus-daemon that lives as long as this object.
@@ -20,6 +22,10 @@ private:
     QTemporaryDir m_dir;
     qint64 m_pid = 0;
 };
+
+// A Kobo's database of our own making: a content row per book or chapter (its path on the
+// reader, ContentType, ReadStatus, ___PercentRead), as a Kobo writes it.
+bool writeKoboDatabase(const QString &file, const QList<std::tuple<QString, int, int, int>> &rows);
 
 // Where a fake reader is mounted: a small exFAT image of its own, mounted with exfat-fuse
 // through a loop device where the system allows it, else a plain folder (why says why).
@@ -55,6 +61,7 @@ public:
     void unplug(int disk);
     void mount(int disk, const QByteArray &mountPoint); // empty: unmounted
     QStringList calls; // "Unmount 1", "PowerOff 1", in order
+    std::function<void(const QString &call)> onCall;
     bool busy = false; // Unmount fails as a file system in use does
 
     bool handleMessage(const QDBusMessage &message, const QDBusConnection &connection) override;

@@ -22,8 +22,6 @@
 #include <QRegularExpression>
 #include <QScopeGuard>
 #include <QSignalSpy>
-#include <QSqlDatabase>
-#include <QSqlQuery>
 #include <csignal>
 
 using Strings = QStringList;
@@ -37,28 +35,6 @@ Q_DECLARE_METATYPE(SendRow)
 namespace {
 
 PrivateBus *bus = nullptr; // the program's system bus, where the fake UDisks2 serves
-
-// A Kobo's database of our own making: a content row per book or chapter (its ContentID,
-// ContentType, ReadStatus, ___PercentRead), as a Kobo writes it.
-void koboDatabase(const QString &file, const QList<std::tuple<QString, int, int, int>> &rows)
-{
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "kobo");
-        db.setDatabaseName(file);
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        QVERIFY(q.exec("CREATE TABLE content (ContentID TEXT NOT NULL, ContentType TEXT NOT "
-                       "NULL, ReadStatus INT, ___PercentRead INT)"));
-        for (const auto &[id, type, status, percent] : rows)
-            QVERIFY(q.exec(QString("INSERT INTO content VALUES ('file:///mnt/onboard/%1', '%2', "
-                                   "%3, %4)")
-                               .arg(id)
-                               .arg(type)
-                               .arg(status)
-                               .arg(percent)));
-    }
-    QSqlDatabase::removeDatabase("kobo");
-}
 
 // A library, a reader volume and the fake UDisks2, and the program's readers on them.
 struct Rig
@@ -240,13 +216,13 @@ void TestDevices::whatWasRead()
         lua + "0.5,\n    [\"summary\"] = {\n        [\"status\"] = \"complete\",\n    },\n}\n");
     rig.v.tree.mkdir("vol/.kobo");
     if (database == "good")
-        koboDatabase(rig.at("vol/.kobo/KoboReader.sqlite"),
-                     {{"Emma.epub", 6, 2, 100},
-                      {"Tales/Odes.kepub.epub", 6, 1, 45},
-                      {"Unread.epub", 6, 0, 0},
-                      {"Ode.epub", 6, 1, 45},
-                      {"Chapters.epub", 6, 0, 0},
-                      {"Chapters.epub#(0)OEBPS/one.html", 9, 2, 100}});
+        QVERIFY(writeKoboDatabase(rig.at("vol/.kobo/KoboReader.sqlite"),
+                                  {{"Emma.epub", 6, 2, 100},
+                                   {"Tales/Odes.kepub.epub", 6, 1, 45},
+                                   {"Unread.epub", 6, 0, 0},
+                                   {"Ode.epub", 6, 1, 45},
+                                   {"Chapters.epub", 6, 0, 0},
+                                   {"Chapters.epub#(0)OEBPS/one.html", 9, 2, 100}}));
     else if (database == "damaged")
         rig.v.tree.write("vol/.kobo/KoboReader.sqlite", "SQLite format 3\0garbage");
     Reader kobo {Reader::Kind::Kobo, "Kobo", rig.volume->path, {}};
@@ -275,6 +251,7 @@ void TestDevices::sendingToTheReader_data()
     row("the configured folder on the reader", SendRow {"kobo", "vol/Books", "Emma.epub", 5, "vol/Books/Emma.epub", ""});
     row("no reader: the configured folder", SendRow {"", "reader", "Emma.epub", 5, "reader/Emma.epub", ""});
     row("two readers: the one chosen", SendRow {"kobo kindle", "", "Emma.epub", 5, "vol2/documents/Emma.epub", ""});
+    row("a second reader comes: the first stays", SendRow {"kindle2 then kobo", "", "Emma.epub", 5, "vol2/documents/Emma.epub", ""});
     row("a full reader", SendRow {"kobo", "", "Emma.epub", -1, "", "Not Enough Room on the Reader"});
     row("4 GiB for a FAT32 reader", SendRow {"kobo vfat", "", "Emma.epub", FourGiB, "", "Cannot Copy Book"});
     row("a name a FAT reader refuses", SendRow {"kobo", "", "Why?.epub", 5, "", "Name Not Accepted by the Reader"});
@@ -290,21 +267,29 @@ void TestDevices::sendingToTheReader()
     rig.v.tree.mkdir("vol2/documents");
     rig.v.tree.mkdir("vol2/system");
     rig.v.g.ReaderFolder = r.configured.isEmpty() ? QString() : rig.at(r.configured);
-    if (r.readers.startsWith("kindle")) {
+    if (r.readers == "kindle") {
         rig.v.tree.mkdir("vol/documents");
         rig.v.tree.mkdir("vol/system");
         QDir(rig.at("vol/.kobo")).removeRecursively();
     }
-    const bool two = r.readers.contains(" kindle");
-    if (!r.readers.isEmpty())
+    // A Kobo (or a Kindle) at vol; a Kindle at vol2 beside it, chosen, or there first.
+    const bool two = r.readers.contains(" kindle"), first = r.readers.startsWith("kindle2");
+    auto second = [&] { rig.plug({QFile::encodeName(rig.at("vol2")), "Amazon", "Kindle"}); };
+    if (first)
+        second();
+    else if (!r.readers.isEmpty())
         rig.plug({{}, "Kobo", "eReader", r.readers.contains("vfat") ? "vfat" : "exfat"});
     if (two)
-        rig.plug({QFile::encodeName(rig.at("vol2")), "Amazon", "Kindle"});
+        second();
     rig.follow();
     QTRY_VERIFY(rig.readers->attached().size() == size_t(two ? 2 : !r.readers.isEmpty())
                 && rig.settled());
     if (two)
         rig.readers->choose(1);
+    if (first) {
+        rig.plug(Kobo);
+        QTRY_VERIFY(rig.readers->attached().size() == 2 && rig.settled());
+    }
     QFile book(rig.at("lib/Shelf 1/" + r.file));
     QVERIFY(book.open(QIODevice::WriteOnly) && book.write("Emma.") == 5);
     const qint64 size = r.size >= 0 ? r.size : rig.readers->contents().freeBytes + (1 << 20);
@@ -404,7 +389,8 @@ void TestDevices::theWindow()
     rig.v.tree.write("lib/Fiction/Emma.epub", "Emma.");
     rig.v.tree.write("vol/Moby Dick.pdf", "whale");
     rig.v.tree.mkdir("vol/.kobo");
-    koboDatabase(rig.at("vol/.kobo/KoboReader.sqlite"), {{"Moby Dick.pdf", 6, 2, 100}});
+    QVERIFY(
+        writeKoboDatabase(rig.at("vol/.kobo/KoboReader.sqlite"), {{"Moby Dick.pdf", 6, 2, 100}}));
     rig.v.tree.write("app/config.ini", ("book=" + rig.at("lib") + "\r\nread=\r\n").toUtf8());
     rig.plug(Kobo);
     ScriptedPrompter prompter;

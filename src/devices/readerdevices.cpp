@@ -204,6 +204,8 @@ void Readers::look()
             return;
         const Reader *before = current();
         const QByteArray was = before ? before->volume.mountPoint : QByteArray();
+        if (m_chosen.isEmpty())
+            m_chosen = was; // another reader that comes does not take the books' way
         m_readers.clear();
         for (const auto &r : *found) {
             if (r)
