@@ -40,6 +40,7 @@
 #include <QRadioButton>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <algorithm>
 #include <archive.h>
@@ -145,5 +146,6 @@ void copyGroup(Bench &b); // P12, P13
 void coversGroup(Bench &b); // P14, P15, M3
 void shareGroup(Bench &b); // P17, P19
 void commandsGroup(Bench &b); // P23
+void readersGroup(Bench &b); // P24
 // A start-up or its baseline in this fresh process (--child): milliseconds and peak memory.
 int startupChild(const QString &what);

@@ -4,7 +4,7 @@
 //   groups: listing (P1-P5), startup (P6, P7, P18, M1), marks (P8, P9), find (P10, P11, P16, M2,
 //   P22, M4),
 //           copy (P12, P13), covers (P14, P15, M3), share (P17, P19), details (P20, P21),
-//           commands (P23);
+//           commands (P23), readers (P24);
 //           P22 and M4 are in find
 #include "bench.h"
 
@@ -19,7 +19,8 @@ int main(int argc, char *argv[])
     const std::pair<const char *, void (*)(Bench &)> groups[]
         = {{"listing", listingGroup}, {"startup", startupGroup}, {"marks", marksGroup},
            {"find", findGroup},       {"copy", copyGroup},       {"covers", coversGroup},
-           {"share", shareGroup},     {"details", detailsGroup}, {"commands", commandsGroup}};
+           {"share", shareGroup},     {"details", detailsGroup}, {"commands", commandsGroup},
+           {"readers", readersGroup}};
     Bench b;
     b.self = argv[0];
     QStringList only;
@@ -39,7 +40,7 @@ int main(int argc, char *argv[])
             std::fprintf(
                 stderr,
                 "no group %s: listing, startup, marks, find, copy, covers, share, details, "
-                "commands\n",
+                "commands, readers\n",
                 qPrintable(name));
             return 2;
         }
