@@ -129,6 +129,7 @@ void TestDevices::findingReaders_data()
     row("a volume to be ignored", FindRow {{".kobo"}, "", "ignore", "", ""});
     row("a fixed drive", FindRow {{".kobo"}, "", "fixed", "", ""});
     row("no UDisks2 on the bus", FindRow {{".kobo"}, "", "no udisks", "", ""});
+    row("UDisks2 that ends takes its readers", FindRow {{".kobo"}, "", "ends", "Kobo eReader", "vol"});
     // clang-format on
 }
 
@@ -173,7 +174,10 @@ void TestDevices::findingReaders()
                  .match(rig.readers->line())
                  .hasMatch(),
              qPrintable(rig.readers->line()));
-    rig.fake->unplug(n); // pulled out: as without a reader
+    if (r.flags.contains("ends"))
+        rig.fake.reset(); // the service stops (a restart): it tells of no removals
+    else
+        rig.fake->unplug(n); // pulled out: as without a reader
     QTRY_VERIFY(rig.readers->attached().empty() && rig.readers->line().isEmpty());
 }
 

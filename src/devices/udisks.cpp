@@ -6,6 +6,7 @@
 #include <QDBusObjectPath>
 #include <QDBusPendingCallWatcher>
 #include <QDBusPendingReply>
+#include <QDBusServiceWatcher>
 
 namespace {
 
@@ -76,9 +77,23 @@ UDisks::UDisks(QDBusConnection bus, QObject *parent)
     // A volume is often mounted a moment after it appears: its MountPoints change then.
     m_bus.connect(Service, QString(), QStringLiteral("org.freedesktop.DBus.Properties"),
                   QStringLiteral("PropertiesChanged"), this, SLOT(propertiesChanged(QDBusMessage)));
+    // UDisks2 that ends takes its volumes with it; one that starts (again) is asked afresh.
+    auto *service
+        = new QDBusServiceWatcher(Service, m_bus, QDBusServiceWatcher::WatchForOwnerChange, this);
+    connect(service, &QDBusServiceWatcher::serviceUnregistered, this, [this] {
+        m_objects.clear();
+        emit changed();
+    });
+    connect(service, &QDBusServiceWatcher::serviceRegistered, this, &UDisks::askAll);
+    askAll();
+}
+
+void UDisks::askAll()
+{
     auto *call = new QDBusPendingCallWatcher(
-        m_bus.asyncCall(QDBusMessage::createMethodCall(Service, Root, objects,
-                                                       QStringLiteral("GetManagedObjects"))),
+        m_bus.asyncCall(QDBusMessage::createMethodCall(
+            Service, Root, QStringLiteral("org.freedesktop.DBus.ObjectManager"),
+            QStringLiteral("GetManagedObjects"))),
         this);
     connect(call, &QDBusPendingCallWatcher::finished, this, &UDisks::managed);
 }

@@ -62,6 +62,7 @@ private:
         bool removable = false, canPowerOff = false;
     };
     void take(const QString &path, const QVariantMap &properties, const QString &interface);
+    void askAll();
     void managed(QDBusPendingCallWatcher *call);
     void call(const QString &path, const QString &interface, const QString &method, Done then);
 
