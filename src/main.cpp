@@ -4,6 +4,8 @@
 #include "widgetprompter.h"
 
 #include <QApplication>
+#include <cstdio>
+#include <cstdlib>
 
 int main(int argc, char *argv[])
 {
@@ -21,9 +23,15 @@ int main(int argc, char *argv[])
                          &modMain::Shutdown);
         if (program.Main())
             code = QApplication::exec();
-        // The marks are saved. A call stuck on a share that does not answer is left in the
-        // system's hands: nothing waits for it, and the process ends when the system lets it.
+        // The marks are saved; no work starts from here on.
         DiskExecutor::shared().end();
     } // the windows go here, with the program
+    // The disk's threads end before anything of the program is taken down under them. One held
+    // by a call that a share that stopped answering has taken cannot be waited for: then the
+    // process ends without taking anything down, as soon as the system lets that call go.
+    if (!DiskExecutor::shared().waitForThreads(std::chrono::seconds(3))) {
+        std::fflush(nullptr);
+        std::_Exit(code);
+    }
     return code;
 }

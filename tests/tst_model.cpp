@@ -18,6 +18,7 @@
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QSignalSpy>
+#include <QThread>
 #include <QUrl>
 #include <condition_variable>
 #include <cstdio>
@@ -202,6 +203,7 @@ private slots:
     void racesWithTheWindow();
     void batches_data();
     void batches();
+    void cleanupTestCase();
 };
 
 void TestModel::firstPage_data()
@@ -1662,6 +1664,28 @@ void TestModel::batches()
     QCOMPARE(seen.join(' '), after);
     QCOMPARE(v.prompter.titles().count("File Exists"), answers.count(' ') + 1);
     QCOMPARE(v.prompter.told("These arrived before it: a.txt, b.txt."), full);
+}
+
+void TestModel::cleanupTestCase()
+{
+    // The program's end: every disk thread has ended, with its own data, before the program's
+    // globals are taken down under it.
+    static std::atomic<int> made = 0, gone = 0;
+    struct ThreadData
+    {
+        ThreadData() { ++made; }
+        ~ThreadData() { ++gone; }
+    };
+    for (int i = 0; i < 8; ++i)
+        DiskExecutor::shared().run(QDir::tempPath().toLocal8Bit(), [] {
+            thread_local ThreadData mine;
+            QThread::msleep(20);
+        }, DiskExecutor::Lane(i % 2));
+    QTRY_COMPARE(DiskExecutor::shared().busy(), 0);
+    DiskExecutor::shared().end();
+    QVERIFY(DiskExecutor::shared().waitForThreads(std::chrono::seconds(5)));
+    QVERIFY(made > 1);
+    QCOMPARE(gone, made);
 }
 
 QTEST_GUILESS_MAIN(TestModel)

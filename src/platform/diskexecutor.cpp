@@ -4,9 +4,11 @@
 
 #include <QCoreApplication>
 #include <QThread>
+#include <algorithm>
 #include <atomic>
 #include <condition_variable>
 #include <deque>
+#include <list>
 #include <map>
 #include <mutex>
 #include <sys/resource.h>
@@ -39,12 +41,36 @@ struct DiskExecutor::Shared
         std::condition_variable ready;
         int threads = 0, idle = 0;
     };
+    struct Worker
+    {
+        std::thread thread;
+        bool left = false; // its work is over: joining it waits only for the thread to end
+        ~Worker()
+        {
+            if (thread.joinable())
+                thread.join();
+        }
+    };
     std::mutex lock;
     std::map<std::pair<QByteArray, int>, std::unique_ptr<Queue>> queues;
+    std::list<Worker> workers;
+    std::condition_variable workerLeft;
     std::atomic<bool> ended = false;
     std::atomic<int> busy = 0;
 
-    void work(Queue &q, Lane lane)
+    // The threads whose work is over, joined as the list goes, once the lock is let go.
+    std::list<Worker> takeLeft()
+    {
+        std::list<Worker> left;
+        for (auto it = workers.begin(); it != workers.end();)
+            if (it->left)
+                left.splice(left.end(), workers, it++);
+            else
+                ++it;
+        return left;
+    }
+
+    void work(Queue &q, Lane lane, Worker &self)
     {
         if (lane == Lane::Background) // below everything else, the window's drawing first
             ::setpriority(PRIO_PROCESS, pid_t(::syscall(SYS_gettid)), 19);
@@ -57,6 +83,8 @@ struct DiskExecutor::Shared
             --q.idle;
             if (!given || ended) {
                 --q.threads;
+                self.left = true;
+                workerLeft.notify_all();
                 return;
             }
             std::function<void()> task = std::move(q.tasks.front());
@@ -93,6 +121,7 @@ void DiskExecutor::run(const QByteArray &path, std::function<void()> work, Lane 
     if (s.ended)
         return;
     const QByteArray volume = Volumes::holding(path).root;
+    std::list<Shared::Worker> left;
     const std::lock_guard hold(s.lock);
     std::unique_ptr<Shared::Queue> &q = s.queues[{volume, int(lane)}];
     if (!q)
@@ -103,9 +132,11 @@ void DiskExecutor::run(const QByteArray &path, std::function<void()> work, Lane 
         q->ready.notify_one();
     } else if (q->threads < threadsFor(lane)) {
         ++q->threads;
-        std::thread([shared = m_shared, queue = q.get(), lane] {
-            shared->work(*queue, lane);
-        }).detach();
+        left = s.takeLeft(); // declared before the lock, so joined after it is let go
+        Shared::Worker &worker = s.workers.emplace_back();
+        worker.thread = std::thread([shared = m_shared, queue = q.get(), lane, &worker] {
+            shared->work(*queue, lane, worker);
+        });
     }
 }
 
@@ -119,6 +150,23 @@ void DiskExecutor::end()
         q->tasks.clear();
         q->ready.notify_all();
     }
+}
+
+bool DiskExecutor::waitForThreads(std::chrono::milliseconds most)
+{
+    Shared &s = *m_shared;
+    std::unique_lock hold(s.lock);
+    s.workerLeft.wait_for(hold, most, [&] {
+        return std::all_of(s.workers.begin(), s.workers.end(),
+                           [](const Shared::Worker &w) { return w.left; });
+    });
+    std::list<Shared::Worker> left = s.takeLeft();
+    for (Shared::Worker &stuck : s.workers) // held by a call the system has not given back
+        if (stuck.thread.joinable())
+            stuck.thread.detach();
+    const bool allLeft = s.workers.empty();
+    hold.unlock();
+    return allLeft;
 }
 
 bool DiskExecutor::ended() const

@@ -14,7 +14,7 @@
 // disk runs here, off the window's thread, on a few threads for each volume (keyed by its mount
 // point, found without touching it), so that a share that stopped answering holds only its own
 // threads, never the local disk's or the window's. A thread stuck in a system call is
-// abandoned, never joined: it ends with the process. Answers come back to the window's thread,
+// abandoned, never waited for without a limit: it ends with the process. Answers come back to the window's thread,
 // and only while their receiver lives.
 class DiskExecutor
 {
@@ -30,6 +30,9 @@ public:
     // The program ends: no work starts from now on and no answer is delivered; what runs is
     // left to the system.
     void end();
+    // After end(): waits at most that long for every thread to end, and false when some are
+    // still held by a call the system has not given back. Code after a true answer runs alone.
+    bool waitForThreads(std::chrono::milliseconds most);
     bool ended() const;
     // Work given and not ended, waiting or stuck work included.
     int busy() const;
