@@ -1,7 +1,9 @@
 #include "support.h"
 
 #include "appfolder.h"
+#include "diskexecutor.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -20,6 +22,15 @@ template<typename T> T takeFront(std::deque<T> &queue, T otherwise = T())
     queue.pop_front();
     return value;
 }
+
+// A test program ends as the program does: the disk's threads end while Qt is still whole.
+const bool endsLikeTheProgram = [] {
+    qAddPostRoutine([] {
+        DiskExecutor::shared().end();
+        (void)DiskExecutor::shared().waitForThreads(std::chrono::seconds(10));
+    });
+    return true;
+}();
 } // namespace
 
 Prompter::Answer ScriptedPrompter::message(const QString &title, const QString &text,

@@ -30,7 +30,6 @@ QString DetailsCache::defaultFile()
 
 DetailsCache &DetailsCache::ofThisThread()
 {
-    // Made again only when the cache folder changes (tests and benchmarks move it).
     // Made again when the cache folder changes (tests and benchmarks move it), and when the
     // file was deleted: a new one is made, and nothing goes on into the deleted one.
     thread_local std::unique_ptr<DetailsCache> mine;

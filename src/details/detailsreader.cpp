@@ -23,8 +23,16 @@ void limitHelper(int niceness)
 void letGo(QProcess *helper)
 {
     helper->disconnect();
+    if (helper->state() == QProcess::NotRunning) { // never started, or ended: nothing to wait for
+        helper->deleteLater();
+        return;
+    }
     helper->setParent(nullptr);
     QObject::connect(helper, &QProcess::finished, helper, &QObject::deleteLater);
+    QObject::connect(helper, &QProcess::errorOccurred, helper, [helper](QProcess::ProcessError e) {
+        if (e == QProcess::FailedToStart) // no finished then
+            helper->deleteLater();
+    });
     helper->kill();
 }
 
