@@ -22,15 +22,15 @@ void limitHelper(int niceness)
 
 void letGo(QProcess *helper)
 {
+    // Held here until the system has ended them, however long that takes (one stuck on a share
+    // that stopped answering), and whether the program is ending or not.
+    static QObject *const lettingGo = new QObject;
     helper->disconnect();
-    if (helper->state() == QProcess::NotRunning) { // never started, or ended: nothing to wait for
-        helper->deleteLater();
-        return;
-    }
-    helper->setParent(nullptr);
-    QObject::connect(helper, &QProcess::finished, helper, &QObject::deleteLater);
-    QObject::connect(helper, &QProcess::errorOccurred, helper, [helper](QProcess::ProcessError e) {
-        if (e == QProcess::FailedToStart) // no finished then
+    helper->setParent(lettingGo);
+    if (helper->state() == QProcess::NotRunning) // never started, or ended: nothing to wait for
+        return helper->deleteLater();
+    QObject::connect(helper, &QProcess::stateChanged, helper, [helper](QProcess::ProcessState s) {
+        if (s == QProcess::NotRunning) // ended, or it never started
             helper->deleteLater();
     });
     helper->kill();

@@ -16,7 +16,7 @@ class QTimer;
 // the program ends.
 void limitHelper(int niceness);
 // Ends a helper without waiting for it: one stuck on a share that stopped answering goes when
-// the share lets it, and its QProcess is deleted then (or never, when the program ends first).
+// the share lets it, and its QProcess is held until then (kept, when the program ends first).
 void letGo(QProcess *helper);
 
 // Reads what books say of themselves through the helper program (quillrack-thumbnailer
