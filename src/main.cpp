@@ -29,7 +29,7 @@ int main(int argc, char *argv[])
     // The disk's threads end before anything of the program is taken down under them. One held
     // by a call that a share that stopped answering has taken cannot be waited for: then the
     // process ends without taking anything down, as soon as the system lets that call go.
-    if (!DiskExecutor::shared().waitForThreads(std::chrono::seconds(3))) {
+    if (!DiskExecutor::shared().waitForThreads(std::chrono::seconds(1))) {
         std::fflush(nullptr);
         std::_Exit(code);
     }
