@@ -58,7 +58,7 @@ struct DiskExecutor::Shared
     std::atomic<bool> ended = false;
     std::atomic<int> busy = 0;
 
-    // The threads whose work is over, joined as the list goes, once the lock is let go.
+    // The threads whose work is over, joined as the list goes (without the lock held).
     std::list<Worker> takeLeft()
     {
         std::list<Worker> left;
@@ -121,7 +121,6 @@ void DiskExecutor::run(const QByteArray &path, std::function<void()> work, Lane 
     if (s.ended)
         return;
     const QByteArray volume = Volumes::holding(path).root;
-    std::list<Shared::Worker> left;
     const std::lock_guard hold(s.lock);
     std::unique_ptr<Shared::Queue> &q = s.queues[{volume, int(lane)}];
     if (!q)
@@ -132,9 +131,11 @@ void DiskExecutor::run(const QByteArray &path, std::function<void()> work, Lane 
         q->ready.notify_one();
     } else if (q->threads < threadsFor(lane)) {
         ++q->threads;
-        left = s.takeLeft(); // declared before the lock, so joined after it is let go
         Shared::Worker &worker = s.workers.emplace_back();
-        worker.thread = std::thread([shared = m_shared, queue = q.get(), lane, &worker] {
+        // The new thread joins those that left, so that the window never waits for one.
+        worker.thread = std::thread([shared = m_shared, queue = q.get(), lane, &worker,
+                                     left = s.takeLeft()]() mutable {
+            left.clear();
             shared->work(*queue, lane, worker);
         });
     }
