@@ -1677,10 +1677,13 @@ void TestModel::cleanupTestCase()
         ~ThreadData() { ++gone; }
     };
     for (int i = 0; i < 8; ++i)
-        DiskExecutor::shared().run(QDir::tempPath().toLocal8Bit(), [] {
-            thread_local ThreadData mine;
-            QThread::msleep(20);
-        }, DiskExecutor::Lane(i % 2));
+        DiskExecutor::shared().run(
+            QDir::tempPath().toLocal8Bit(),
+            [] {
+                thread_local ThreadData mine;
+                QThread::msleep(20);
+            },
+            DiskExecutor::Lane(i % 2));
     QTRY_COMPARE(DiskExecutor::shared().busy(), 0);
     DiskExecutor::shared().end();
     QVERIFY(DiskExecutor::shared().waitForThreads(std::chrono::seconds(5)));

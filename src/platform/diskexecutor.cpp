@@ -133,11 +133,11 @@ void DiskExecutor::run(const QByteArray &path, std::function<void()> work, Lane 
         ++q->threads;
         Shared::Worker &worker = s.workers.emplace_back();
         // The new thread joins those that left, so that the window never waits for one.
-        worker.thread = std::thread([shared = m_shared, queue = q.get(), lane, &worker,
-                                     left = s.takeLeft()]() mutable {
-            left.clear();
-            shared->work(*queue, lane, worker);
-        });
+        worker.thread = std::thread(
+            [shared = m_shared, queue = q.get(), lane, &worker, left = s.takeLeft()]() mutable {
+                left.clear();
+                shared->work(*queue, lane, worker);
+            });
     }
 }
 

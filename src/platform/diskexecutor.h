@@ -14,8 +14,8 @@
 // disk runs here, off the window's thread, on a few threads for each volume (keyed by its mount
 // point, found without touching it), so that a share that stopped answering holds only its own
 // threads, never the local disk's or the window's. A thread stuck in a system call is
-// abandoned, never waited for without a limit: it ends with the process. Answers come back to the window's thread,
-// and only while their receiver lives.
+// abandoned, never waited for without a limit: it ends with the process. Answers come back to the
+// window's thread, and only while their receiver lives.
 class DiskExecutor
 {
 public:
